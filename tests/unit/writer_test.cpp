@@ -1,0 +1,281 @@
+#include "vendor/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/unit/fake_view.h"
+#include "vendor/entry.h"
+
+namespace {
+
+struct Fixture {
+  TempFolder temp;
+  FakeView view;
+  EditState state;
+  std::vector<std::uint8_t> original;
+
+  Fixture() {
+    original = VendorBytes("0102030405060F", "0000000000000", "000");  // every field byte will change
+    WriteAll(File(), original);
+    state.BinPath = WidePath(File());
+  }
+  std::filesystem::path File() const { return temp.path() / "vendor.bin"; }
+  void PendMac() { state.NewMAC = L"001132ABCDEFAA"; }
+  void PendSn(const wchar_t* sn = L"ABCDEFGHIJKLM", const wchar_t* check = L"923") {
+    state.NewSN = sn;
+    state.NewSNChk = check;
+  }
+  std::vector<std::size_t> ChangedOffsets() const {
+    const std::vector<std::uint8_t> now = ReadAll(File());
+    EXPECT_EQ(now.size(), original.size());
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < std::min(now.size(), original.size()); ++i) {
+      if (now[i] != original[i]) changed.push_back(i);
+    }
+    return changed;
+  }
+};
+
+std::vector<std::size_t> Range(std::size_t from, std::size_t to) {
+  std::vector<std::size_t> offsets;
+  for (std::size_t i = from; i < to; ++i) offsets.push_back(i);
+  return offsets;
+}
+
+std::vector<std::size_t> Join(std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+}  // namespace
+
+TEST(Update, WritesExactlyThePendingFieldsAndTheirChecks) {
+  const auto sn = Join(Range(35, 48), Range(53, 56));
+  struct Case {
+    const char* name;
+    bool mac, sn;
+    std::vector<std::size_t> changed;
+  };
+  const Case cases[] = {
+      {"MAC only", true, false, Range(0, 7)},
+      {"SN only", false, true, sn},
+      {"both", true, true, Join(Range(0, 7), sn)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    if (c.mac) f.PendMac();
+    if (c.sn) f.PendSn();
+    f.view.answers = {BoxAnswer::yes};
+
+    Command1_Click(f.view, f.state);
+
+    EXPECT_EQ(f.ChangedOffsets(), c.changed);
+    const std::vector<std::uint8_t> now = ReadAll(f.File());
+    if (c.mac) {
+      EXPECT_EQ(std::vector<std::uint8_t>(now.begin(), now.begin() + 7),
+                (std::vector<std::uint8_t>{0x00, 0x11, 0x32, 0xAB, 0xCD, 0xEF, 0xAA}));
+    }
+    if (c.sn) {
+      EXPECT_EQ(std::string(now.begin() + 35, now.begin() + 48), "ABCDEFGHIJKLM");
+      EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), "923");
+    }
+    ASSERT_EQ(f.view.boxes.size(), 2u);
+    EXPECT_EQ(f.view.boxes[0].text, L"确定要更新SN或MAC信息吗？");
+    EXPECT_EQ(f.view.boxes[0].title, L"提示");
+    EXPECT_EQ(f.view.boxes[0].style, BoxStyle::yesNoQuestion);
+    EXPECT_EQ(f.view.boxes[1].text, L"更新成功!");
+    EXPECT_EQ(f.view.boxes[1].style, BoxStyle::ok);
+    EXPECT_FALSE(f.view.boxes[1].title.has_value());
+    EXPECT_TRUE(f.state.NewMAC.empty() && f.state.NewSN.empty() && f.state.NewSNChk.empty());
+  }
+}
+
+TEST(Update, AFourDigitSnCheckKeepsItsLeadingThreeDigits) {
+  Fixture f;
+  f.PendSn(L"MMMMMMMMMMMMM", L"1001");
+  f.view.answers = {BoxAnswer::yes};
+  Command1_Click(f.view, f.state);
+  const std::vector<std::uint8_t> now = ReadAll(f.File());
+  EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), "100");
+  EXPECT_EQ(now[56], f.original[56]);
+}
+
+TEST(Update, NoKeepsTheEditsAndTheNextClickAsksAgain) {
+  Fixture f;
+  f.PendMac();
+  f.view.answers = {BoxAnswer::no, BoxAnswer::yes};
+  Command1_Click(f.view, f.state);
+  EXPECT_TRUE(f.ChangedOffsets().empty());
+  EXPECT_EQ(f.view.opens, 0);
+  EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
+  ASSERT_EQ(f.view.boxes.size(), 1u);
+
+  Command1_Click(f.view, f.state);
+  EXPECT_EQ(f.view.boxes[1].text, L"确定要更新SN或MAC信息吗？");
+  EXPECT_EQ(f.ChangedOffsets(), Range(0, 7));
+}
+
+TEST(Update, NothingPendingSaysSoAndWritesNothing) {
+  Fixture f;
+  f.state.NewSN = L"ABC";  // not a whole SN: nothing to write
+  Command1_Click(f.view, f.state);
+  ASSERT_EQ(f.view.boxes.size(), 1u);
+  EXPECT_EQ(f.view.boxes[0].text, L"您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作");
+  EXPECT_EQ(f.view.boxes[0].title, L"提示");
+  EXPECT_EQ(f.view.boxes[0].style, BoxStyle::information);
+  EXPECT_EQ(f.view.opens, 0);
+  EXPECT_TRUE(f.state.NewSN.empty());
+  EXPECT_TRUE(f.ChangedOffsets().empty());
+}
+
+TEST(Update, OnlyTheFieldBytesEverDifferForRandomFilesAndEntries) {
+  std::mt19937 random(20261208);
+  auto randomText = [&](const wchar_t* alphabet, std::size_t length) {
+    const std::wstring letters = alphabet;
+    std::wstring text;
+    for (std::size_t i = 0; i < length; ++i) text += letters[random() % letters.size()];
+    return text;
+  };
+  for (int round = 0; round < 60; ++round) {
+    Fixture f;
+    for (std::uint8_t& byte : f.original) byte = static_cast<std::uint8_t>(random());
+    WriteAll(f.File(), f.original);
+    const bool withMac = round % 3 != 1, withSn = round % 3 != 0;
+    std::deque<std::wstring> typed;
+    if (withMac) f.view.typed.push_back(randomText(L"0123456789abcdefABCDEF:", 12 + round % 3));
+    if (withSn) f.view.typed.push_back(randomText(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcxyz ", 13 + round % 2));
+    if (withMac) MAC_Click(f.view, f.state);
+    if (withSn) SN_Click(f.view, f.state);
+    const EditState pending = f.state;
+    f.view.answers = {BoxAnswer::yes};
+
+    Command1_Click(f.view, f.state);
+
+    const std::vector<std::uint8_t> now = ReadAll(f.File());
+    ASSERT_EQ(now.size(), 65536u);
+    for (std::size_t i : f.ChangedOffsets()) {
+      const bool macByte = i < 7 && pending.MacPending();
+      const bool snByte = ((i >= 35 && i < 48) || (i >= 53 && i < 56)) && pending.SnPending();
+      EXPECT_TRUE(macByte || snByte) << "offset " << i << " in round " << round;
+    }
+    if (pending.MacPending()) {
+      unsigned sum = 0;
+      for (std::size_t i = 0; i < 6; ++i) sum += now[i];
+      EXPECT_EQ(now[6], sum % 256);
+    }
+    if (pending.SnPending()) {
+      unsigned sum = 0;
+      for (std::size_t i = 35; i < 48; ++i) sum += now[i];
+      EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), std::to_string(sum).substr(0, 3));
+    }
+  }
+}
+
+namespace {
+
+// Passes every operation to a real file, but lets the test break one of them.
+class FaultyFile : public OpenFile {
+ public:
+  enum class Fault { none, sizeChanged, shortWrite, writeAfterFirst, flush, readBack, restoreFails };
+  FaultyFile(std::unique_ptr<OpenFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
+
+  Failure Size(std::uint64_t& bytes) override {
+    Failure failure = real_->Size(bytes);
+    if (fault_ == Fault::sizeChanged) bytes = 65535;
+    return failure;
+  }
+  Failure Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    Failure failure = real_->Read(offset, bytes);
+    if (fault_ == Fault::readBack && writes_ > 0 && !flipped_) {
+      bytes[0] ^= 1;  // once: the restore that follows reads true
+      flipped_ = true;
+    }
+    return failure;
+  }
+  Failure Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    ++writes_;
+    if (fault_ == Fault::shortWrite && writes_ == 1) {
+      real_->Write(offset, bytes.first(bytes.size() / 2));
+      return std::wstring(L"short write");
+    }
+    if (fault_ == Fault::writeAfterFirst && writes_ == 2) return std::wstring(L"disk full");
+    if (fault_ == Fault::restoreFails && writes_ > 1) return std::wstring(L"device gone");
+    return real_->Write(offset, bytes);
+  }
+  Failure Flush() override {
+    if (fault_ == Fault::flush || fault_ == Fault::restoreFails) return std::wstring(L"flush failed");
+    return real_->Flush();
+  }
+
+ private:
+  std::unique_ptr<OpenFile> real_;
+  Fault fault_;
+  int writes_ = 0;
+  bool flipped_ = false;
+};
+
+}  // namespace
+
+TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
+  using Fault = FaultyFile::Fault;
+  struct Case {
+    const char* name;
+    Fault fault;
+    const wchar_t* says;
+    bool restoredOrUntouched;
+  };
+  const Case cases[] = {
+      {"open fails", Fault::none, L"access denied", true},
+      {"length changed since load", Fault::sizeChanged, L"文件长度已不是65536字节", true},
+      {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
+      {"second write fails", Fault::writeAfterFirst, L"disk full\r\n文件已恢复为更新前的内容。", true},
+      {"flush fails", Fault::flush, L"flush failed\r\n无法恢复文件原有内容", false},
+      {"read back differs", Fault::readBack, L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
+      {"restore fails too", Fault::restoreFails, L"device gone\r\n无法恢复文件原有内容", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.PendMac();
+    f.PendSn();
+    if (c.fault == Fault::none) f.view.openFails[f.state.BinPath] = L"access denied";
+    f.view.wrapFile = [&](std::unique_ptr<OpenFile> real) {
+      return std::make_unique<FaultyFile>(std::move(real), c.fault);
+    };
+    f.view.answers = {BoxAnswer::yes};
+    const EditState before = f.state;
+
+    Command1_Click(f.view, f.state);
+
+    ASSERT_EQ(f.view.boxes.size(), 2u);
+    EXPECT_EQ(f.view.boxes[1].title, L"Err");
+    EXPECT_EQ(f.view.boxes[1].style, BoxStyle::critical);
+    EXPECT_NE(f.view.boxes[1].text.find(c.says), std::wstring::npos) << f.view.boxes[1].text.size();
+    EXPECT_EQ(f.state.NewMAC, before.NewMAC);
+    EXPECT_EQ(f.state.NewSN, before.NewSN);
+    EXPECT_EQ(f.state.NewSNChk, before.NewSNChk);
+    if (c.restoredOrUntouched) {
+      EXPECT_TRUE(f.ChangedOffsets().empty());
+    }
+    EXPECT_EQ(ReadAll(f.File()).size(), 65536u);
+  }
+}
+
+TEST(Update, NeverCreatesOrGrowsAFile) {
+  Fixture f;
+  f.PendMac();
+  std::filesystem::remove(f.File());
+  f.view.answers = {BoxAnswer::yes};
+  Command1_Click(f.view, f.state);
+  EXPECT_FALSE(std::filesystem::exists(f.File()));
+  EXPECT_EQ(f.view.boxes.back().title, L"Err");
+
+  WriteAll(f.File(), std::vector<std::uint8_t>(100, 0x5A));  // replaced since the load
+  f.view.answers = {BoxAnswer::yes};
+  Command1_Click(f.view, f.state);
+  EXPECT_EQ(ReadAll(f.File()), std::vector<std::uint8_t>(100, 0x5A));
+  EXPECT_EQ(f.view.boxes.back().title, L"Err");
+  EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
+}

@@ -1,0 +1,69 @@
+#include "vendor/entry.h"
+
+#include <algorithm>
+
+#include "vendor/display_lines.h"
+#include "vendor/layout.h"
+#include "vendor/texts.h"
+
+namespace {
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsHexDigit(wchar_t c) { return IsDigit(c) || (c >= L'A' && c <= L'F'); }
+bool IsSnCharacter(wchar_t c) { return IsDigit(c) || (c >= L'A' && c <= L'Z'); }
+
+// Only a-z: full Unicode case mapping would turn "ı" into "I" and "ſ" into
+// "S", admitting values nobody typed.
+wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
+
+template <class Admitted>
+Cleaned Clean(std::wstring_view typed, std::size_t length, Admitted admitted) {
+  std::wstring text;
+  for (wchar_t c : typed) {
+    if (c != L':' && c != L'\uFF1A' && c != L' ') text += AsciiUpper(c);
+  }
+  if (text.empty()) return {Verdict::empty, {}};
+  if (text.size() != length || !std::all_of(text.begin(), text.end(), admitted)) {
+    return {Verdict::refused, {}};
+  }
+  return {Verdict::accepted, text};
+}
+
+void Refuse(MainView& view, const wchar_t* message) {
+  const std::wstring title = Texts::kErrorTitle;
+  view.ShowMessage(message, BoxStyle::critical, &title);
+}
+
+}  // namespace
+
+Cleaned CleanMac(std::wstring_view typed) {
+  return Clean(typed, 2 * VendorLayout::kMacLength, IsHexDigit);
+}
+
+Cleaned CleanSn(std::wstring_view typed) {
+  return Clean(typed, VendorLayout::kSnLength, IsSnCharacter);
+}
+
+void MAC_Click(MainView& view, EditState& state) {
+  const Cleaned mac = CleanMac(view.AskText(Texts::kMacPrompt, Texts::kMacTitle, Texts::kMacDefault));
+  if (mac.verdict == Verdict::empty) return;
+  if (mac.verdict == Verdict::refused) return Refuse(view, Texts::kMacRefused);
+
+  VendorLayout::MacBytes bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = *VendorLayout::HexByteValue(std::wstring_view(mac.value).substr(2 * i, 2));
+  }
+  const std::wstring check = VendorLayout::HexByte(VendorLayout::MACChk(bytes));
+  state.NewMAC = mac.value + check;
+  view.SetLine(Label::MAC, MacLine(mac.value, check));
+}
+
+void SN_Click(MainView& view, EditState& state) {
+  const Cleaned sn = CleanSn(view.AskText(Texts::kSnPrompt, Texts::kSnTitle, L""));
+  if (sn.verdict == Verdict::empty) return;
+  if (sn.verdict == Verdict::refused) return Refuse(view, Texts::kSnRefused);
+
+  state.NewSNChk = VendorLayout::SNChk(sn.value);
+  state.NewSN = sn.value;
+  view.SetLine(Label::SN, SnLine(sn.value, state.NewSNChk));
+}
