@@ -28,8 +28,6 @@ inline constexpr wchar_t kUpdated[] = L"更新成功!";
 inline constexpr wchar_t kDropRefused[] = L"请正确拖放vender文件";
 
 // Failures the system has no words for.
-inline constexpr wchar_t kShortRead[] = L"文件读取不完整。";
-inline constexpr wchar_t kShortWrite[] = L"文件写入不完整。";
 inline constexpr wchar_t kFileChanged[] =
     L"文件长度已不是65536字节，可能已被替换或截断，未写入任何内容。";
 inline constexpr wchar_t kReadBackMismatch[] = L"写入后读回的内容与写入的不一致。";

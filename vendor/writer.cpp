@@ -52,7 +52,7 @@ std::optional<std::vector<Patch>> PendingPatches(const EditState& state) {
   return patches;
 }
 
-Failure ReadBackEquals(OpenFile& file, const std::vector<Patch>& patches, std::size_t count) {
+Failure ReadBackEquals(ByteFile& file, const std::vector<Patch>& patches, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     std::vector<std::uint8_t> stored(patches[i].bytes.size());
     if (Failure failure = file.Read(patches[i].offset, stored)) return failure;
@@ -62,7 +62,7 @@ Failure ReadBackEquals(OpenFile& file, const std::vector<Patch>& patches, std::s
 }
 
 // Writes, flushes and checks the first count patches.
-Failure Apply(OpenFile& file, const std::vector<Patch>& patches, std::size_t count,
+Failure Apply(ByteFile& file, const std::vector<Patch>& patches, std::size_t count,
               std::size_t& attempted) {
   for (attempted = 0; attempted < count;) {
     const Patch& patch = patches[attempted++];
@@ -78,7 +78,7 @@ Failure WritePending(MainView& view, const EditState& state) {
 
   Opened opened = view.Open(state.BinPath, Access::update);
   if (opened.failure) return opened.failure;
-  OpenFile& file = *opened.file;
+  ByteFile& file = *opened.file;
 
   std::uint64_t size = 0;
   if (Failure failure = file.Size(size)) return failure;

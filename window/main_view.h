@@ -19,9 +19,9 @@ enum class BoxStyle { ok = 0, critical = 16, yesNoQuestion = 36, information = 6
 enum class BoxAnswer { ok = 1, yes = 6, no = 7 };
 
 // An open file. Closing it is the destructor's job, so no path skips it.
-class OpenFile {
+class ByteFile {
  public:
-  virtual ~OpenFile() = default;
+  virtual ~ByteFile() = default;
   virtual Failure Size(std::uint64_t& bytes) = 0;
   // Reads or writes exactly bytes.size() bytes at offset; anything less fails.
   virtual Failure Read(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
@@ -36,7 +36,7 @@ enum class Access {
 };
 
 struct Opened {
-  std::unique_ptr<OpenFile> file;  // null when failure is set
+  std::unique_ptr<ByteFile> file;  // null when failure is set
   Failure failure;
 };
 

@@ -40,7 +40,7 @@ std::wstring SystemWords(int error) {
   return std::wstring(text, text + std::strlen(text));
 }
 
-class DiskFile : public OpenFile {
+class DiskFile : public ByteFile {
  public:
   explicit DiskFile(int fd) : fd_(fd) {}
   ~DiskFile() override { ::close(fd_); }
@@ -136,7 +136,7 @@ Opened FakeView::Open(const std::wstring& path, Access access) {
   if (auto fail = openFails.find(path); fail != openFails.end()) return {nullptr, fail->second};
   const int fd = ::open(DiskPath(path).c_str(), access == Access::read ? O_RDONLY : O_RDWR);
   if (fd < 0) return {nullptr, SystemWords(errno)};
-  std::unique_ptr<OpenFile> file = std::make_unique<DiskFile>(fd);
+  std::unique_ptr<ByteFile> file = std::make_unique<DiskFile>(fd);
   if (wrapFile) file = wrapFile(std::move(file));
   return {std::move(file), std::nullopt};
 }

@@ -34,7 +34,7 @@ class FakeView : public MainView {
   std::map<std::wstring, std::wstring> openFails;   // path -> the system's words
   std::set<std::uint8_t> leadBytes;                 // bytes with no character of their own
   // Wraps every opened file, to inject faults into its operations.
-  std::function<std::unique_ptr<OpenFile>(std::unique_ptr<OpenFile>)> wrapFile;
+  std::function<std::unique_ptr<ByteFile>(std::unique_ptr<ByteFile>)> wrapFile;
 
   // Record.
   std::map<Label, std::wstring> lines{

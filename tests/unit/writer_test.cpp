@@ -176,10 +176,10 @@ TEST(Update, OnlyTheFieldBytesEverDifferForRandomFilesAndEntries) {
 namespace {
 
 // Passes every operation to a real file, but lets the test break one of them.
-class FaultyFile : public OpenFile {
+class FaultyFile : public ByteFile {
  public:
   enum class Fault { none, sizeChanged, shortWrite, writeAfterFirst, flush, readBack, restoreFails };
-  FaultyFile(std::unique_ptr<OpenFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
+  FaultyFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
 
   Failure Size(std::uint64_t& bytes) override {
     Failure failure = real_->Size(bytes);
@@ -210,7 +210,7 @@ class FaultyFile : public OpenFile {
   }
 
  private:
-  std::unique_ptr<OpenFile> real_;
+  std::unique_ptr<ByteFile> real_;
   Fault fault_;
   int writes_ = 0;
   bool flipped_ = false;
@@ -241,7 +241,7 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
     f.PendMac();
     f.PendSn();
     if (c.fault == Fault::none) f.view.openFails[f.state.BinPath] = L"access denied";
-    f.view.wrapFile = [&](std::unique_ptr<OpenFile> real) {
+    f.view.wrapFile = [&](std::unique_ptr<ByteFile> real) {
       return std::make_unique<FaultyFile>(std::move(real), c.fault);
     };
     f.view.answers = {BoxAnswer::yes};

@@ -1,0 +1,210 @@
+#include "window/main_window.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vendor/entry.h"
+#include "vendor/loading.h"
+#include "vendor/writer.h"
+#include "window/control_ids.h"
+#include "window/layout.h"
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"Quorvix_V3.0";
+constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kClientWidthTwips = 5430;
+constexpr int kClientHeightTwips = 1965;
+constexpr COLORREF kHintColour = RGB(0x80, 0x80, 0x80);
+// Posted on the first activation, so the start-up load runs outside it.
+constexpr UINT kStartupLoad = WM_APP + 1;
+
+enum class Font { window, field };
+
+struct ControlSpec {
+  int id;
+  const wchar_t* className;
+  const wchar_t* text;
+  DWORD style;
+  Font font;
+  int left, top, width, height;  // twips
+};
+
+// In tab order. Labels take no focus; only the buttons are tab stops.
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
+constexpr ControlSpec kControls[] = {
+    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375},
+    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375},
+    {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500,
+     1140, 360},
+    {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360},
+    {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195},
+};
+
+// Tahoma 8.25 pt for the window, 15.75 pt bold for the field lines.
+UniqueFont MakeFont(int hundredthsOfPoint, int weight, UINT dpi) {
+  LOGFONTW font{};
+  font.lfHeight = -::MulDiv(hundredthsOfPoint, static_cast<int>(dpi), 7200);
+  font.lfWeight = weight;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  ::lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
+  return UniqueFont(::CreateFontIndirectW(&font));
+}
+
+std::wstring DroppedFile(HDROP drop, UINT index) {
+  std::wstring path(::DragQueryFileW(drop, index, nullptr, 0) + 1, L'\0');
+  path.resize(::DragQueryFileW(drop, index, path.data(), static_cast<UINT>(path.size())));
+  return path;
+}
+
+}  // namespace
+
+Main::Main(HINSTANCE instance) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVIX));
+  windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIX), IMAGE_ICON,
+                                                         ::GetSystemMetrics(SM_CXSMICON),
+                                                         ::GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = QUORVIX_WINDOW_CLASS;
+  ::RegisterClassExW(&windowClass);
+
+  ::CreateWindowExW(0, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
+                    nullptr, nullptr, instance, this);
+  view_ = std::make_unique<Win32View>(window_);
+  CreateControls();
+
+  const UINT dpi = DpiOf(window_);
+  ApplyDpi(dpi);
+  const SIZE frame = FrameSizeFor(TwipsToPixels(kClientWidthTwips, dpi),
+                                  TwipsToPixels(kClientHeightTwips, dpi), kFrameStyle, dpi);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  ::SetWindowPos(window_, nullptr, (work.left + work.right - frame.cx) / 2,
+                 (work.top + work.bottom - frame.cy) / 2, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+
+  // Drops from a normal Explorer also reach the window when it runs elevated.
+  ::ChangeWindowMessageFilterEx(window_, WM_DROPFILES, MSGFLT_ALLOW, nullptr);
+  ::ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
+  ::ChangeWindowMessageFilterEx(window_, 0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ALLOW, nullptr);
+  ::DragAcceptFiles(window_, TRUE);
+}
+
+void Main::Show(int showCommand) {
+  ::ShowWindow(window_, showCommand);
+  ::UpdateWindow(window_);
+}
+
+int Main::Run() {
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (::IsDialogMessageW(window_, &message)) continue;  // Tab between the buttons
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+void Main::CreateControls() {
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+  for (const ControlSpec& spec : kControls) {
+    ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0, window_,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+  }
+}
+
+void Main::ApplyDpi(UINT dpi) {
+  windowFont_ = MakeFont(825, FW_NORMAL, dpi);
+  fieldFont_ = MakeFont(1575, FW_BOLD, dpi);
+  for (const ControlSpec& spec : kControls) {
+    HWND control = ::GetDlgItem(window_, spec.id);
+    const HFONT font = spec.font == Font::field ? fieldFont_.get() : windowFont_.get();
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::MoveWindow(control, TwipsToPixels(spec.left, dpi), TwipsToPixels(spec.top, dpi),
+                 TwipsToPixels(spec.width, dpi), TwipsToPixels(spec.height, dpi), TRUE);
+    if (std::wstring_view(spec.className) == L"STATIC") FitLabelToText(control);
+  }
+}
+
+template <class Handler>
+void Main::Handle(Handler handler) {
+  if (busy_) return;
+  busy_ = true;
+  handler();
+  busy_ = false;
+}
+
+void Main::OnCommand(int id, int code) {
+  if (id == IDC_MAC && code == STN_CLICKED) return Handle([&] { MAC_Click(*view_, state_); });
+  if (id == IDC_SN && code == STN_CLICKED) return Handle([&] { SN_Click(*view_, state_); });
+  if (id == IDC_UPDATE && code == BN_CLICKED) return Handle([&] { Command1_Click(*view_, state_); });
+  if (id == IDC_EXIT && code == BN_CLICKED) ::DestroyWindow(window_);
+}
+
+void Main::OnDropFiles(HDROP drop) {
+  std::vector<std::wstring> files(::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
+  for (UINT i = 0; i < files.size(); ++i) files[i] = DroppedFile(drop, i);
+  ::DragFinish(drop);
+  Handle([&] { Form_OLEDragDrop(*view_, state_, files); });
+}
+
+void Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  ::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyDpi(dpi);
+}
+
+LRESULT Main::OnColorStatic(HDC dc, HWND control) {
+  if (::GetDlgCtrlID(control) == IDC_HINT) ::SetTextColor(dc, kHintColour);
+  ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+LRESULT CALLBACK Main::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<Main*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<Main*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  return self ? self->HandleMessage(message, wParam, lParam) : ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !activated_) {
+        activated_ = true;
+        ::PostMessageW(window_, kStartupLoad, 0, 0);
+      }
+      break;
+    case kStartupLoad:
+      Handle([&] { Form_Activate(*view_, state_); });
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return OnColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+  }
+  return ::DefWindowProcW(window_, message, wParam, lParam);
+}
