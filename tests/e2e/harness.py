@@ -1,0 +1,214 @@
+"""Runs the real Quorvix.exe under Wine in a folder of its own and drives it
+through the probe, as a user would: clicks, typing, answers to boxes. Tests
+read the live window back and compare the vendor file's bytes.
+
+The display and Wine prefix come from session.py (a CTest fixture); the exe,
+the probe and the folder for screenshots come from the environment.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import session
+
+EXE = Path(os.environ['QUORVIX_EXE'])
+PROBE = Path(os.environ['QUORVIX_PROBE'])
+STATE = Path(os.environ['QUORVIX_E2E_STATE'])
+SHOTS = Path(os.environ['QUORVIX_E2E_SHOTS'])
+
+# Control ids, as window/control_ids.h gives them.
+MAC, SN, UPDATE, EXIT, HINT = 101, 102, 103, 104, 105
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+VK_RETURN, VK_ESCAPE, VK_TAB = 0x0D, 0x1B, 0x09
+
+DESIGN_HINT = '将要修改的文件托进来'
+LOADED_HINT = '已加载本地vendor.bin'
+
+
+def vendor_bytes(mac='001132ABCDEFAA', sn='ABCDEFGHIJKLM', sn_check='923', size=65536) -> bytearray:
+    """A vendor file with a recognisable filler and the given fields."""
+    data = bytearray((i * 7 + 3) & 0xFF for i in range(size))
+    data[0:7] = bytes.fromhex(mac)
+    data[35:48] = sn.encode('ascii')
+    data[53:56] = sn_check.encode('ascii')
+    return data
+
+
+def unescape(text: str) -> str:
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == '\\' and i + 1 < len(text):
+            out.append({'r': '\r', 'n': '\n', 't': '\t'}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return ''.join(out)
+
+
+def escape(text: str) -> str:
+    return text.replace('\\', '\\\\').replace('\r', '\\r').replace('\n', '\\n').replace('\t', '\\t')
+
+
+class Dialog:
+    def __init__(self, answer: str):
+        caption, text, buttons = answer.split('\t')
+        self.caption = unescape(caption)
+        self.text = unescape(text)
+        self.buttons = {int(b) for b in buttons.split(',') if b}
+
+    def __repr__(self):
+        return f'Dialog({self.caption!r}, {self.text!r}, {sorted(self.buttons)})'
+
+
+def wine_env():
+    return session.wine_env(STATE, (STATE / 'display').read_text())
+
+
+def wine_path(path: Path) -> str:
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+class Probe:
+    """The probe.exe process, one command a line."""
+
+    def __init__(self):
+        self.process = subprocess.Popen([session.WINE, str(PROBE)], env=wine_env(), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                        encoding='utf-8', bufsize=1)
+
+    def ask(self, command: str) -> str:
+        self.process.stdin.write(command + '\n')
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline().rstrip('\n')
+        if not answer:
+            raise RuntimeError(f'probe gave no answer to {command!r}')
+        return answer
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.write('quit\n')
+                self.process.stdin.flush()
+                self.process.wait(timeout=10)
+            except (BrokenPipeError, subprocess.TimeoutExpired):
+                self.process.kill()
+        self.process.stdin.close()
+        self.process.stdout.close()
+
+
+class App:
+    """Quorvix.exe started in its own folder, beside whatever vendor.bin the
+    test put there."""
+
+    def __init__(self, test: unittest.TestCase, folder: Path, exe_name='Quorvix.exe'):
+        self.test = test
+        self.folder = folder
+        shutil.copy(EXE, folder / exe_name)
+        self.process = subprocess.Popen([session.WINE, str(folder / exe_name)], cwd=folder, env=wine_env(),
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.probe = Probe()
+        test.addCleanup(self.close)
+        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok', 'the main window never showed')
+
+    def ok(self, command: str) -> str:
+        answer = self.probe.ask(command)
+        self.test.assertTrue(answer == 'ok' or answer.startswith('ok '), f'{command}: {answer}')
+        return unescape(answer[3:])
+
+    def text(self, control: int) -> str:
+        return self.ok(f'text {control}')
+
+    def enabled(self, control: int) -> bool:
+        return self.ok(f'enabled {control}') == '1'
+
+    def rect(self, control: int):
+        return tuple(int(v) for v in self.ok(f'rect {control}').split())
+
+    def wait_text(self, control: int, expected: str, seconds=10.0) -> str:
+        deadline = time.monotonic() + seconds
+        while True:
+            text = self.text(control)
+            if text == expected or time.monotonic() > deadline:
+                return text
+            time.sleep(0.05)
+
+    def click(self, control: int):
+        self.ok(f'click {control}')
+
+    def dialog(self, seconds=10.0):
+        answer = self.probe.ask(f'dialog {int(seconds * 1000)}')
+        return Dialog(answer[3:]) if answer.startswith('ok ') else None
+
+    def no_dialog(self, seconds=0.6):
+        dialog = self.dialog(seconds)
+        self.test.assertIsNone(dialog, f'unexpected box: {dialog}')
+
+    def press(self, button: int):
+        """Clicks a button of the open box and waits until the box is gone."""
+        self.ok(f'press {button}')
+        self.wait_no_dialog()
+
+    def wait_no_dialog(self, seconds=10.0):
+        deadline = time.monotonic() + seconds
+        while self.probe.ask('dialog-rect') != 'none':
+            self.test.assertLess(time.monotonic(), deadline, 'the box did not close')
+            time.sleep(0.05)
+
+    def type(self, text: str):
+        self.ok('type ' + escape(text))
+
+    def key(self, virtual_key: int):
+        self.ok(f'key {virtual_key}')
+
+    def screenshot(self, name: str):
+        """Saves the main window, with any open box, as SHOTS/<test>/<name>.png."""
+        left, top, right, bottom = (int(v) for v in self.ok('window-rect').split())
+        box = self.probe.ask('dialog-rect')
+        if box.startswith('ok '):
+            l2, t2, r2, b2 = (int(v) for v in box[3:].split())
+            left, top, right, bottom = min(left, l2), min(top, t2), max(right, r2), max(bottom, b2)
+        left, top = max(left - 8, 0), max(top - 8, 0)
+        folder = SHOTS / self.test.id().split('.', 1)[-1].replace('.', '-')
+        folder.mkdir(parents=True, exist_ok=True)
+        subprocess.run(['import', '-display', (STATE / 'display').read_text(), '-window', 'root', '-crop',
+                        f'{right - left + 16}x{bottom - top + 16}+{left}+{top}', '+repage',
+                        str(folder / f'{name}.png')], check=True, timeout=30)
+
+    def gone(self, seconds=10.0) -> bool:
+        try:
+            self.process.wait(timeout=seconds)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def close(self):
+        self.probe.close()
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class QuorvixTest(unittest.TestCase):
+    """A test with a fresh folder for the program."""
+
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp(prefix='quorvix-e2e-'))
+        self.addCleanup(shutil.rmtree, self.folder, True)
+
+    def put_vendor(self, data: bytes, name='vendor.bin', folder=None) -> Path:
+        path = (folder or self.folder) / name
+        path.write_bytes(bytes(data))
+        return path
+
+    def start(self, **kwargs) -> App:
+        return App(self, self.folder, **kwargs)
+
+
+def main():
+    unittest.main(verbosity=2)

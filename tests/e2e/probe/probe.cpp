@@ -1,0 +1,276 @@
+// Drives and reads the live Quorvix window from outside, as a user and as
+// automation would: real mouse clicks and key presses through SendInput,
+// texts and states read back from the controls. It reads one command per
+// line on standard input and answers one line on standard output, so a test
+// script can keep it running for a whole test.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "window/control_ids.h"
+
+namespace {
+
+HWND g_main = nullptr;
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
+std::string Utf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+// Line breaks and tabs travel escaped, so every answer is one line.
+std::wstring Escape(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\\') out += L"\\\\";
+    else if (c == L'\r') out += L"\\r";
+    else if (c == L'\n') out += L"\\n";
+    else if (c == L'\t') out += L"\\t";
+    else out += c;
+  }
+  return out;
+}
+
+std::wstring Unescape(const std::wstring& text) {
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\\' && i + 1 < text.size()) {
+      const wchar_t next = text[++i];
+      out += next == L'r' ? L'\r' : next == L'n' ? L'\n' : next == L't' ? L'\t' : next;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void Answer(const std::wstring& line) {
+  std::printf("%s\n", Utf8(line).c_str());
+  std::fflush(stdout);
+}
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+template <class Test>
+bool WaitFor(int milliseconds, Test test) {
+  for (int waited = 0;; waited += 20) {
+    if (test()) return true;
+    if (waited >= milliseconds) return false;
+    ::Sleep(20);
+  }
+}
+
+struct DialogSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<DialogSearch*>(data);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == search->process && ::IsWindowVisible(window) && ClassOf(window) == L"#32770") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The visible dialog box (message box or input box) of the program, if any.
+HWND FindDialog() {
+  DialogSearch search{0, nullptr};
+  ::GetWindowThreadProcessId(g_main, &search.process);
+  ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+POINT CentreOf(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void SendMouse(DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  ::SendInput(1, &input, sizeof input);
+}
+
+void ClickAt(POINT at) {
+  ::SetCursorPos(at.x, at.y);
+  ::Sleep(30);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+}
+
+void SendKey(WORD key, WORD scan, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = scan;
+  input.ki.dwFlags = flags;
+  ::SendInput(1, &input, sizeof input);
+}
+
+std::wstring RectText(const RECT& r) {
+  return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+         std::to_wstring(r.bottom);
+}
+
+// The control's rectangle in the main window's client coordinates.
+RECT ClientRectOf(HWND control) {
+  RECT r{};
+  ::GetWindowRect(control, &r);
+  ::MapWindowPoints(HWND_DESKTOP, g_main, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::wstring DialogSummary(HWND dialog) {
+  std::wstring texts;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) != L"Static") continue;
+    const std::wstring text = TextOf(child);
+    if (text.empty()) continue;
+    if (!texts.empty()) texts += L"\n";
+    texts += text;
+  }
+  std::wstring buttons;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) != L"Button") continue;
+    if (!buttons.empty()) buttons += L",";
+    buttons += std::to_wstring(::GetDlgCtrlID(child));
+  }
+  return Escape(TextOf(dialog)) + L"\t" + Escape(texts) + L"\t" + buttons;
+}
+
+std::wstring Run(const std::wstring& command, const std::wstring& argument) {
+  const int number = argument.empty() ? 0 : _wtoi(argument.c_str());
+  if (command == L"wait-main") {
+    const bool found = WaitFor(number, [] {
+      g_main = ::FindWindowW(QUORVIX_WINDOW_CLASS, nullptr);
+      return g_main && ::IsWindowVisible(g_main);
+    });
+    return found ? L"ok" : L"timeout";
+  }
+  if (command == L"hold") {
+    g_held = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_held == INVALID_HANDLE_VALUE ? L"error " + std::to_wstring(::GetLastError()) : L"ok";
+  }
+  if (command == L"release") {
+    ::CloseHandle(g_held);
+    g_held = INVALID_HANDLE_VALUE;
+    return L"ok";
+  }
+  if (!g_main) return L"error no main window";
+  if (command == L"gone") return WaitFor(number, [] { return !::IsWindow(g_main); }) ? L"ok" : L"timeout";
+  if (command == L"caption") return L"ok " + Escape(TextOf(g_main));
+  if (command == L"text") return L"ok " + Escape(TextOf(::GetDlgItem(g_main, number)));
+  if (command == L"enabled") return ::IsWindowEnabled(::GetDlgItem(g_main, number)) ? L"ok 1" : L"ok 0";
+  if (command == L"rect") return L"ok " + RectText(ClientRectOf(::GetDlgItem(g_main, number)));
+  if (command == L"client") {
+    RECT r{};
+    ::GetClientRect(g_main, &r);
+    return L"ok " + RectText(r);
+  }
+  if (command == L"window-rect") {
+    RECT r{};
+    ::GetWindowRect(g_main, &r);
+    return L"ok " + RectText(r);
+  }
+  if (command == L"font") {
+    HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(g_main, number), WM_GETFONT, 0, 0));
+    LOGFONTW info{};
+    ::GetObjectW(font, sizeof info, &info);
+    return L"ok " + std::to_wstring(info.lfHeight) + L" " + std::to_wstring(info.lfWeight) + L" " +
+           info.lfFaceName;
+  }
+  if (command == L"focus") {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(g_main, nullptr), &info);
+    return L"ok " + std::to_wstring(info.hwndFocus ? ::GetDlgCtrlID(info.hwndFocus) : 0);
+  }
+  if (command == L"click") {
+    ClickAt(CentreOf(::GetDlgItem(g_main, number)));
+    return L"ok";
+  }
+  if (command == L"dialog") {
+    HWND dialog = nullptr;
+    if (!WaitFor(number, [&] { return (dialog = FindDialog()) != nullptr; })) return L"none";
+    ::Sleep(50);  // let it finish drawing and take the focus
+    return L"ok " + DialogSummary(dialog);
+  }
+  if (command == L"dialog-rect") {
+    HWND dialog = FindDialog();
+    RECT r{};
+    if (dialog) ::GetWindowRect(dialog, &r);
+    return dialog ? L"ok " + RectText(r) : L"none";
+  }
+  if (command == L"dialog-edit") {
+    HWND dialog = FindDialog();
+    HWND edit = dialog ? ::FindWindowExW(dialog, nullptr, L"Edit", nullptr) : nullptr;
+    return edit ? L"ok " + Escape(TextOf(edit)) : L"none";
+  }
+  if (command == L"press") {
+    HWND dialog = FindDialog();
+    HWND button = dialog ? ::GetDlgItem(dialog, number) : nullptr;
+    if (!button) return L"none";
+    ClickAt(CentreOf(button));
+    return L"ok";
+  }
+  if (command == L"type") {
+    for (wchar_t c : Unescape(argument)) {
+      SendKey(0, c, KEYEVENTF_UNICODE);
+      SendKey(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
+    }
+    return L"ok";
+  }
+  if (command == L"key") {
+    SendKey(static_cast<WORD>(number), 0, 0);
+    SendKey(static_cast<WORD>(number), 0, KEYEVENTF_KEYUP);
+    return L"ok";
+  }
+  return L"error unknown command";
+}
+
+}  // namespace
+
+int main() {
+  char line[8192];
+  while (std::fgets(line, sizeof line, stdin)) {
+    std::wstring text = Wide(line);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    const std::size_t space = text.find(L' ');
+    const std::wstring command = text.substr(0, space);
+    const std::wstring argument = space == std::wstring::npos ? L"" : text.substr(space + 1);
+    if (command == L"quit") break;
+    Answer(Run(command, argument));
+  }
+  return 0;
+}
