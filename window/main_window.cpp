@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@ constexpr wchar_t kCaption[] = L"Quorvix_V3.0";
 constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kClientWidthTwips = 5430;
 constexpr int kClientHeightTwips = 1965;
+constexpr int kLineMarginTwips = 300;  // the lines' left margin, kept on the right too
 constexpr COLORREF kHintColour = RGB(0x80, 0x80, 0x80);
 // Posted on the first activation, so the start-up load runs outside it.
 constexpr UINT kStartupLoad = WM_APP + 1;
@@ -84,8 +86,9 @@ Main::Main(HINSTANCE instance) {
 
   const UINT dpi = DpiOf(window_);
   ApplyDpi(dpi);
-  const SIZE frame = FrameSizeFor(TwipsToPixels(kClientWidthTwips, dpi),
-                                  TwipsToPixels(kClientHeightTwips, dpi), kFrameStyle, dpi);
+  RECT client{};
+  ::GetClientRect(window_, &client);
+  const SIZE frame = FrameSizeFor(client.right, client.bottom, kFrameStyle, dpi);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
@@ -134,6 +137,26 @@ void Main::ApplyDpi(UINT dpi) {
                  TwipsToPixels(spec.width, dpi), TwipsToPixels(spec.height, dpi), TRUE);
     if (std::wstring_view(spec.className) == L"STATIC") FitLabelToText(control);
   }
+  FitClientToLines();
+}
+
+// The client area keeps its designed size unless a line outgrows it: then the
+// window widens to the right, so no line is ever clipped.
+void Main::FitClientToLines() {
+  const UINT dpi = DpiOf(window_);
+  int width = TwipsToPixels(kClientWidthTwips, dpi);
+  for (int id : {IDC_MAC, IDC_SN, IDC_HINT}) {
+    RECT line{};
+    ::GetWindowRect(::GetDlgItem(window_, id), &line);
+    ::MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&line), 2);
+    width = std::max(width, static_cast<int>(line.right) + TwipsToPixels(kLineMarginTwips, dpi));
+  }
+  const int height = TwipsToPixels(kClientHeightTwips, dpi);
+  RECT client{};
+  ::GetClientRect(window_, &client);
+  if (client.right == width && client.bottom == height) return;
+  const SIZE frame = FrameSizeFor(width, height, kFrameStyle, dpi);
+  ::SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 template <class Handler>
@@ -188,6 +211,9 @@ LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ::PostMessageW(window_, kStartupLoad, 0, 0);
       }
       break;
+    case kLineChanged:
+      FitClientToLines();
+      return 0;
     case kStartupLoad:
       Handle([&] { Form_Activate(*view_, state_); });
       return 0;

@@ -27,6 +27,7 @@ class Main {
 
   void CreateControls();
   void ApplyDpi(UINT dpi);
+  void FitClientToLines();
   void OnCommand(int id, int code);
   void OnDropFiles(HDROP drop);
   void OnDpiChanged(UINT dpi, const RECT& suggested);

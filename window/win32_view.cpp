@@ -30,6 +30,7 @@ void Win32View::SetLine(Label label, const std::wstring& text) {
   HWND control = ::GetDlgItem(main_, ControlId(label));
   ::SetWindowTextW(control, text.c_str());
   FitLabelToText(control);
+  ::SendMessageW(main_, kLineChanged, 0, 0);
 }
 
 void Win32View::SetUpdateEnabled(bool enabled) {

@@ -4,6 +4,10 @@
 
 #include "window/main_view.h"
 
+// Sent to the main window after a line changed its text, so the window can
+// make room for it.
+constexpr UINT kLineChanged = WM_APP + 2;
+
 // The window's operations on the live main window and on Win32.
 class Win32View final : public MainView {
  public:

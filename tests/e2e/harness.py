@@ -150,9 +150,8 @@ class App:
         self.test.assertIsNone(dialog, f'unexpected box: {dialog}')
 
     def press(self, button: int):
-        """Clicks a button of the open box and waits until the box is gone."""
+        """Clicks a button of the open box and waits until that box is gone."""
         self.ok(f'press {button}')
-        self.wait_no_dialog()
 
     def wait_no_dialog(self, seconds=10.0):
         deadline = time.monotonic() + seconds

@@ -63,9 +63,16 @@ void Answer(const std::wstring& line) {
   std::fflush(stdout);
 }
 
+// WM_GETTEXT, not GetWindowText: across processes only the message reads an
+// edit control's text.
 std::wstring TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+  text.resize(copied);
   return text;
 }
 
@@ -242,7 +249,8 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     HWND button = dialog ? ::GetDlgItem(dialog, number) : nullptr;
     if (!button) return L"none";
     ClickAt(CentreOf(button));
-    return L"ok";
+    const bool closed = WaitFor(10000, [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
+    return closed ? L"ok" : L"timeout";
   }
   if (command == L"type") {
     for (wchar_t c : Unescape(argument)) {
