@@ -179,6 +179,12 @@ class App:
                         f'{right - left + 16}x{bottom - top + 16}+{left}+{top}', '+repage',
                         str(folder / f'{name}.png')], check=True, timeout=30)
 
+    def drop(self, *paths: Path):
+        """Drops files onto the middle of the window, as a Linux file manager does."""
+        left, top, right, bottom = (int(v) for v in self.ok('window-rect').split())
+        subprocess.run([os.environ['QUORVIX_XDND_DROP'], str((left + right) // 2), str((top + bottom) // 2),
+                        *map(str, paths)], env=wine_env(), check=True, timeout=30)
+
     def gone(self, seconds=10.0) -> bool:
         try:
             self.process.wait(timeout=seconds)

@@ -210,13 +210,6 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ::GetWindowRect(g_main, &r);
     return L"ok " + RectText(r);
   }
-  if (command == L"font") {
-    HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(g_main, number), WM_GETFONT, 0, 0));
-    LOGFONTW info{};
-    ::GetObjectW(font, sizeof info, &info);
-    return L"ok " + std::to_wstring(info.lfHeight) + L" " + std::to_wstring(info.lfWeight) + L" " +
-           info.lfFaceName;
-  }
   if (command == L"focus") {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -225,6 +218,14 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
   }
   if (command == L"click") {
     ClickAt(CentreOf(::GetDlgItem(g_main, number)));
+    return L"ok";
+  }
+  if (command == L"click-close") {  // the close box on the caption
+    RECT r{};
+    ::GetWindowRect(g_main, &r);
+    const int frame = ::GetSystemMetrics(SM_CXFIXEDFRAME) + ::GetSystemMetrics(SM_CXBORDER);
+    ClickAt({r.right - frame - ::GetSystemMetrics(SM_CXSIZE) / 2,
+             r.top + ::GetSystemMetrics(SM_CYFIXEDFRAME) + ::GetSystemMetrics(SM_CYCAPTION) / 2});
     return L"ok";
   }
   if (command == L"dialog") {
