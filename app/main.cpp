@@ -1,14 +1,11 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include "window/main_window.h"
 
+// The manifest asks for common controls 6; the system loads them when the
+// first button is made, so no InitCommonControlsEx is needed for buttons and
+// labels.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-  INITCOMMONCONTROLSEX controls{};
-  controls.dwSize = sizeof controls;
-  controls.dwICC = ICC_STANDARD_CLASSES;
-  ::InitCommonControlsEx(&controls);
-
   Main main(instance);
   main.Show(showCommand);
   return main.Run();

@@ -4,7 +4,7 @@
 set -euo pipefail
 exe=$1
 [ -f "$exe" ] || { echo "missing: $exe"; exit 1; }
-allowed='^(KERNEL32|USER32|GDI32|SHELL32|COMCTL32|msvcrt)\.dll$'
+allowed='^(KERNEL32|USER32|GDI32|msvcrt)\.dll$'
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 echo "$exe imports:" $imports
 bad=$(grep -v -i -E "$allowed" <<<"$imports" || true)

@@ -11,6 +11,7 @@
 #include "vendor/loading.h"
 #include "vendor/writer.h"
 #include "window/control_ids.h"
+#include "window/dropped_files.h"
 #include "window/layout.h"
 
 namespace {
@@ -57,12 +58,6 @@ UniqueFont MakeFont(int hundredthsOfPoint, int weight, UINT dpi) {
   return UniqueFont(::CreateFontIndirectW(&font));
 }
 
-std::wstring DroppedFile(HDROP drop, UINT index) {
-  std::wstring path(::DragQueryFileW(drop, index, nullptr, 0) + 1, L'\0');
-  path.resize(::DragQueryFileW(drop, index, path.data(), static_cast<UINT>(path.size())));
-  return path;
-}
-
 }  // namespace
 
 Main::Main(HINSTANCE instance) {
@@ -79,7 +74,8 @@ Main::Main(HINSTANCE instance) {
   windowClass.lpszClassName = QUORVIX_WINDOW_CLASS;
   ::RegisterClassExW(&windowClass);
 
-  ::CreateWindowExW(0, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
+  // WS_EX_ACCEPTFILES is all DragAcceptFiles would do, without loading shell32.
+  ::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
                     nullptr, nullptr, instance, this);
   view_ = std::make_unique<Win32View>(window_);
   CreateControls();
@@ -100,13 +96,11 @@ Main::Main(HINSTANCE instance) {
   ::ChangeWindowMessageFilterEx(window_, WM_DROPFILES, MSGFLT_ALLOW, nullptr);
   ::ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
   ::ChangeWindowMessageFilterEx(window_, 0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ALLOW, nullptr);
-  ::DragAcceptFiles(window_, TRUE);
 }
 
-void Main::Show(int showCommand) {
-  ::ShowWindow(window_, showCommand);
-  ::UpdateWindow(window_);
-}
+// No UpdateWindow: the start-up load, posted on activation, runs before the
+// first paint, so the window is painted once, with the file's fields.
+void Main::Show(int showCommand) { ::ShowWindow(window_, showCommand); }
 
 int Main::Run() {
   MSG message;
@@ -175,9 +169,7 @@ void Main::OnCommand(int id, int code) {
 }
 
 void Main::OnDropFiles(HDROP drop) {
-  std::vector<std::wstring> files(::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
-  for (UINT i = 0; i < files.size(); ++i) files[i] = DroppedFile(drop, i);
-  ::DragFinish(drop);
+  const std::vector<std::wstring> files = TakeDroppedFiles(drop);
   Handle([&] { Form_OLEDragDrop(*view_, state_, files); });
 }
 

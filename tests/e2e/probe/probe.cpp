@@ -83,11 +83,11 @@ std::wstring ClassOf(HWND window) {
 }
 
 template <class Test>
-bool WaitFor(int milliseconds, Test test) {
-  for (int waited = 0;; waited += 20) {
+bool WaitFor(int milliseconds, Test test, int step = 20) {
+  for (int waited = 0;; waited += step) {
     if (test()) return true;
     if (waited >= milliseconds) return false;
-    ::Sleep(20);
+    ::Sleep(static_cast<DWORD>(step));
   }
 }
 
@@ -194,6 +194,33 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     g_held = INVALID_HANDLE_VALUE;
     return L"ok";
   }
+  if (command == L"wait-text") {  // CLASS ID TEXT TIMEOUT, for the benchmark
+    const std::wstring rest = Unescape(argument);
+    const std::size_t a = rest.find(L' '), b = rest.find(L' ', a + 1), c = rest.rfind(L' ');
+    const std::wstring windowClass = rest.substr(0, a), text = rest.substr(b + 1, c - b - 1);
+    const int id = _wtoi(rest.substr(a + 1, b - a - 1).c_str()), timeout = _wtoi(rest.substr(c + 1).c_str());
+    const bool shown = WaitFor(timeout, [&] {
+      HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
+      return window && ::IsWindowVisible(window) && TextOf(::GetDlgItem(window, id)) == text;
+    }, 2);
+    return shown ? L"ok" : L"timeout";
+  }
+  if (command == L"bare-write") {  // open, write 23 bytes, flush, close: the floor for Update
+    LARGE_INTEGER start{}, end{}, frequency{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    HANDLE file = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const BYTE bytes[23] = {};
+    DWORD done = 0;
+    OVERLAPPED at{};
+    const bool ok = file != INVALID_HANDLE_VALUE && ::WriteFile(file, bytes, 23, &done, &at) &&
+                    ::FlushFileBuffers(file);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    ::QueryPerformanceCounter(&end);
+    return ok ? L"ok " + std::to_wstring((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart)
+              : L"error";
+  }
   if (!g_main) return L"error no main window";
   if (command == L"gone") return WaitFor(number, [] { return !::IsWindow(g_main); }) ? L"ok" : L"timeout";
   if (command == L"caption") return L"ok " + Escape(TextOf(g_main));
@@ -227,6 +254,25 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ClickAt({r.right - frame - ::GetSystemMetrics(SM_CXSIZE) / 2,
              r.top + ::GetSystemMetrics(SM_CYFIXEDFRAME) + ::GetSystemMetrics(SM_CYCAPTION) / 2});
     return L"ok";
+  }
+  if (command == L"press-timed") {  // BUTTON: microseconds until the next box shows
+    HWND dialog = FindDialog();
+    HWND button = dialog ? ::GetDlgItem(dialog, number) : nullptr;
+    if (!button) return L"none";
+    const POINT at = CentreOf(button);
+    ::SetCursorPos(at.x, at.y);
+    ::Sleep(30);
+    LARGE_INTEGER start{}, end{}, frequency{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    HWND next = nullptr;
+    if (!WaitFor(10000, [&] { return (next = FindDialog()) != nullptr && next != dialog; }, 1)) {
+      return L"timeout";
+    }
+    ::QueryPerformanceCounter(&end);
+    return L"ok " + std::to_wstring((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
   }
   if (command == L"dialog") {
     HWND dialog = nullptr;
