@@ -201,7 +201,7 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     const int id = _wtoi(rest.substr(a + 1, b - a - 1).c_str()), timeout = _wtoi(rest.substr(c + 1).c_str());
     const bool shown = WaitFor(timeout, [&] {
       HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
-      return window && ::IsWindowVisible(window) && TextOf(::GetDlgItem(window, id)) == text;
+      return window && ::IsWindowVisible(window) && (text == L"*" || TextOf(::GetDlgItem(window, id)) == text);
     }, 2);
     return shown ? L"ok" : L"timeout";
   }
