@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ libgtest-dev python3            # core and unit tests
+  cmake make g++ libgtest-dev python3 clang-format  # core, unit tests, layout
   clang libclang-rt-14-dev                       # the fuzz target
   g++-mingw-w64-x86-64 g++-mingw-w64-i686        # Quorvix.exe for both architectures
   wine64 xvfb imagemagick fonts-wine fonts-wqy-microhei  # running it, with Chinese text

@@ -36,13 +36,9 @@ void Refuse(MainView& view, const wchar_t* message) {
 
 }  // namespace
 
-Cleaned CleanMac(std::wstring_view typed) {
-  return Clean(typed, 2 * VendorLayout::kMacLength, IsHexDigit);
-}
+Cleaned CleanMac(std::wstring_view typed) { return Clean(typed, 2 * VendorLayout::kMacLength, IsHexDigit); }
 
-Cleaned CleanSn(std::wstring_view typed) {
-  return Clean(typed, VendorLayout::kSnLength, IsSnCharacter);
-}
+Cleaned CleanSn(std::wstring_view typed) { return Clean(typed, VendorLayout::kSnLength, IsSnCharacter); }
 
 void MAC_Click(MainView& view, EditState& state) {
   const Cleaned mac = CleanMac(view.AskText(Texts::kMacPrompt, Texts::kMacTitle, Texts::kMacDefault));

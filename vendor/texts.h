@@ -20,16 +20,14 @@ inline constexpr wchar_t kErrorTitle[] = L"错误";
 inline constexpr wchar_t kFailureTitle[] = L"Err";
 inline constexpr wchar_t kNoticeTitle[] = L"提示";
 
-inline constexpr wchar_t kNothingPending[] =
-    L"您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作";
+inline constexpr wchar_t kNothingPending[] = L"您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作";
 inline constexpr wchar_t kConfirmUpdate[] = L"确定要更新SN或MAC信息吗？";
 inline constexpr wchar_t kUpdated[] = L"更新成功!";
 
 inline constexpr wchar_t kDropRefused[] = L"请正确拖放vender文件";
 
 // Failures the system has no words for.
-inline constexpr wchar_t kFileChanged[] =
-    L"文件长度已不是65536字节，可能已被替换或截断，未写入任何内容。";
+inline constexpr wchar_t kFileChanged[] = L"文件长度已不是65536字节，可能已被替换或截断，未写入任何内容。";
 inline constexpr wchar_t kReadBackMismatch[] = L"写入后读回的内容与写入的不一致。";
 inline constexpr wchar_t kInvalidPending[] = L"待写入的内容无效，未写入任何内容。";
 inline constexpr wchar_t kRestored[] = L"文件已恢复为更新前的内容。";

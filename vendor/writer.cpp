@@ -62,8 +62,7 @@ Failure ReadBackEquals(ByteFile& file, const std::vector<Patch>& patches, std::s
 }
 
 // Writes, flushes and checks the first count patches.
-Failure Apply(ByteFile& file, const std::vector<Patch>& patches, std::size_t count,
-              std::size_t& attempted) {
+Failure Apply(ByteFile& file, const std::vector<Patch>& patches, std::size_t count, std::size_t& attempted) {
   for (attempted = 0; attempted < count;) {
     const Patch& patch = patches[attempted++];
     if (Failure failure = file.Write(patch.offset, patch.bytes)) return failure;

@@ -14,9 +14,7 @@ struct FileCloser {
 // CreateFileW reports failure as INVALID_HANDLE_VALUE, not null: keep that
 // out of the owner.
 using UniqueFile = std::unique_ptr<void, FileCloser>;
-inline UniqueFile OwnFile(HANDLE file) {
-  return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
-}
+inline UniqueFile OwnFile(HANDLE file) { return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file); }
 
 struct GdiDeleter {
   void operator()(HGDIOBJ object) const { ::DeleteObject(object); }

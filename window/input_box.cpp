@@ -22,17 +22,17 @@ void CentreOver(HWND dialog, HWND owner) {
   ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT& work = monitor.rcWork;
   const LONG width = box.right - box.left, height = box.bottom - box.top;
-  const LONG left = std::clamp((over.left + over.right - width) / 2, work.left,
-                               std::max(work.left, work.right - width));
-  const LONG top = std::clamp((over.top + over.bottom - height) / 2, work.top,
-                              std::max(work.top, work.bottom - height));
+  const LONG left =
+      std::clamp((over.left + over.right - width) / 2, work.left, std::max(work.left, work.right - width));
+  const LONG top =
+      std::clamp((over.top + over.bottom - height) / 2, work.top, std::max(work.top, work.bottom - height));
   ::SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::wstring TextOf(HWND control) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -49,7 +49,6 @@ void FitLabelToText(HWND label) {
   RECT at{};
   ::GetWindowRect(label, &at);
   ::MapWindowPoints(HWND_DESKTOP, ::GetParent(label), reinterpret_cast<POINT*>(&at), 2);
-  ::SetWindowPos(label, nullptr, at.left, at.top, extent.right, extent.bottom,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(label, nullptr, at.left, at.top, extent.right, extent.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(label, nullptr, TRUE);
 }

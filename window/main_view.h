@@ -53,8 +53,7 @@ class MainView {
   virtual void SetUpdateEnabled(bool enabled) = 0;
 
   // Modal. Without a title the box carries the application's title.
-  virtual BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style,
-                                const std::wstring* title) = 0;
+  virtual BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const std::wstring* title) = 0;
   // Modal. Gives the text typed, or empty text on Cancel.
   virtual std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                                const std::wstring& defaultText) = 0;

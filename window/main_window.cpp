@@ -41,8 +41,8 @@ constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
 constexpr ControlSpec kControls[] = {
     {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375},
     {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375},
-    {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500,
-     1140, 360},
+    {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500, 1140,
+     360},
     {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360},
     {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195},
 };
@@ -66,17 +66,17 @@ Main::Main(HINSTANCE instance) {
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVIX));
-  windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIX), IMAGE_ICON,
-                                                         ::GetSystemMetrics(SM_CXSMICON),
-                                                         ::GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hIconSm =
+      static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIX), IMAGE_ICON,
+                                      ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = QUORVIX_WINDOW_CLASS;
   ::RegisterClassExW(&windowClass);
 
   // WS_EX_ACCEPTFILES is all DragAcceptFiles would do, without loading shell32.
-  ::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
-                    nullptr, nullptr, instance, this);
+  ::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
   view_ = std::make_unique<Win32View>(window_);
   CreateControls();
 
@@ -192,7 +192,8 @@ LRESULT CALLBACK Main::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Main*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  return self ? self->HandleMessage(message, wParam, lParam) : ::DefWindowProcW(window, message, wParam, lParam);
+  return self ? self->HandleMessage(message, wParam, lParam)
+              : ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -72,10 +72,9 @@ Length FileLengthOf(const std::wstring& path) {
 Opened OpenFileFor(const std::wstring& path, Access access) {
   const bool update = access == Access::update;
   // While we write, others may only read: no second writer, no delete.
-  UniqueFile file = OwnFile(::CreateFileW(
-      path.c_str(), update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-      update ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file = OwnFile(::CreateFileW(path.c_str(), update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                                          update ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {nullptr, LastError()};
   return {std::make_unique<Win32File>(std::move(file)), std::nullopt};
 }

@@ -33,9 +33,7 @@ void Win32View::SetLine(Label label, const std::wstring& text) {
   ::SendMessageW(main_, kLineChanged, 0, 0);
 }
 
-void Win32View::SetUpdateEnabled(bool enabled) {
-  ::EnableWindow(::GetDlgItem(main_, IDC_UPDATE), enabled);
-}
+void Win32View::SetUpdateEnabled(bool enabled) { ::EnableWindow(::GetDlgItem(main_, IDC_UPDATE), enabled); }
 
 BoxAnswer Win32View::ShowMessage(const std::wstring& text, BoxStyle style, const std::wstring* title) {
   const int pressed = ::MessageBoxW(main_, text.c_str(), title ? title->c_str() : kApplicationTitle,

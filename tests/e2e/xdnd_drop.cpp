@@ -46,8 +46,9 @@ Window AwareWindowAt(int x, int y) {
     int format;
     unsigned long count, after;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(g_display, at, g_aware, 0, 1, False, AnyPropertyType, &type, &format, &count, &after,
-                           &data) == Success && data) {
+    if (XGetWindowProperty(g_display, at, g_aware, 0, 1, False, AnyPropertyType, &type, &format, &count,
+                           &after, &data) == Success &&
+        data) {
       found = at;
       XFree(data);
     }

@@ -23,7 +23,9 @@ class ScriptedView final : public MainView {
     ++boxes;
     return BoxAnswer::ok;
   }
-  std::wstring AskText(const std::wstring&, const std::wstring&, const std::wstring&) override { return typed_; }
+  std::wstring AskText(const std::wstring&, const std::wstring&, const std::wstring&) override {
+    return typed_;
+  }
   std::wstring ProgramFolder() override { std::abort(); }
   bool FileExists(const std::wstring&) override { std::abort(); }
   Length FileLength(const std::wstring&) override { std::abort(); }

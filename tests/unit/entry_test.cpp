@@ -29,7 +29,7 @@ TEST(CleanMac, RemovesOnlyColonsAndSpacesThenWantsTwelveHexDigits) {
       {L"001132ABCDE", Verdict::refused, L""},
       {L"001132ABCDEF0", Verdict::refused, L""},
       {L"001132ABCDEG", Verdict::refused, L""},
-      {L"00113２ABCDEF", Verdict::refused, L""},  // full-width digit
+      {L"00113２ABCDEF", Verdict::refused, L""},      // full-width digit
       {L"001132ABCDE\u0131", Verdict::refused, L""},  // dotless i must not become I
       {L"001132ABCDEＦ", Verdict::refused, L""},
       {L"001132ABCDEF\u00A0", Verdict::refused, L""},  // only the plain space goes
@@ -52,7 +52,7 @@ TEST(CleanSn, RemovesOnlyColonsAndSpacesThenWantsThirteenLettersOrDigits) {
       {L"ABCDEFGHIJKLMN", Verdict::refused, L""},
       {L"ABCDEF-HIJKLM", Verdict::refused, L""},
       {L"ABCDEF_HIJKLM", Verdict::refused, L""},
-      {L"ABCDEFＧHIJKLM", Verdict::refused, L""},  // full-width letter
+      {L"ABCDEFＧHIJKLM", Verdict::refused, L""},      // full-width letter
       {L"ABCDEF\u017FHIJKLM", Verdict::refused, L""},  // long s must not become S
       {L"ABCDEF\u0131HIJKLM", Verdict::refused, L""},
       {L"ABCDEFÉHIJKLM", Verdict::refused, L""},
@@ -87,7 +87,8 @@ TEST(MacClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsCheck) {
     MAC_Click(view, state);
 
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].prompt, L"请输入新正确的MAC信息不区分大小写\r\n推荐前6位为是001132开头,总长度为12位");
+    EXPECT_EQ(view.asked[0].prompt,
+              L"请输入新正确的MAC信息不区分大小写\r\n推荐前6位为是001132开头,总长度为12位");
     EXPECT_EQ(view.asked[0].title, L"update_MAC");
     EXPECT_EQ(view.asked[0].defaultText, L"001132");
     EXPECT_EQ(state.NewMAC, c.newMac);

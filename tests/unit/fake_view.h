@@ -27,12 +27,12 @@ class FakeView : public MainView {
   };
 
   // Script.
-  std::wstring folder;                              // the program's folder
-  std::deque<std::wstring> typed;                   // answers to input boxes
-  std::deque<BoxAnswer> answers;                    // answers to yes/no boxes
-  std::set<std::wstring> hidden;                    // paths that count as hidden files
-  std::map<std::wstring, std::wstring> openFails;   // path -> the system's words
-  std::set<std::uint8_t> leadBytes;                 // bytes with no character of their own
+  std::wstring folder;                             // the program's folder
+  std::deque<std::wstring> typed;                  // answers to input boxes
+  std::deque<BoxAnswer> answers;                   // answers to yes/no boxes
+  std::set<std::wstring> hidden;                   // paths that count as hidden files
+  std::map<std::wstring, std::wstring> openFails;  // path -> the system's words
+  std::set<std::uint8_t> leadBytes;                // bytes with no character of their own
   // Wraps every opened file, to inject faults into its operations.
   std::function<std::unique_ptr<ByteFile>(std::unique_ptr<ByteFile>)> wrapFile;
 

@@ -46,7 +46,7 @@ TEST(SnCheck, IsTheDecimalSumOfTheCodes) {
     const wchar_t* check;
   };
   const Case cases[] = {
-      {L"0000000000000", L"624"},   // the smallest admitted sum
+      {L"0000000000000", L"624"},  // the smallest admitted sum
       {L"ABCDEFGHIJKLM", L"923"},
       {L"MMMMMMMMMMMMM", L"1001"},  // four digits: the file keeps "100"
       {L"ZZZZZZZZZZZZZ", L"1170"},  // the largest admitted sum

@@ -109,13 +109,10 @@ TEST(RedBin, ShowsTheStoredFieldsAndChecksAsTheyStand) {
     const wchar_t* snLine;
   };
   const Case cases[] = {
-      {"001132ABCDEFAA", "ABCDEFGHIJKLM", "923", L"MAC:001132ABCDEF  效验:AA",
-       L"SN:ABCDEFGHIJKLM CHK:923"},
-      {"00000000000000", "0000000000000", "624", L"MAC:000000000000  效验:00",
-       L"SN:0000000000000 CHK:624"},
+      {"001132ABCDEFAA", "ABCDEFGHIJKLM", "923", L"MAC:001132ABCDEF  效验:AA", L"SN:ABCDEFGHIJKLM CHK:923"},
+      {"00000000000000", "0000000000000", "624", L"MAC:000000000000  效验:00", L"SN:0000000000000 CHK:624"},
       // Checks that do not match their fields are shown, not judged.
-      {"0102030405060F", "ZZZZZZZZZZZZZ", "999", L"MAC:010203040506  效验:0F",
-       L"SN:ZZZZZZZZZZZZZ CHK:999"},
+      {"0102030405060F", "ZZZZZZZZZZZZZ", "999", L"MAC:010203040506  效验:0F", L"SN:ZZZZZZZZZZZZZ CHK:999"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mac);
@@ -226,8 +223,9 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
       case Drop::nothing:
         break;
       case Drop::one:
-        files = {f.Put("固件 v2.dat", c.size >= 56 ? VendorBytes("00000000000101", "0000000000000", "624", c.size)
-                                                    : std::vector<std::uint8_t>(c.size))};
+        files = {f.Put("固件 v2.dat", c.size >= 56
+                                          ? VendorBytes("00000000000101", "0000000000000", "624", c.size)
+                                          : std::vector<std::uint8_t>(c.size))};
         break;
       case Drop::two:
         files = {f.Put("one.bin", other), f.Put("two.bin", other)};

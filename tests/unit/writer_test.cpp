@@ -145,7 +145,8 @@ TEST(Update, OnlyTheFieldBytesEverDifferForRandomFilesAndEntries) {
     const bool withMac = round % 3 != 1, withSn = round % 3 != 0;
     std::deque<std::wstring> typed;
     if (withMac) f.view.typed.push_back(randomText(L"0123456789abcdefABCDEF:", 12 + round % 3));
-    if (withSn) f.view.typed.push_back(randomText(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcxyz ", 13 + round % 2));
+    if (withSn)
+      f.view.typed.push_back(randomText(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcxyz ", 13 + round % 2));
     if (withMac) MAC_Click(f.view, f.state);
     if (withSn) SN_Click(f.view, f.state);
     const EditState pending = f.state;
@@ -232,7 +233,8 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
       {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
       {"second write fails", Fault::writeAfterFirst, L"disk full\r\n文件已恢复为更新前的内容。", true},
       {"flush fails", Fault::flush, L"flush failed\r\n无法恢复文件原有内容", false},
-      {"read back differs", Fault::readBack, L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
+      {"read back differs", Fault::readBack,
+       L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
       {"restore fails too", Fault::restoreFails, L"device gone\r\n无法恢复文件原有内容", false},
   };
   for (const Case& c : cases) {

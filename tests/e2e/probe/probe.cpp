@@ -36,11 +36,16 @@ std::wstring Wide(const std::string& text) {
 std::wstring Escape(const std::wstring& text) {
   std::wstring out;
   for (wchar_t c : text) {
-    if (c == L'\\') out += L"\\\\";
-    else if (c == L'\r') out += L"\\r";
-    else if (c == L'\n') out += L"\\n";
-    else if (c == L'\t') out += L"\\t";
-    else out += c;
+    if (c == L'\\')
+      out += L"\\\\";
+    else if (c == L'\r')
+      out += L"\\r";
+    else if (c == L'\n')
+      out += L"\\n";
+    else if (c == L'\t')
+      out += L"\\t";
+    else
+      out += c;
   }
   return out;
 }
@@ -70,8 +75,8 @@ std::wstring TextOf(HWND window) {
   ::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                        5000, &copied);
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
   text.resize(copied);
   return text;
 }
@@ -185,8 +190,8 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     return found ? L"ok" : L"timeout";
   }
   if (command == L"hold") {
-    g_held = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_held = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_held == INVALID_HANDLE_VALUE ? L"error " + std::to_wstring(::GetLastError()) : L"ok";
   }
   if (command == L"release") {
@@ -199,23 +204,27 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     const std::size_t a = rest.find(L' '), b = rest.find(L' ', a + 1), c = rest.rfind(L' ');
     const std::wstring windowClass = rest.substr(0, a), text = rest.substr(b + 1, c - b - 1);
     const int id = _wtoi(rest.substr(a + 1, b - a - 1).c_str()), timeout = _wtoi(rest.substr(c + 1).c_str());
-    const bool shown = WaitFor(timeout, [&] {
-      HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
-      return window && ::IsWindowVisible(window) && (text == L"*" || TextOf(::GetDlgItem(window, id)) == text);
-    }, 2);
+    const bool shown = WaitFor(
+        timeout,
+        [&] {
+          HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
+          return window && ::IsWindowVisible(window) &&
+                 (text == L"*" || TextOf(::GetDlgItem(window, id)) == text);
+        },
+        2);
     return shown ? L"ok" : L"timeout";
   }
   if (command == L"bare-write") {  // open, write 23 bytes, flush, close: the floor for Update
     LARGE_INTEGER start{}, end{}, frequency{};
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    HANDLE file = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const BYTE bytes[23] = {};
     DWORD done = 0;
     OVERLAPPED at{};
-    const bool ok = file != INVALID_HANDLE_VALUE && ::WriteFile(file, bytes, 23, &done, &at) &&
-                    ::FlushFileBuffers(file);
+    const bool ok =
+        file != INVALID_HANDLE_VALUE && ::WriteFile(file, bytes, 23, &done, &at) && ::FlushFileBuffers(file);
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     ::QueryPerformanceCounter(&end);
     return ok ? L"ok " + std::to_wstring((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart)
@@ -268,7 +277,8 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     SendMouse(MOUSEEVENTF_LEFTDOWN);
     SendMouse(MOUSEEVENTF_LEFTUP);
     HWND next = nullptr;
-    if (!WaitFor(10000, [&] { return (next = FindDialog()) != nullptr && next != dialog; }, 1)) {
+    if (!WaitFor(
+            10000, [&] { return (next = FindDialog()) != nullptr && next != dialog; }, 1)) {
       return L"timeout";
     }
     ::QueryPerformanceCounter(&end);
