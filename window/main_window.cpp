@@ -1,7 +1,5 @@
 #include "window/main_window.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -66,9 +64,9 @@ Main::Main(HINSTANCE instance) {
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVIX));
-  windowClass.hIconSm =
-      static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIX), IMAGE_ICON,
-                                      ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIX), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXSMICON),
+                                                        ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = QUORVIX_WINDOW_CLASS;
