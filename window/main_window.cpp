@@ -25,7 +25,7 @@ constexpr UINT kStartupLoad = WM_APP + 1;
 
 enum class Font { window, field };
 
-struct ControlSpec {
+struct ControlDesign {
   int id;
   const wchar_t* className;
   const wchar_t* text;
@@ -36,7 +36,7 @@ struct ControlSpec {
 
 // In tab order. Labels take no focus; only the buttons are tab stops.
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375},
     {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375},
     {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500, 1140,
@@ -112,22 +112,22 @@ int Main::Run() {
 
 void Main::CreateControls() {
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-  for (const ControlSpec& spec : kControls) {
-    ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0, window_,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+  for (const ControlDesign& design : kControls) {
+    ::CreateWindowExW(0, design.className, design.text, WS_CHILD | WS_VISIBLE | design.style, 0, 0, 0, 0,
+                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance, nullptr);
   }
 }
 
 void Main::ApplyDpi(UINT dpi) {
   windowFont_ = MakeFont(825, FW_NORMAL, dpi);
   fieldFont_ = MakeFont(1575, FW_BOLD, dpi);
-  for (const ControlSpec& spec : kControls) {
-    HWND control = ::GetDlgItem(window_, spec.id);
-    const HFONT font = spec.font == Font::field ? fieldFont_.get() : windowFont_.get();
+  for (const ControlDesign& design : kControls) {
+    HWND control = ::GetDlgItem(window_, design.id);
+    const HFONT font = design.font == Font::field ? fieldFont_.get() : windowFont_.get();
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    ::MoveWindow(control, TwipsToPixels(spec.left, dpi), TwipsToPixels(spec.top, dpi),
-                 TwipsToPixels(spec.width, dpi), TwipsToPixels(spec.height, dpi), TRUE);
-    if (std::wstring_view(spec.className) == L"STATIC") FitLabelToText(control);
+    ::MoveWindow(control, TwipsToPixels(design.left, dpi), TwipsToPixels(design.top, dpi),
+                 TwipsToPixels(design.width, dpi), TwipsToPixels(design.height, dpi), TRUE);
+    if (std::wstring_view(design.className) == L"STATIC") FitLabelToText(control);
   }
   FitClientToLines();
 }
