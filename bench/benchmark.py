@@ -60,7 +60,7 @@ def startup_seconds(env, probe, exe, folder, window_class):
     start = time.perf_counter()
     process = subprocess.Popen([session.WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    probe.ask(f'wait-text {window_class} 101 {escape(LOADED_MAC)} 30000')
+    probe.ask(f'wait-shown {window_class} 101 {escape(LOADED_MAC)} 30000')
     elapsed = time.perf_counter() - start
     process.kill()
     process.wait()
@@ -73,7 +73,7 @@ def update_seconds(env, probe, exe, folder, runs):
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         probe.ask('wait-main 30000')
-        probe.ask(f'wait-text QuorvixMain 101 {escape(LOADED_MAC)} 30000')
+        probe.ask(f'wait-shown QuorvixMain 101 {escape(LOADED_MAC)} 30000')
         times = []
         for run in range(runs):
             probe.ask('click 101')

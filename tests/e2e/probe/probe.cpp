@@ -199,20 +199,29 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     g_held = INVALID_HANDLE_VALUE;
     return L"ok";
   }
-  if (command == L"wait-text") {  // CLASS ID TEXT TIMEOUT, for the benchmark
+  if (command == L"wait-shown") {  // CLASS ID TEXT TIMEOUT, for the benchmark
+    // Shown means on screen: the window is visible with the text, and its
+    // program has gone idle, so the text is painted too.
     const std::wstring rest = Unescape(argument);
     const std::size_t a = rest.find(L' '), b = rest.find(L' ', a + 1), c = rest.rfind(L' ');
     const std::wstring windowClass = rest.substr(0, a), text = rest.substr(b + 1, c - b - 1);
     const int id = _wtoi(rest.substr(a + 1, b - a - 1).c_str()), timeout = _wtoi(rest.substr(c + 1).c_str());
+    HWND window = nullptr;
     const bool shown = WaitFor(
         timeout,
         [&] {
-          HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
-          return window && ::IsWindowVisible(window) &&
-                 (text == L"*" || TextOf(::GetDlgItem(window, id)) == text);
+          window = ::FindWindowW(windowClass.c_str(), nullptr);
+          return window && ::IsWindowVisible(window) && TextOf(::GetDlgItem(window, id)) == text;
         },
         2);
-    return shown ? L"ok" : L"timeout";
+    if (!shown) return L"timeout";
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process);
+    if (!handle) return L"error " + std::to_wstring(::GetLastError());
+    const DWORD idle = ::WaitForInputIdle(handle, static_cast<DWORD>(timeout));
+    ::CloseHandle(handle);
+    return idle == 0 ? L"ok" : L"timeout";
   }
   if (command == L"bare-write") {  // open, write 23 bytes, flush, close: the floor for Update
     LARGE_INTEGER start{}, end{}, frequency{};
