@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Start-up: the program finds vendor.bin beside itself and shows its fields."""
+import subprocess
+
+import session
 from harness import (DESIGN_HINT, EXIT, HINT, IDOK, LOADED_HINT, MAC, SN, UPDATE, Probe, QuorvixTest,
-                     escape, main, vendor_bytes, wine_path)
+                     escape, main, vendor_bytes, wine_env, wine_path)
 
 
 class Startup(QuorvixTest):
@@ -49,6 +52,38 @@ class Startup(QuorvixTest):
         app = self.start()
         self.assertEqual(app.wait_text(MAC, 'MAC:000000000001  效验:01'), 'MAC:000000000001  效验:01')
         self.assertTrue(app.enabled(UPDATE))
+
+    def test_a_folder_path_longer_than_max_path_works(self):
+        self.folder = self.folder / ('长文件夹名' * 15) / ('long folder name ' * 10).strip() / ('更深一层' * 15)
+        self.folder.mkdir(parents=True)
+        self.assertGreater(len(str(self.folder)), 260)
+        self.put_vendor(vendor_bytes(mac='00000000000101'))
+        app = self.start()
+        self.assertEqual(app.wait_text(MAC, 'MAC:000000000001  效验:01'), 'MAC:000000000001  效验:01')
+        self.assertTrue(app.enabled(UPDATE))
+
+    def test_a_hidden_vendor_file_or_a_folder_of_that_name_is_not_loaded(self):
+        for name in ('hidden file', 'folder'):
+            with self.subTest(name):
+                path = self.folder / 'vendor.bin'
+                if path.is_dir():
+                    path.rmdir()
+                if name == 'folder':
+                    path.unlink(missing_ok=True)
+                    path.mkdir()
+                else:
+                    self.put_vendor(vendor_bytes())
+                    subprocess.run([session.WINE, 'cmd', '/c', 'attrib', '+h', wine_path(path)], env=wine_env(),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+                    listed = subprocess.run([session.WINE, 'cmd', '/c', 'attrib', wine_path(path)], env=wine_env(),
+                                            stdin=subprocess.DEVNULL, capture_output=True, text=True).stdout
+                    if 'H' not in listed.split('Z:')[0]:
+                        self.skipTest('this file system keeps no hidden attribute for Wine')
+                app = self.start()
+                app.no_dialog()
+                self.assertEqual(app.text(MAC), 'MAC')
+                self.assertFalse(app.enabled(UPDATE))
+                app.close()
 
     def test_a_vendor_file_another_program_holds_is_reported(self):
         path = self.put_vendor(vendor_bytes())
