@@ -160,7 +160,14 @@ class App:
             time.sleep(0.05)
 
     def type(self, text: str):
+        """Types into the focused control; into an input box, waits until the text arrived."""
         self.ok('type ' + escape(text))
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            answer = self.probe.ask('dialog-edit')
+            if answer == 'none' or unescape(answer[3:]).endswith(text):
+                return
+            time.sleep(0.02)
 
     def key(self, virtual_key: int):
         self.ok(f'key {virtual_key}')

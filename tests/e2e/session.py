@@ -2,7 +2,7 @@
 """Starts and stops what the end-to-end tests share: a virtual X display and a
 Wine prefix kept inside the build folder.
 
-    session.py start STATE_DIR           # Xvfb up, prefix ready, display noted in STATE_DIR
+    session.py start STATE_DIR [SHOTS]   # Xvfb up, prefix ready, display noted; old screenshots gone
     session.py stop STATE_DIR            # Wine and Xvfb gone
     session.py prefix STATE_DIR          # only the prefix, for the display in $DISPLAY
     session.py env STATE_DIR DISPLAY     # the environment for Wine, as shell exports
@@ -98,6 +98,8 @@ def stop(state: Path):
 if __name__ == '__main__':
     action, folder = sys.argv[1], Path(sys.argv[2]).resolve()
     if action == 'start':
+        if len(sys.argv) > 3:
+            shutil.rmtree(sys.argv[3], ignore_errors=True)
         start(folder)
     elif action == 'stop':
         stop(folder)

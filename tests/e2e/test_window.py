@@ -4,7 +4,7 @@ import subprocess
 import time
 
 import session
-from harness import (DESIGN_HINT, EXIT, HINT, IDOK, LOADED_HINT, MAC, SN, STATE, UPDATE, VK_TAB, QuorvixTest,
+from harness import (DESIGN_HINT, EXIT, HINT, IDOK, IDYES, LOADED_HINT, MAC, SN, STATE, UPDATE, VK_TAB, QuorvixTest,
                      main, vendor_bytes, wine_env)
 
 DROP_REFUSED = ('错误', '请正确拖放vender文件')
@@ -159,22 +159,52 @@ class HighDpi(QuorvixTest):
         self.set_dpi(144)
         self.addCleanup(self.set_dpi, 96)
 
-    def test_everything_scales_with_the_dpi(self):
-        self.put_vendor(vendor_bytes())
+    def test_the_fresh_window_scales_with_the_dpi(self):
         app = self.start()
-        app.wait_text(MAC, 'MAC:001132ABCDEF  效验:AA')
-        self.assertEqual(app.ok('client').split()[3], '197')  # 1965 twips at 144 DPI
+        app.no_dialog(0.3)
+        self.assertEqual(app.ok('client'), '0 0 543 197')  # 5430 x 1965 twips at 144 DPI
         self.assertEqual(app.rect(UPDATE), (300, 150, 414, 186))
+        self.assertEqual(app.rect(EXIT), (428, 150, 527, 186))
         self.assertGreaterEqual(app.rect(MAC)[3] - app.rect(MAC)[1], 36)
-        app.screenshot('loaded-144dpi')
+        app.screenshot('fresh-144dpi')
+
+    def test_long_lines_and_every_box_at_144_dpi(self):
+        self.put_vendor(vendor_bytes(mac='FFFFFFFFFFFFFA', sn='WWWWWWWWWWWWW', sn_check='115'))
+        app = self.start()
+        app.wait_text(SN, 'SN:WWWWWWWWWWWWW CHK:115')
+        client_right = int(app.ok('client').split()[2])
+        self.assertLessEqual(app.rect(SN)[2], client_right, 'the SN line is clipped')
+        app.screenshot('long-lines-144dpi')
+
+        app.click(MAC)
+        self.assertIsNotNone(app.dialog())
+        app.type('00-11-32-AB-CD-EF')
+        app.screenshot('input-box-144dpi')
+        app.press(IDOK)
+        self.assertEqual(app.dialog().caption, '错误')
+        app.screenshot('refused-144dpi')
+        app.press(IDOK)
+
+        app.click(UPDATE)
+        self.assertEqual(app.dialog().caption, '提示')
+        app.screenshot('nothing-pending-144dpi')
+        app.press(IDOK)
+
         app.click(SN)
         self.assertIsNotNone(app.dialog())
-        app.screenshot('input-box-144dpi')
-        app.key(0x1B)
-        app.wait_no_dialog()
+        app.type('ABCDEFGHIJKLM')
+        app.press(IDOK)
         app.click(UPDATE)
         self.assertIsNotNone(app.dialog())
-        app.screenshot('notice-144dpi')
+        app.screenshot('confirm-144dpi')
+        app.press(IDYES)
+        self.assertEqual(app.dialog().text, '更新成功!')
+        app.screenshot('updated-144dpi')
+        app.press(IDOK)
+
+        app.drop(self.put_vendor(bytes(1000), name='small.bin'))
+        self.assertEqual(app.dialog().caption, '错误')
+        app.screenshot('drop-refused-144dpi')
         app.press(IDOK)
 
 
