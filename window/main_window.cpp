@@ -177,6 +177,21 @@ void Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
   ApplyDpi(dpi);
 }
 
+// Keyboard focus stays with the button that had it when the user comes back
+// to the window; at first it goes to the first button that can take it.
+void Main::OnActivate(bool active) {
+  if (!active) {
+    focus_ = ::GetFocus();
+    return;
+  }
+  const bool keep = focus_ && ::IsChild(window_, focus_) && ::IsWindowEnabled(focus_);
+  ::SetFocus(keep ? focus_ : ::GetNextDlgTabItem(window_, nullptr, FALSE));
+  if (!activated_) {
+    activated_ = true;
+    ::PostMessageW(window_, kStartupLoad, 0, 0);
+  }
+}
+
 LRESULT Main::OnColorStatic(HDC dc, HWND control) {
   if (::GetDlgCtrlID(control) == IDC_HINT) ::SetTextColor(dc, kHintColour);
   ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
@@ -197,11 +212,8 @@ LRESULT CALLBACK Main::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE && !activated_) {
-        activated_ = true;
-        ::PostMessageW(window_, kStartupLoad, 0, 0);
-      }
-      break;
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
     case kLineChanged:
       FitClientToLines();
       return 0;

@@ -31,6 +31,7 @@ class Main {
   void OnCommand(int id, int code);
   void OnDropFiles(HDROP drop);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnActivate(bool active);
   LRESULT OnColorStatic(HDC dc, HWND control);
   // Runs one handler; events that arrive while its boxes are open are dropped.
   template <class Handler>
@@ -41,6 +42,7 @@ class Main {
   std::unique_ptr<Win32View> view_;
   UniqueFont windowFont_;
   UniqueFont fieldFont_;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was left
   bool activated_ = false;
   bool busy_ = false;
 };

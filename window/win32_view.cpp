@@ -33,7 +33,12 @@ void Win32View::SetLine(Label label, const std::wstring& text) {
   ::SendMessageW(main_, kLineChanged, 0, 0);
 }
 
-void Win32View::SetUpdateEnabled(bool enabled) { ::EnableWindow(::GetDlgItem(main_, IDC_UPDATE), enabled); }
+void Win32View::SetUpdateEnabled(bool enabled) {
+  HWND update = ::GetDlgItem(main_, IDC_UPDATE);
+  // A disabled button with the focus would leave the keyboard stranded.
+  if (!enabled && ::GetFocus() == update) ::SetFocus(::GetDlgItem(main_, IDC_EXIT));
+  ::EnableWindow(update, enabled);
+}
 
 BoxAnswer Win32View::ShowMessage(const std::wstring& text, BoxStyle style, const std::wstring* title) {
   const int pressed = ::MessageBoxW(main_, text.c_str(), title ? title->c_str() : kApplicationTitle,

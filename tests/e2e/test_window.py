@@ -98,6 +98,14 @@ class Leaving(QuorvixTest):
         self.assertEqual(self.vendor.read_bytes(), self.original)
 
 
+    def test_space_on_the_focused_exit_button_ends_the_program(self):
+        app = self.start_with_pending_edit()
+        self.assertEqual(int(app.ok('focus')), EXIT)
+        app.key(0x20)  # VK_SPACE
+        self.assertTrue(app.gone(), 'the program is still running')
+        self.assertEqual(self.vendor.read_bytes(), self.original)
+
+
 class Layout(QuorvixTest):
     def test_fresh_window_matches_the_design_at_96_dpi(self):
         app = self.start()
@@ -132,17 +140,17 @@ class Layout(QuorvixTest):
         self.put_vendor(vendor_bytes())
         app = self.start()
         app.wait_text(MAC, 'MAC:001132ABCDEF  效验:AA')
-        seen = [0]
+        # At first the focus is on the first button that could take it: Update
+        # was still disabled then.
+        seen = [int(app.ok('focus'))]
+        self.assertEqual(seen[0], EXIT)
         for _ in range(4):
             app.key(VK_TAB)
             deadline = time.monotonic() + 3
             while int(app.ok('focus')) == seen[-1] and time.monotonic() < deadline:
                 time.sleep(0.05)
             seen.append(int(app.ok('focus')))
-        seen = seen[1:]
-        self.assertEqual(set(seen), {UPDATE, EXIT})
-        self.assertNotEqual(seen[0], seen[1])
-        self.assertEqual(seen[0], seen[2])
+        self.assertEqual(seen, [EXIT, UPDATE, EXIT, UPDATE, EXIT])
 
 
 class HighDpi(QuorvixTest):
