@@ -13,14 +13,8 @@ namespace {
 constexpr wchar_t kApplicationTitle[] = L"Quorvix";
 
 int ControlId(Label label) {
-  switch (label) {
-    case Label::MAC:
-      return IDC_MAC;
-    case Label::SN:
-      return IDC_SN;
-    case Label::lbl:
-      break;
-  }
+  if (label == Label::MAC) return IDC_MAC;
+  if (label == Label::SN) return IDC_SN;
   return IDC_HINT;
 }
 
