@@ -32,24 +32,14 @@ BUDGET_EXE_KIB = 300
 BUDGET_UPDATE_RATIO = 2.0
 
 
-class Probe:
-    def __init__(self, env, probe):
-        self.process = subprocess.Popen([session.WINE, str(probe)], env=env, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                                        encoding='utf-8', bufsize=1)
+class Probe(session.Probe):
+    """The probe; ask() gives what follows "ok", and anything else is a failure."""
 
     def ask(self, command):
-        self.process.stdin.write(command + '\n')
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline().strip()
+        answer = super().ask(command)
         if not answer.startswith('ok'):
             raise RuntimeError(f'{command}: {answer}')
         return answer[3:]
-
-    def close(self):
-        self.process.stdin.write('quit\n')
-        self.process.stdin.close()
-        self.process.wait(timeout=10)
 
 
 def escape(text):
@@ -120,7 +110,7 @@ def main():
             quorvix.append(startup_seconds(env, probe, folder / 'Quorvix.exe', folder, 'QuorvixMain'))
             floor_times.append(startup_seconds(env, probe, folder / 'floor.exe', folder, 'QuorvixFloor'))
         updates = update_seconds(env, probe, folder / 'Quorvix.exe', folder, runs)
-        bare = [int(probe.ask('bare-write ' + escape(session_path(folder / 'scratch.bin', folder)))) / 1e6
+        bare = [int(probe.ask('bare-write ' + escape(scratch_file(folder / 'scratch.bin')))) / 1e6
                 for _ in range(runs)]
         probe.close()
     finally:
@@ -150,7 +140,7 @@ def main():
     return 1 if missed else 0
 
 
-def session_path(path, folder):
+def scratch_file(path):
     """A scratch file of the vendor size for the bare write."""
     path.write_bytes(bytes(65536))
     return 'Z:' + str(path).replace('/', '\\')

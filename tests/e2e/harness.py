@@ -73,32 +73,11 @@ def wine_path(path: Path) -> str:
     return 'Z:' + str(path).replace('/', '\\')
 
 
-class Probe:
-    """The probe.exe process, one command a line."""
+class Probe(session.Probe):
+    """The probe, in this test session's Wine."""
 
     def __init__(self):
-        self.process = subprocess.Popen([session.WINE, str(PROBE)], env=wine_env(), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                                        encoding='utf-8', bufsize=1)
-
-    def ask(self, command: str) -> str:
-        self.process.stdin.write(command + '\n')
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline().rstrip('\n')
-        if not answer:
-            raise RuntimeError(f'probe gave no answer to {command!r}')
-        return answer
-
-    def close(self):
-        if self.process.poll() is None:
-            try:
-                self.process.stdin.write('quit\n')
-                self.process.stdin.flush()
-                self.process.wait(timeout=10)
-            except (BrokenPipeError, subprocess.TimeoutExpired):
-                self.process.kill()
-        self.process.stdin.close()
-        self.process.stdout.close()
+        super().__init__(wine_env(), PROBE)
 
 
 class App:
