@@ -61,11 +61,13 @@ Failure ReadBackEquals(ByteFile& file, const std::vector<Patch>& patches, std::s
   return std::nullopt;
 }
 
-// Writes, flushes and checks the first count patches.
-Failure Apply(ByteFile& file, const std::vector<Patch>& patches, std::size_t count, std::size_t& attempted) {
-  for (attempted = 0; attempted < count;) {
-    const Patch& patch = patches[attempted++];
-    if (Failure failure = file.Write(patch.offset, patch.bytes)) return failure;
+// Writes, flushes and checks the first count patches. When given, attempted
+// counts the writes begun, the failed one included.
+Failure Apply(ByteFile& file, const std::vector<Patch>& patches, std::size_t count,
+              std::size_t* attempted = nullptr) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (attempted) *attempted = i + 1;
+    if (Failure failure = file.Write(patches[i].offset, patches[i].bytes)) return failure;
   }
   if (Failure failure = file.Flush()) return failure;
   return ReadBackEquals(file, patches, count);
@@ -89,13 +91,12 @@ Failure WritePending(MainView& view, const EditState& state) {
   }
 
   std::size_t attempted = 0;
-  Failure failure = Apply(file, *patches, patches->size(), attempted);
+  Failure failure = Apply(file, *patches, patches->size(), &attempted);
   if (!failure) return std::nullopt;
 
   // A MAC without its check byte is worse than the old MAC: put back what was
   // there before any of it went out.
-  std::size_t restoring = 0;
-  const bool restored = !Apply(file, originals, attempted, restoring);
+  const bool restored = !Apply(file, originals, attempted);
   return *failure + L"\r\n" + (restored ? Texts::kRestored : Texts::kNotRestored);
 }
 
