@@ -2,8 +2,11 @@
 # Checks that a built Quorvix.exe stands alone and carries its resources: the
 # right architecture, only DLLs that every Windows from 7 on has (none of
 # MinGW's runtime), the manifest and the version information.
+#
+#     check_exe.sh EXE VERSION
 set -euo pipefail
 exe=$1
+version=$2
 [ -f "$exe" ] || { echo "missing: $exe"; exit 1; }
 objdump=x86_64-w64-mingw32-objdump
 
@@ -20,6 +23,8 @@ bad=$(grep -v -i -E "$allowed" <<<"$imports" || true)
 [ -z "$bad" ] || { echo "unexpected imports: $bad"; exit 1; }
 
 grep -q 'PerMonitorV2' "$exe" || { echo "no manifest"; exit 1; }
-LC_ALL=C grep -q -a -P 'P\x00r\x00o\x00d\x00u\x00c\x00t\x00V\x00e\x00r\x00s\x00i\x00o\x00n\x00\x00\x00+3\x00\.\x000' "$exe" ||
-  { echo "no version information 3.0"; exit 1; }
+# A text as the version resource stores it: UTF-16, a NUL after each character.
+utf16() { local text=$1 i; for ((i = 0; i < ${#text}; i++)); do printf '\\Q%s\\E\\x00' "${text:i:1}"; done; }
+LC_ALL=C grep -q -a -P "$(utf16 ProductVersion)(\\x00)+$(utf16 "$version")" "$exe" ||
+  { echo "no version information $version"; exit 1; }
 echo "size: $(stat -c %s "$exe") bytes"

@@ -30,8 +30,7 @@ Cleaned Clean(std::wstring_view typed, std::size_t length, Admitted admitted) {
 }
 
 void Refuse(MainView& view, const wchar_t* message) {
-  const std::wstring title = Texts::kErrorTitle;
-  view.ShowMessage(message, BoxStyle::critical, &title);
+  view.ShowMessage(message, BoxStyle::critical, Texts::kErrorTitle);
 }
 
 }  // namespace
@@ -40,26 +39,32 @@ Cleaned CleanMac(std::wstring_view typed) { return Clean(typed, 2 * VendorLayout
 
 Cleaned CleanSn(std::wstring_view typed) { return Clean(typed, VendorLayout::kSnLength, IsSnCharacter); }
 
+std::wstring PendMac(EditState& state, std::wstring_view twelveDigits) {
+  VendorLayout::MacBytes bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = *VendorLayout::HexByteValue(twelveDigits.substr(2 * i, 2));
+  }
+  const std::wstring check = VendorLayout::HexByte(VendorLayout::MACChk(bytes));
+  state.NewMAC = std::wstring(twelveDigits) + check;
+  return check;
+}
+
+std::wstring PendSn(EditState& state, std::wstring_view sn) {
+  state.NewSNChk = VendorLayout::SNChk(sn);
+  state.NewSN = sn;
+  return state.NewSNChk;
+}
+
 void MAC_Click(MainView& view, EditState& state) {
   const Cleaned mac = CleanMac(view.AskText(Texts::kMacPrompt, Texts::kMacTitle, Texts::kMacDefault));
   if (mac.verdict == Verdict::empty) return;
   if (mac.verdict == Verdict::refused) return Refuse(view, Texts::kMacRefused);
-
-  VendorLayout::MacBytes bytes{};
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = *VendorLayout::HexByteValue(std::wstring_view(mac.value).substr(2 * i, 2));
-  }
-  const std::wstring check = VendorLayout::HexByte(VendorLayout::MACChk(bytes));
-  state.NewMAC = mac.value + check;
-  view.SetLine(Label::MAC, MacLine(mac.value, check));
+  view.SetLine(Label::MAC, MacLine(mac.value, PendMac(state, mac.value)));
 }
 
 void SN_Click(MainView& view, EditState& state) {
   const Cleaned sn = CleanSn(view.AskText(Texts::kSnPrompt, Texts::kSnTitle, L""));
   if (sn.verdict == Verdict::empty) return;
   if (sn.verdict == Verdict::refused) return Refuse(view, Texts::kSnRefused);
-
-  state.NewSNChk = VendorLayout::SNChk(sn.value);
-  state.NewSN = sn.value;
-  view.SetLine(Label::SN, SnLine(sn.value, state.NewSNChk));
+  view.SetLine(Label::SN, SnLine(sn.value, PendSn(state, sn.value)));
 }

@@ -24,5 +24,10 @@ struct Cleaned {
 Cleaned CleanMac(std::wstring_view typed);
 Cleaned CleanSn(std::wstring_view typed);
 
+// Makes a cleaned MAC or SN the pending edit of its kind, with its check
+// value, which they give back.
+std::wstring PendMac(EditState& state, std::wstring_view twelveDigits);
+std::wstring PendSn(EditState& state, std::wstring_view sn);
+
 void MAC_Click(MainView& view, EditState& state);
 void SN_Click(MainView& view, EditState& state);

@@ -28,15 +28,29 @@ std::optional<std::uint8_t> HexByteValue(std::wstring_view twoDigits) {
   return static_cast<std::uint8_t>(value);
 }
 
-std::wstring SNChk(std::wstring_view sn) {
-  unsigned long sum = 0;
-  for (wchar_t c : sn) sum += static_cast<unsigned long>(c);
+namespace {
+
+std::wstring DecimalText(unsigned long sum) {
   std::wstring text;
   do {
     text.insert(text.begin(), static_cast<wchar_t>(L'0' + sum % 10));
     sum /= 10;
   } while (sum != 0);
   return text;
+}
+
+}  // namespace
+
+std::wstring SNChk(std::wstring_view sn) {
+  unsigned long sum = 0;
+  for (wchar_t c : sn) sum += static_cast<unsigned long>(c);
+  return DecimalText(sum);
+}
+
+std::wstring SNChk(const SnBytes& sn) {
+  unsigned long sum = 0;
+  for (std::uint8_t byte : sn) sum += byte;
+  return DecimalText(sum);
 }
 
 }  // namespace VendorLayout

@@ -26,6 +26,8 @@ inline constexpr std::size_t kSnChkLength = 3;
 inline constexpr std::size_t kShownBytes = kSnChkOffset + kSnChkLength;
 
 using MacBytes = std::array<std::uint8_t, kMacLength>;
+using SnBytes = std::array<std::uint8_t, kSnLength>;
+using SnChkBytes = std::array<std::uint8_t, kSnChkLength>;
 
 // The MAC check byte: the sum of the six MAC bytes, modulo 256.
 std::uint8_t MACChk(const MacBytes& mac);
@@ -40,5 +42,8 @@ std::optional<std::uint8_t> HexByteValue(std::wstring_view twoDigits);
 // zeros. Admitted SN characters are ASCII, whose code is the same in every
 // ANSI code page. A four-digit sum keeps its leading three digits in the file.
 std::wstring SNChk(std::wstring_view sn);
+// The same for SN bytes as a file stores them: each byte is the ANSI code of
+// its character.
+std::wstring SNChk(const SnBytes& sn);
 
 }  // namespace VendorLayout

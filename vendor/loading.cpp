@@ -6,21 +6,9 @@
 #include "vendor/display_lines.h"
 #include "vendor/layout.h"
 #include "vendor/texts.h"
+#include "vendor/vendor_file.h"
 
 namespace {
-
-using ShownBytes = std::array<std::uint8_t, VendorLayout::kShownBytes>;
-
-void ShowFailure(MainView& view, const std::wstring& description) {
-  const std::wstring title = Texts::kFailureTitle;
-  view.ShowMessage(description, BoxStyle::critical, &title);
-}
-
-Failure ReadShownBytes(MainView& view, const std::wstring& path, ShownBytes& bytes) {
-  Opened opened = view.Open(path, Access::read);
-  if (opened.failure) return opened.failure;
-  return opened.file->Read(0, bytes);
-}
 
 wchar_t Showable(MainView& view, std::uint8_t byte) {
   std::optional<wchar_t> c = view.ByteToChar(byte);
@@ -28,35 +16,35 @@ wchar_t Showable(MainView& view, std::uint8_t byte) {
   return control ? kUnshowableByte : *c;
 }
 
-std::wstring ShowableText(MainView& view, const std::uint8_t* bytes, std::size_t count) {
+template <std::size_t N>
+std::wstring ShowableText(MainView& view, const std::array<std::uint8_t, N>& bytes) {
   std::wstring text;
-  for (std::size_t i = 0; i < count; ++i) text += Showable(view, bytes[i]);
+  for (std::uint8_t byte : bytes) text += Showable(view, byte);
   return text;
 }
 
 bool HasVendorFileSize(MainView& view, const std::wstring& path) {
-  Length length = view.FileLength(path);
-  return !length.failure && length.bytes == VendorLayout::kFileSize;
+  Result<std::uint64_t> length = view.FileSystem().Length(path);
+  return length && *length == VendorLayout::kFileSize;
 }
 
 }  // namespace
 
 bool RedBin(MainView& view, EditState& state) {
   using namespace VendorLayout;
-  ShownBytes bytes{};
   // Everything is read before anything is shown, so a failed read leaves the
   // window as it was.
-  if (Failure failure = ReadShownBytes(view, state.BinPath, bytes)) {
-    ShowFailure(view, *failure);
+  Result<StoredFields> fields = ReadFields(view.FileSystem(), state.BinPath);
+  if (!fields) {
+    view.ShowMessage(Texts::Describe(fields.error()), BoxStyle::critical, Texts::kFailureTitle);
     return false;
   }
   state.ClearPending();
 
   std::wstring mac;
-  for (std::size_t i = 0; i < kMacLength; ++i) mac += HexByte(bytes[kMacOffset + i]);
-  view.SetLine(Label::MAC, MacLine(mac, HexByte(bytes[kMacChkOffset])));
-  view.SetLine(Label::SN, SnLine(ShowableText(view, &bytes[kSnOffset], kSnLength),
-                                 ShowableText(view, &bytes[kSnChkOffset], kSnChkLength)));
+  for (std::uint8_t byte : fields->mac) mac += HexByte(byte);
+  view.SetLine(Label::MAC, MacLine(mac, HexByte(fields->macCheck)));
+  view.SetLine(Label::SN, SnLine(ShowableText(view, fields->sn), ShowableText(view, fields->snCheck)));
   return true;
 }
 
@@ -64,7 +52,7 @@ void Form_Activate(MainView& view, EditState& state) {
   std::wstring candidate = view.ProgramFolder();
   if (candidate.empty() || candidate.back() != L'\\') candidate += L'\\';
   candidate += L"vendor.bin";
-  if (!view.FileExists(candidate)) return;
+  if (!view.FileSystem().Exists(candidate)) return;
 
   state.BinPath = candidate;
   if (!HasVendorFileSize(view, state.BinPath)) return;
@@ -82,7 +70,6 @@ void Form_OLEDragDrop(MainView& view, EditState& state, const std::vector<std::w
       return;
     }
   }
-  const std::wstring title = Texts::kErrorTitle;
-  view.ShowMessage(Texts::kDropRefused, BoxStyle::information, &title);
+  view.ShowMessage(Texts::kDropRefused, BoxStyle::information, Texts::kErrorTitle);
   view.SetUpdateEnabled(false);
 }

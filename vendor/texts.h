@@ -1,7 +1,11 @@
 #pragma once
 
-// Everything the program says to its user. The MAC and SN lines are built in
-// display_lines.h.
+#include <string>
+
+#include "vendor/result.h"
+
+// What the window says to its user, but for the system's own descriptions of
+// failures. The MAC and SN lines are built in display_lines.h.
 namespace Texts {
 
 inline constexpr wchar_t kLoadedHint[] = L"已加载本地vendor.bin";
@@ -27,10 +31,16 @@ inline constexpr wchar_t kUpdated[] = L"更新成功!";
 inline constexpr wchar_t kDropRefused[] = L"请正确拖放vender文件";
 
 // Failures the system has no words for.
+inline constexpr wchar_t kShortRead[] = L"文件读取不完整。";
+inline constexpr wchar_t kShortWrite[] = L"文件写入不完整。";
+inline constexpr wchar_t kNotVendorFile[] = L"文件长度不是65536字节，不是vendor文件。";
 inline constexpr wchar_t kFileChanged[] = L"文件长度已不是65536字节，可能已被替换或截断，未写入任何内容。";
 inline constexpr wchar_t kReadBackMismatch[] = L"写入后读回的内容与写入的不一致。";
 inline constexpr wchar_t kInvalidPending[] = L"待写入的内容无效，未写入任何内容。";
 inline constexpr wchar_t kRestored[] = L"文件已恢复为更新前的内容。";
 inline constexpr wchar_t kNotRestored[] = L"无法恢复文件原有内容，请检查文件！";
+
+// A failure in words: the system's own, or ours for the rules we keep.
+std::wstring Describe(const Failure& failure);
 
 }  // namespace Texts

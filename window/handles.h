@@ -8,24 +8,15 @@
 // Owners for the handles the window layer opens, so that no path can skip
 // a close.
 
-struct FileCloser {
-  void operator()(HANDLE file) const { ::CloseHandle(file); }
-};
-// CreateFileW reports failure as INVALID_HANDLE_VALUE, not null: keep that
-// out of the owner.
-using UniqueFile = std::unique_ptr<void, FileCloser>;
-inline UniqueFile OwnFile(HANDLE file) { return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file); }
-
 struct GdiDeleter {
   void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter>;
 
-struct LocalFreer {
-  void operator()(void* memory) const { ::LocalFree(memory); }
+struct LibraryFreer {
+  void operator()(HMODULE module) const { ::FreeLibrary(module); }
 };
-template <class T>
-using UniqueLocal = std::unique_ptr<T, LocalFreer>;
+using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
 
 // A window's device context, released on scope exit.
 class WindowDC {

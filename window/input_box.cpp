@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "window/control_ids.h"
+#include "window/geometry.h"
+#include "window/window_text.h"
 
 namespace {
 
@@ -17,23 +19,13 @@ void CentreOver(HWND dialog, HWND owner) {
   RECT box{}, over{};
   ::GetWindowRect(dialog, &box);
   ::GetWindowRect(owner, &over);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-  const RECT& work = monitor.rcWork;
+  const RECT work = WorkAreaOf(owner);
   const LONG width = box.right - box.left, height = box.bottom - box.top;
   const LONG left =
       std::clamp((over.left + over.right - width) / 2, work.left, std::max(work.left, work.right - width));
   const LONG top =
       std::clamp((over.top + over.bottom - height) / 2, work.top, std::max(work.top, work.bottom - height));
   ::SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -54,7 +46,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       switch (LOWORD(wParam)) {
         case IDOK: {
           auto* request = reinterpret_cast<Request*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-          request->typed = TextOf(::GetDlgItem(dialog, IDC_INPUT_TEXT));
+          request->typed = WindowText(::GetDlgItem(dialog, IDC_INPUT_TEXT));
           ::EndDialog(dialog, IDOK);
           return TRUE;
         }

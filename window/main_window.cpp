@@ -1,20 +1,25 @@
 #include "window/main_window.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "app/version.h"
 #include "vendor/entry.h"
 #include "vendor/loading.h"
 #include "vendor/writer.h"
 #include "window/control_ids.h"
-#include "window/dropped_files.h"
-#include "window/layout.h"
+#include "window/geometry.h"
+#include "window/input_box.h"
+#include "window/runtime_functions.h"
+#include "window/window_text.h"
 
 namespace {
 
-constexpr wchar_t kCaption[] = L"Quorvix_V3.0";
+constexpr wchar_t kCaption[] = L"Quorvix_V" QUORVIX_VERSION_SHORT_W;
+// Message boxes without a title of their own carry the application's.
+constexpr wchar_t kApplicationTitle[] = L"Quorvix";
 constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kClientWidthTwips = 5430;
 constexpr int kClientHeightTwips = 1965;
@@ -25,6 +30,8 @@ constexpr UINT kStartupLoad = WM_APP + 1;
 
 enum class Font { window, field };
 
+using ClickHandler = void (*)(MainView&, EditState&);
+
 struct ControlDesign {
   int id;
   const wchar_t* className;
@@ -32,18 +39,28 @@ struct ControlDesign {
   DWORD style;
   Font font;
   int left, top, width, height;  // twips
+  std::optional<Label> line;     // the text line it shows, for the labels
+  ClickHandler click;            // the vendor-data handler of a click, if any
 };
 
-// In tab order. Labels take no focus; only the buttons are tab stops.
+// In tab order. Labels take no focus; only the buttons are tab stops. Exit
+// has no vendor-data handler: it closes the window.
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
-constexpr ControlDesign kControls[] = {
-    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375},
-    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375},
+const ControlDesign kControls[] = {
+    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375, Label::MAC, MAC_Click},
+    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375, Label::SN, SN_Click},
     {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500, 1140,
-     360},
-    {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360},
-    {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195},
+     360, std::nullopt, Command1_Click},
+    {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360,
+     std::nullopt, nullptr},
+    {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195, Label::lbl,
+     nullptr},
 };
+
+const ControlDesign& DesignOf(Label line) {
+  return *std::find_if(std::begin(kControls), std::end(kControls),
+                       [line](const ControlDesign& design) { return design.line == line; });
+}
 
 // Tahoma 8.25 pt for the window, 15.75 pt bold for the field lines.
 UniqueFont MakeFont(int hundredthsOfPoint, int weight, UINT dpi) {
@@ -54,6 +71,13 @@ UniqueFont MakeFont(int hundredthsOfPoint, int weight, UINT dpi) {
   font.lfQuality = CLEARTYPE_QUALITY;
   ::lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
   return UniqueFont(::CreateFontIndirectW(&font));
+}
+
+RECT RectIn(HWND parent, HWND child) {
+  RECT r{};
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
 }
 
 }  // namespace
@@ -75,18 +99,13 @@ Main::Main(HINSTANCE instance) {
   // WS_EX_ACCEPTFILES is all DragAcceptFiles would do, without loading shell32.
   ::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
-  view_ = std::make_unique<Win32View>(window_);
   CreateControls();
+  ApplyDpi(DpiOf(window_));
 
-  const UINT dpi = DpiOf(window_);
-  ApplyDpi(dpi);
   RECT client{};
   ::GetClientRect(window_, &client);
-  const SIZE frame = FrameSizeFor(client.right, client.bottom, kFrameStyle, dpi);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
+  const SIZE frame = FrameSizeFor(client.right, client.bottom, kFrameStyle, dpi_);
+  const RECT work = WorkAreaOf(window_);
   ::SetWindowPos(window_, nullptr, (work.left + work.right - frame.cx) / 2,
                  (work.top + work.bottom - frame.cy) / 2, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
@@ -110,6 +129,62 @@ int Main::Run() {
   return static_cast<int>(message.wParam);
 }
 
+void Main::SetLine(Label label, const std::wstring& text) {
+  HWND line = ::GetDlgItem(window_, DesignOf(label).id);
+  ::SetWindowTextW(line, text.c_str());
+  FitLine(line);
+}
+
+void Main::SetUpdateEnabled(bool enabled) {
+  HWND update = ::GetDlgItem(window_, IDC_UPDATE);
+  // A disabled button with the focus would leave the keyboard stranded.
+  if (!enabled && ::GetFocus() == update) ::SetFocus(::GetDlgItem(window_, IDC_EXIT));
+  ::EnableWindow(update, enabled);
+}
+
+BoxAnswer Main::ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) {
+  const int pressed =
+      ::MessageBoxW(window_, text.c_str(), title ? title : kApplicationTitle, static_cast<UINT>(style));
+  switch (pressed) {
+    case IDYES:
+      return BoxAnswer::yes;
+    case IDNO:
+      return BoxAnswer::no;
+    default:
+      return BoxAnswer::ok;
+  }
+}
+
+std::wstring Main::AskText(const std::wstring& prompt, const std::wstring& title,
+                           const std::wstring& defaultText) {
+  return AskInInputBox(window_, prompt, title, defaultText);
+}
+
+std::wstring Main::ProgramFolder() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // a long path: try again with room for it
+  }
+  std::wstring folder(path.begin(), path.end());
+  folder.erase(folder.find_last_of(L'\\') + 1);
+  if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();
+  return folder;
+}
+
+std::optional<wchar_t> Main::ByteToChar(std::uint8_t byte) {
+  const char narrow = static_cast<char>(byte);
+  wchar_t wide = 0;
+  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &narrow, 1, &wide, 1) != 1) {
+    return std::nullopt;
+  }
+  return wide;
+}
+
 void Main::CreateControls() {
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
   for (const ControlDesign& design : kControls) {
@@ -119,6 +194,7 @@ void Main::CreateControls() {
 }
 
 void Main::ApplyDpi(UINT dpi) {
+  dpi_ = dpi;
   windowFont_ = MakeFont(825, FW_NORMAL, dpi);
   fieldFont_ = MakeFont(1575, FW_BOLD, dpi);
   for (const ControlDesign& design : kControls) {
@@ -127,27 +203,41 @@ void Main::ApplyDpi(UINT dpi) {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     ::MoveWindow(control, TwipsToPixels(design.left, dpi), TwipsToPixels(design.top, dpi),
                  TwipsToPixels(design.width, dpi), TwipsToPixels(design.height, dpi), TRUE);
-    if (std::wstring_view(design.className) == L"STATIC") FitLabelToText(control);
   }
-  FitClientToLines();
+  for (const ControlDesign& design : kControls) {
+    if (design.line) FitLine(::GetDlgItem(window_, design.id));
+  }
 }
 
+// A line's label takes the size of its text in its own font, keeping its
+// top-left corner, so a longer text grows it to the right and nothing wraps.
 // The client area keeps its designed size unless a line outgrows it: then the
 // window widens to the right, so no line is ever clipped.
-void Main::FitClientToLines() {
-  const UINT dpi = DpiOf(window_);
-  int width = TwipsToPixels(kClientWidthTwips, dpi);
-  for (int id : {IDC_MAC, IDC_SN, IDC_HINT}) {
-    RECT line{};
-    ::GetWindowRect(::GetDlgItem(window_, id), &line);
-    ::MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&line), 2);
-    width = std::max(width, static_cast<int>(line.right) + TwipsToPixels(kLineMarginTwips, dpi));
+void Main::FitLine(HWND line) {
+  const std::wstring text = WindowText(line);
+  RECT extent{};
+  {
+    WindowDC dc(line);
+    SelectFont font(dc, reinterpret_cast<HFONT>(::SendMessageW(line, WM_GETFONT, 0, 0)));
+    // Measured the way the static control draws it.
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent,
+                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   }
-  const int height = TwipsToPixels(kClientHeightTwips, dpi);
+  const RECT at = RectIn(window_, line);
+  ::SetWindowPos(line, nullptr, at.left, at.top, extent.right, extent.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(line, nullptr, TRUE);
+
+  int width = TwipsToPixels(kClientWidthTwips, dpi_);
+  for (const ControlDesign& design : kControls) {
+    if (!design.line) continue;
+    const RECT placed = RectIn(window_, ::GetDlgItem(window_, design.id));
+    width = std::max(width, static_cast<int>(placed.right) + TwipsToPixels(kLineMarginTwips, dpi_));
+  }
+  const int height = TwipsToPixels(kClientHeightTwips, dpi_);
   RECT client{};
   ::GetClientRect(window_, &client);
   if (client.right == width && client.bottom == height) return;
-  const SIZE frame = FrameSizeFor(width, height, kFrameStyle, dpi);
+  const SIZE frame = FrameSizeFor(width, height, kFrameStyle, dpi_);
   ::SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -160,15 +250,20 @@ void Main::Handle(Handler handler) {
 }
 
 void Main::OnCommand(int id, int code) {
-  if (id == IDC_MAC && code == STN_CLICKED) return Handle([&] { MAC_Click(*view_, state_); });
-  if (id == IDC_SN && code == STN_CLICKED) return Handle([&] { SN_Click(*view_, state_); });
-  if (id == IDC_UPDATE && code == BN_CLICKED) return Handle([&] { Command1_Click(*view_, state_); });
-  if (id == IDC_EXIT && code == BN_CLICKED) ::DestroyWindow(window_);
+  if (id == IDC_EXIT && code == BN_CLICKED) {
+    ::DestroyWindow(window_);
+    return;
+  }
+  for (const ControlDesign& design : kControls) {
+    // Labels and buttons tell of a click with the same code (STN_CLICKED, BN_CLICKED).
+    if (design.id == id && design.click && code == BN_CLICKED)
+      return Handle([&] { design.click(*this, state_); });
+  }
 }
 
 void Main::OnDropFiles(HDROP drop) {
   const std::vector<std::wstring> files = TakeDroppedFiles(drop);
-  Handle([&] { Form_OLEDragDrop(*view_, state_, files); });
+  Handle([&] { Form_OLEDragDrop(*this, state_, files); });
 }
 
 void Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
@@ -214,11 +309,8 @@ LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
-    case kLineChanged:
-      FitClientToLines();
-      return 0;
     case kStartupLoad:
-      Handle([&] { Form_Activate(*view_, state_); });
+      Handle([&] { Form_Activate(*this, state_); });
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -3,15 +3,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
-
+#include "files/win32_files.h"
 #include "vendor/edit_state.h"
 #include "window/handles.h"
-#include "window/win32_view.h"
+#include "window/main_view.h"
 
 // The program's one window: the MAC and SN lines, Update, Exit and the hint
-// line. It turns the user's clicks and drops into the vendor-data handlers.
-class Main {
+// line. It turns the user's clicks and drops into the vendor-data handlers,
+// and is the view they work on.
+class Main final : public MainView {
  public:
   explicit Main(HINSTANCE instance);
   Main(const Main&) = delete;
@@ -21,13 +21,22 @@ class Main {
   // Runs until the window is gone; gives the exit code.
   int Run();
 
+  void SetLine(Label label, const std::wstring& text) override;
+  void SetUpdateEnabled(bool enabled) override;
+  BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) override;
+  std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
+                       const std::wstring& defaultText) override;
+  std::wstring ProgramFolder() override;
+  Files& FileSystem() override { return files_; }
+  std::optional<wchar_t> ByteToChar(std::uint8_t byte) override;
+
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
   void ApplyDpi(UINT dpi);
-  void FitClientToLines();
+  void FitLine(HWND line);
   void OnCommand(int id, int code);
   void OnDropFiles(HDROP drop);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
@@ -38,8 +47,9 @@ class Main {
   void Handle(Handler handler);
 
   HWND window_ = nullptr;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   EditState state_;
-  std::unique_ptr<Win32View> view_;
+  Win32Files files_;
   UniqueFont windowFont_;
   UniqueFont fieldFont_;
   HWND focus_ = nullptr;  // the control that had the focus when the window was left

@@ -19,7 +19,7 @@ class ScriptedView final : public MainView {
 
   void SetLine(Label, const std::wstring& text) override { line = text; }
   void SetUpdateEnabled(bool) override { std::abort(); }
-  BoxAnswer ShowMessage(const std::wstring&, BoxStyle, const std::wstring*) override {
+  BoxAnswer ShowMessage(const std::wstring&, BoxStyle, const wchar_t*) override {
     ++boxes;
     return BoxAnswer::ok;
   }
@@ -27,9 +27,7 @@ class ScriptedView final : public MainView {
     return typed_;
   }
   std::wstring ProgramFolder() override { std::abort(); }
-  bool FileExists(const std::wstring&) override { std::abort(); }
-  Length FileLength(const std::wstring&) override { std::abort(); }
-  Opened Open(const std::wstring&, Access) override { std::abort(); }
+  Files& FileSystem() override { std::abort(); }
   std::optional<wchar_t> ByteToChar(std::uint8_t) override { std::abort(); }
 
  private:
@@ -82,6 +80,7 @@ void CheckSn(const std::wstring& typed) {
   Require((cleaned.verdict == Verdict::empty) == OnlySeparators(typed));
   if (cleaned.verdict != Verdict::accepted) {
     Require(state.NewSN.empty() && state.NewSNChk.empty() && view.line.empty());
+    Require(view.boxes == (cleaned.verdict == Verdict::refused ? 1 : 0));
     return;
   }
   unsigned sum = 0;
@@ -89,7 +88,7 @@ void CheckSn(const std::wstring& typed) {
     Require((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z'));
     sum += static_cast<unsigned>(c);
   }
-  Require(cleaned.value.size() == 13 && sum >= 624 && sum <= 1170);
+  Require(cleaned.value.size() == 13 && sum >= 624 && sum <= 1170 && view.boxes == 0);
   Require(state.NewSN == cleaned.value);
   Require(state.NewSNChk == std::to_wstring(sum));
   Require(view.line == L"SN:" + cleaned.value + L" CHK:" + state.NewSNChk);

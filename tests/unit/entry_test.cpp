@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/utf8.h"
 #include "tests/unit/fake_view.h"
 
 namespace {
@@ -78,6 +79,7 @@ TEST(MacClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsCheck) {
       {L"001132000000", L"00113200000043", L"MAC:001132000000  效验:43"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.typed));
     FakeView view;
     EditState state;
     state.NewSN = L"ABCDEFGHIJKLM";
@@ -98,7 +100,7 @@ TEST(MacClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsCheck) {
     EXPECT_EQ(state.NewSNChk, L"923");
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_FALSE(view.updateEnabled);
-    EXPECT_EQ(view.opens, 0);
+    EXPECT_EQ(view.files.opens, 0);
   }
 }
 
@@ -114,6 +116,7 @@ TEST(SnClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsWholeCheck) {
       {L"0000000000000", L"0000000000000", L"624"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.typed));
     FakeView view;
     EditState state;
     state.NewMAC = L"001132ABCDEFAA";
@@ -158,6 +161,7 @@ TEST(Entry, RefusedInputKeepsTheEarlierEntryAndSaysWhy) {
 
 TEST(Entry, CancelOrOnlySeparatorsChangeNothingSilently) {
   for (const wchar_t* typed : {L"", L"::", L"  ", L"：: "}) {
+    SCOPED_TRACE(Utf8(typed));
     FakeView view;
     EditState state;
     state.NewMAC = L"001132ABCDEFAA";

@@ -56,11 +56,11 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
         std::filesystem::create_directory(f.temp.path() / "vendor.bin");
         break;
       case Setup::hidden:
-        f.view.hidden.insert(path);
+        f.view.files.hidden.insert(path);
         f.Put("vendor.bin", SampleFile(c.size));
         break;
       case Setup::unreadable:
-        f.view.openFails[path] = L"The process cannot access the file.";
+        f.view.files.openFails[path] = L"The process cannot access the file.";
         f.Put("vendor.bin", SampleFile(c.size));
         break;
       case Setup::file:
@@ -164,14 +164,14 @@ TEST(RedBin, DropsPendingEditsOnlyWhenTheFileWasRead) {
   f.state.NewSNChk = L"1001";
   f.view.lines[Label::MAC] = L"MAC:000000000001  效验:01";
 
-  f.view.openFails[f.state.BinPath] = L"locked";
+  f.view.files.openFails[f.state.BinPath] = L"locked";
   EXPECT_FALSE(RedBin(f.view, f.state));
   EXPECT_EQ(f.state.NewMAC, L"00000000000101");
   EXPECT_EQ(f.state.NewSNChk, L"1001");
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:000000000001  效验:01");
   EXPECT_EQ(f.view.lines[Label::SN], L"SN");
 
-  f.view.openFails.clear();
+  f.view.files.openFails.clear();
   EXPECT_TRUE(RedBin(f.view, f.state));
   EXPECT_TRUE(f.state.NewMAC.empty());
   EXPECT_TRUE(f.state.NewSN.empty());
@@ -278,7 +278,7 @@ TEST(Drop, AVendorFileThatCannotBeReadShowsWhyAndDisablesUpdate) {
   f.Put("vendor.bin", SampleFile());
   Form_Activate(f.view, f.state);
   const std::wstring locked = f.Put("locked.bin", VendorBytes("00000000000101", "0000000000000", "624"));
-  f.view.openFails[locked] = L"The file is in use.";
+  f.view.files.openFails[locked] = L"The file is in use.";
 
   Form_OLEDragDrop(f.view, f.state, {locked});
 

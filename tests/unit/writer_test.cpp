@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "files/utf8.h"
 #include "tests/unit/fake_view.h"
 #include "vendor/entry.h"
 
@@ -108,7 +109,7 @@ TEST(Update, NoKeepsTheEditsAndTheNextClickAsksAgain) {
   f.view.answers = {BoxAnswer::no, BoxAnswer::yes};
   Command1_Click(f.view, f.state);
   EXPECT_TRUE(f.ChangedOffsets().empty());
-  EXPECT_EQ(f.view.opens, 0);
+  EXPECT_EQ(f.view.files.opens, 0);
   EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
   ASSERT_EQ(f.view.boxes.size(), 1u);
 
@@ -125,7 +126,7 @@ TEST(Update, NothingPendingSaysSoAndWritesNothing) {
   EXPECT_EQ(f.view.boxes[0].text, L"您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作");
   EXPECT_EQ(f.view.boxes[0].title, L"提示");
   EXPECT_EQ(f.view.boxes[0].style, BoxStyle::information);
-  EXPECT_EQ(f.view.opens, 0);
+  EXPECT_EQ(f.view.files.opens, 0);
   EXPECT_TRUE(f.state.NewSN.empty());
   EXPECT_TRUE(f.ChangedOffsets().empty());
 }
@@ -143,7 +144,6 @@ TEST(Update, OnlyTheFieldBytesEverDifferForRandomFilesAndEntries) {
     for (std::uint8_t& byte : f.original) byte = static_cast<std::uint8_t>(random());
     WriteAll(f.File(), f.original);
     const bool withMac = round % 3 != 1, withSn = round % 3 != 0;
-    std::deque<std::wstring> typed;
     if (withMac) f.view.typed.push_back(randomText(L"0123456789abcdefABCDEF:", 12 + round % 3));
     if (withSn)
       f.view.typed.push_back(randomText(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcxyz ", 13 + round % 2));
@@ -179,34 +179,34 @@ namespace {
 // Passes every operation to a real file, but lets the test break one of them.
 class FaultyFile : public ByteFile {
  public:
-  enum class Fault { none, sizeChanged, shortWrite, writeAfterFirst, flush, readBack, restoreFails };
+  enum class Fault { open, sizeChanged, shortWrite, writeAfterFirst, flush, readBack, restoreFails };
   FaultyFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
 
-  Failure Size(std::uint64_t& bytes) override {
-    Failure failure = real_->Size(bytes);
-    if (fault_ == Fault::sizeChanged) bytes = 65535;
-    return failure;
+  Result<std::uint64_t> Size() override {
+    Result<std::uint64_t> size = real_->Size();
+    if (fault_ == Fault::sizeChanged) return std::uint64_t{65535};
+    return size;
   }
-  Failure Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    Failure failure = real_->Read(offset, bytes);
+  Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    Result<> read = real_->Read(offset, bytes);
     if (fault_ == Fault::readBack && writes_ > 0 && !flipped_) {
       bytes[0] ^= 1;  // once: the restore that follows reads true
       flipped_ = true;
     }
-    return failure;
+    return read;
   }
-  Failure Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+  Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     ++writes_;
     if (fault_ == Fault::shortWrite && writes_ == 1) {
-      real_->Write(offset, bytes.first(bytes.size() / 2));
-      return std::wstring(L"short write");
+      (void)real_->Write(offset, bytes.first(bytes.size() / 2));
+      return SystemFailure(L"short write");
     }
-    if (fault_ == Fault::writeAfterFirst && writes_ == 2) return std::wstring(L"disk full");
-    if (fault_ == Fault::restoreFails && writes_ > 1) return std::wstring(L"device gone");
+    if (fault_ == Fault::writeAfterFirst && writes_ == 2) return SystemFailure(L"disk full");
+    if (fault_ == Fault::restoreFails && writes_ > 1) return SystemFailure(L"device gone");
     return real_->Write(offset, bytes);
   }
-  Failure Flush() override {
-    if (fault_ == Fault::flush || fault_ == Fault::restoreFails) return std::wstring(L"flush failed");
+  Result<> Flush() override {
+    if (fault_ == Fault::flush || fault_ == Fault::restoreFails) return SystemFailure(L"flush failed");
     return real_->Flush();
   }
 
@@ -228,7 +228,7 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
     bool restoredOrUntouched;
   };
   const Case cases[] = {
-      {"open fails", Fault::none, L"access denied", true},
+      {"open fails", Fault::open, L"access denied", true},
       {"length changed since load", Fault::sizeChanged, L"文件长度已不是65536字节", true},
       {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
       {"second write fails", Fault::writeAfterFirst, L"disk full\r\n文件已恢复为更新前的内容。", true},
@@ -242,8 +242,8 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
     Fixture f;
     f.PendMac();
     f.PendSn();
-    if (c.fault == Fault::none) f.view.openFails[f.state.BinPath] = L"access denied";
-    f.view.wrapFile = [&](std::unique_ptr<ByteFile> real) {
+    if (c.fault == Fault::open) f.view.files.openFails[f.state.BinPath] = L"access denied";
+    f.view.files.wrapFile = [&](std::unique_ptr<ByteFile> real) {
       return std::make_unique<FaultyFile>(std::move(real), c.fault);
     };
     f.view.answers = {BoxAnswer::yes};
@@ -254,7 +254,7 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
     ASSERT_EQ(f.view.boxes.size(), 2u);
     EXPECT_EQ(f.view.boxes[1].title, L"Err");
     EXPECT_EQ(f.view.boxes[1].style, BoxStyle::critical);
-    EXPECT_NE(f.view.boxes[1].text.find(c.says), std::wstring::npos) << f.view.boxes[1].text.size();
+    EXPECT_NE(f.view.boxes[1].text.find(c.says), std::wstring::npos) << Utf8(f.view.boxes[1].text);
     EXPECT_EQ(f.state.NewMAC, before.NewMAC);
     EXPECT_EQ(f.state.NewSN, before.NewSN);
     EXPECT_EQ(f.state.NewSNChk, before.NewSNChk);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Text crosses to POSIX calls, consoles and logs as UTF-8. A byte that is not
+// part of valid UTF-8 (a Linux file name may hold any) becomes U+DC80 to
+// U+DCFF and turns back into the same byte, so no path is lost on the way.
+std::wstring Wide(std::string_view utf8);
+std::string Utf8(std::wstring_view text);

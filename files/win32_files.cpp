@@ -1,0 +1,89 @@
+#include "files/win32_files.h"
+
+#include <windows.h>
+
+#include "files/win32_error.h"
+
+namespace {
+
+Failure LastError() { return SystemFailure(SystemErrorText(::GetLastError())); }
+
+struct HandleCloser {
+  void operator()(HANDLE file) const { ::CloseHandle(file); }
+};
+// CreateFileW reports failure as INVALID_HANDLE_VALUE, not null: keep that
+// out of the owner.
+using UniqueFile = std::unique_ptr<void, HandleCloser>;
+UniqueFile OwnFile(HANDLE file) { return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file); }
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+class Win32File final : public ByteFile {
+ public:
+  explicit Win32File(UniqueFile file) : file_(std::move(file)) {}
+
+  Result<std::uint64_t> Size() override {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file_.get(), &size)) return LastError();
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  // The fields are a few bytes long: one call moves them, or it failed.
+  Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    OVERLAPPED at = At(offset);
+    DWORD done = 0;
+    if (!::ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, &at)) {
+      return LastError();
+    }
+    if (done != bytes.size()) return Failure{Failure::Cause::shortRead};
+    return {};
+  }
+
+  Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    OVERLAPPED at = At(offset);
+    DWORD done = 0;
+    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, &at)) {
+      return LastError();
+    }
+    if (done != bytes.size()) return Failure{Failure::Cause::shortWrite};
+    return {};
+  }
+
+  Result<> Flush() override {
+    if (!::FlushFileBuffers(file_.get())) return LastError();
+    return {};
+  }
+
+ private:
+  UniqueFile file_;
+};
+
+}  // namespace
+
+bool Win32Files::Exists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+Result<std::uint64_t> Win32Files::Length(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::uint64_t{0};
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+Result<std::unique_ptr<ByteFile>> Win32Files::Open(const std::wstring& path, Access access) {
+  const bool update = access == Access::update;
+  // While we write, others may only read: no second writer, no delete.
+  UniqueFile file = OwnFile(::CreateFileW(path.c_str(), update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                                          update ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError();
+  return std::unique_ptr<ByteFile>(std::make_unique<Win32File>(std::move(file)));
+}

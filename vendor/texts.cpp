@@ -1,0 +1,25 @@
+#include "vendor/texts.h"
+
+namespace Texts {
+
+std::wstring Describe(const Failure& failure) {
+  switch (failure.cause) {
+    case Failure::Cause::system:
+      return failure.text;
+    case Failure::Cause::shortRead:
+      return kShortRead;
+    case Failure::Cause::shortWrite:
+      return kShortWrite;
+    case Failure::Cause::notVendorFile:
+      return kNotVendorFile;
+    case Failure::Cause::lengthChanged:
+      return kFileChanged;
+    case Failure::Cause::readBackDiffers:
+      return kReadBackMismatch;
+    case Failure::Cause::invalidEdits:
+      return kInvalidPending;
+  }
+  return failure.text;
+}
+
+}  // namespace Texts

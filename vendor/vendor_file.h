@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vendor/edit_state.h"
+#include "vendor/files.h"
+#include "vendor/layout.h"
+
+// Reading and writing a vendor file's four fields, for any front end: the
+// window's handlers and the command-line tool both come through here.
+
+// The four fields as the file stores them, checked against nothing.
+struct StoredFields {
+  VendorLayout::MacBytes mac{};
+  std::uint8_t macCheck = 0;
+  VendorLayout::SnBytes sn{};
+  VendorLayout::SnChkBytes snCheck{};
+};
+
+// Opens the file for reading, makes sure it is 65,536 bytes long and reads
+// the fields.
+Result<StoredFields> ReadFields(Files& files, const std::wstring& path);
+
+enum class Restore {
+  notNeeded,  // written, or failed before any byte went out
+  done,       // failed after writing began; the fields read back as they were
+  failed,     // failed after writing began, and the old fields are not all back
+};
+
+struct WriteReport {
+  Result<> written;  // the bytes are on the device and read back equal, or why not
+  Restore restore = Restore::notNeeded;
+};
+
+// Writes the pending MAC and SN of edits, with their check values, into the
+// file at edits.BinPath, in place: exactly those bytes, only while the file
+// is 65,536 bytes long; then flushes and reads them back. When any of that
+// fails after writing began, the fields' old bytes are put back.
+WriteReport WriteEdits(Files& files, const EditState& edits);
