@@ -23,8 +23,12 @@ import time
 from datetime import date
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / 'tests' / 'e2e'))
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / 'tests' / 'e2e'))
+sys.path.insert(0, str(ROOT / 'tools'))
 import session  # noqa: E402
+from make_sample_vendor import vendor_bytes  # noqa: E402
+from probe_client import WINE, Probe, escape, wine_path  # noqa: E402
 
 LOADED_MAC = 'MAC:001132ABCDEF  效验:AA'
 BUDGET_STARTUP_RATIO = 1.2
@@ -32,25 +36,11 @@ BUDGET_EXE_KIB = 300
 BUDGET_UPDATE_RATIO = 2.0
 
 
-class Probe(session.Probe):
-    """The probe; ask() gives what follows "ok", and anything else is a failure."""
-
-    def ask(self, command):
-        answer = super().ask(command)
-        if not answer.startswith('ok'):
-            raise RuntimeError(f'{command}: {answer}')
-        return answer[3:]
-
-
-def escape(text):
-    return text.replace('\\', '\\\\')
-
-
 def startup_seconds(env, probe, exe, folder, window_class):
     start = time.perf_counter()
-    process = subprocess.Popen([session.WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+    process = subprocess.Popen([WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    probe.ask(f'wait-shown {window_class} 101 {escape(LOADED_MAC)} 30000')
+    probe.ok(f'wait-shown {window_class} 101 {escape(LOADED_MAC)} 30000')
     elapsed = time.perf_counter() - start
     process.kill()
     process.wait()
@@ -59,21 +49,21 @@ def startup_seconds(env, probe, exe, folder, window_class):
 
 
 def update_seconds(env, probe, exe, folder, runs):
-    process = subprocess.Popen([session.WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+    process = subprocess.Popen([WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        probe.ask('wait-main 30000')
-        probe.ask(f'wait-shown QuorvixMain 101 {escape(LOADED_MAC)} 30000')
+        probe.ok('wait-main 30000')
+        probe.ok(f'wait-shown QuorvixMain 101 {escape(LOADED_MAC)} 30000')
         times = []
         for run in range(runs):
-            probe.ask('click 101')
-            probe.ask('dialog 10000')
-            probe.ask(f'type {run:012X}')
-            probe.ask('press 1')
-            probe.ask('click 103')
-            probe.ask('dialog 10000')
-            times.append(int(probe.ask('press-timed 6')) / 1e6)
-            probe.ask('press 1')
+            probe.ok('click 101')
+            probe.ok('dialog 10000')
+            probe.ok(f'type {run:012X}')
+            probe.ok('press 1')
+            probe.ok('click 103')
+            probe.ok('dialog 10000')
+            times.append(int(probe.ok('press-timed 6')) / 1e6)
+            probe.ok('press 1')
         return times
     finally:
         process.kill()
@@ -99,8 +89,7 @@ def main():
     try:
         shutil.copy(exe, folder / 'Quorvix.exe')
         shutil.copy(floor, folder / 'floor.exe')
-        subprocess.run([sys.executable, str(Path(__file__).resolve().parent.parent / 'tools' /
-                                            'make_sample_vendor.py'), str(folder / 'vendor.bin')], check=True)
+        (folder / 'vendor.bin').write_bytes(vendor_bytes())
         probe = Probe(env, probe_exe)
         # One start of each first, so neither pays for a cold cache.
         startup_seconds(env, probe, folder / 'Quorvix.exe', folder, 'QuorvixMain')
@@ -110,7 +99,7 @@ def main():
             quorvix.append(startup_seconds(env, probe, folder / 'Quorvix.exe', folder, 'QuorvixMain'))
             floor_times.append(startup_seconds(env, probe, folder / 'floor.exe', folder, 'QuorvixFloor'))
         updates = update_seconds(env, probe, folder / 'Quorvix.exe', folder, runs)
-        bare = [int(probe.ask('bare-write ' + escape(scratch_file(folder / 'scratch.bin')))) / 1e6
+        bare = [int(probe.ok('bare-write ' + escape(scratch_file(folder / 'scratch.bin')))) / 1e6
                 for _ in range(runs)]
         probe.close()
     finally:
@@ -143,7 +132,7 @@ def main():
 def scratch_file(path):
     """A scratch file of the vendor size for the bare write."""
     path.write_bytes(bytes(65536))
-    return 'Z:' + str(path).replace('/', '\\')
+    return wine_path(path)
 
 
 if __name__ == '__main__':

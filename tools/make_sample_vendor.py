@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
 """Writes a sample vendor file: 65,536 bytes with MAC 00:11:32:AB:CD:EF and
-SN ABCDEFGHIJKLM, each with its check, and a filler elsewhere.
+SN ABCDEFGHIJKLM, each with its check, and a recognisable filler elsewhere.
+The tests and the benchmark make their files with vendor_bytes() from here.
 
     make_sample_vendor.py PATH
 """
 import sys
 
-data = bytearray((i * 7 + 3) & 0xFF for i in range(65536))
-mac = bytes.fromhex('001132ABCDEF')
-data[0:6] = mac
-data[6] = sum(mac) % 256
-sn = b'ABCDEFGHIJKLM'
-data[35:48] = sn
-data[53:56] = str(sum(sn)).encode('ascii')[:3]
-with open(sys.argv[1], 'wb') as out:
-    out.write(data)
+
+def vendor_bytes(mac='001132ABCDEFAA', sn='ABCDEFGHIJKLM', sn_check='923', size=65536) -> bytearray:
+    """A vendor file of the given size with the given fields: the MAC as 14 hex
+    digits with its check, the SN and its check as text."""
+    data = bytearray((i * 7 + 3) & 0xFF for i in range(size))
+    data[0:7] = bytes.fromhex(mac)
+    data[35:48] = sn.encode('ascii')
+    data[53:56] = sn_check.encode('ascii')
+    return data[:size]
+
+
+if __name__ == '__main__':
+    with open(sys.argv[1], 'wb') as out:
+        out.write(vendor_bytes())

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "files/win32_files.h"
+#include "files/system_files.h"
 #include "vendor/edit_state.h"
 #include "window/handles.h"
 #include "window/main_view.h"
@@ -49,7 +49,7 @@ class Main final : public MainView {
   HWND window_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   EditState state_;
-  Win32Files files_;
+  SystemFiles files_;
   UniqueFont windowFont_;
   UniqueFont fieldFont_;
   HWND focus_ = nullptr;  // the control that had the focus when the window was left

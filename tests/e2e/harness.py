@@ -8,12 +8,18 @@ the probe and the folder for screenshots come from the environment.
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 from pathlib import Path
 
+import probe_client
 import session
+from probe_client import escape, unescape, wine_path  # noqa: F401 (wine_path is for the tests)
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+from make_sample_vendor import vendor_bytes  # noqa: E402,F401 (for the tests)
 
 EXE = Path(os.environ['QUORVIX_EXE'])
 PROBE = Path(os.environ['QUORVIX_PROBE'])
@@ -27,31 +33,6 @@ VK_RETURN, VK_ESCAPE, VK_TAB = 0x0D, 0x1B, 0x09
 
 DESIGN_HINT = '将要修改的文件托进来'
 LOADED_HINT = '已加载本地vendor.bin'
-
-
-def vendor_bytes(mac='001132ABCDEFAA', sn='ABCDEFGHIJKLM', sn_check='923', size=65536) -> bytearray:
-    """A vendor file with a recognisable filler and the given fields."""
-    data = bytearray((i * 7 + 3) & 0xFF for i in range(size))
-    data[0:7] = bytes.fromhex(mac)
-    data[35:48] = sn.encode('ascii')
-    data[53:56] = sn_check.encode('ascii')
-    return data
-
-
-def unescape(text: str) -> str:
-    out, i = [], 0
-    while i < len(text):
-        if text[i] == '\\' and i + 1 < len(text):
-            out.append({'r': '\r', 'n': '\n', 't': '\t'}.get(text[i + 1], text[i + 1]))
-            i += 2
-        else:
-            out.append(text[i])
-            i += 1
-    return ''.join(out)
-
-
-def escape(text: str) -> str:
-    return text.replace('\\', '\\\\').replace('\r', '\\r').replace('\n', '\\n').replace('\t', '\\t')
 
 
 class Dialog:
@@ -69,11 +50,7 @@ def wine_env():
     return session.wine_env(STATE, (STATE / 'display').read_text())
 
 
-def wine_path(path: Path) -> str:
-    return 'Z:' + str(path).replace('/', '\\')
-
-
-class Probe(session.Probe):
+class Probe(probe_client.Probe):
     """The probe, in this test session's Wine."""
 
     def __init__(self):
@@ -88,7 +65,7 @@ class App:
         self.test = test
         self.folder = folder
         shutil.copy(EXE, folder / exe_name)
-        self.process = subprocess.Popen([session.WINE, str(folder / exe_name)], cwd=folder, env=wine_env(),
+        self.process = subprocess.Popen([probe_client.WINE, str(folder / exe_name)], cwd=folder, env=wine_env(),
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.probe = Probe()
@@ -96,9 +73,7 @@ class App:
         test.assertEqual(self.probe.ask('wait-main 30000'), 'ok', 'the main window never showed')
 
     def ok(self, command: str) -> str:
-        answer = self.probe.ask(command)
-        self.test.assertTrue(answer == 'ok' or answer.startswith('ok '), f'{command}: {answer}')
-        return unescape(answer[3:])
+        return self.probe.ok(command)
 
     def text(self, control: int) -> str:
         return self.ok(f'text {control}')

@@ -15,7 +15,8 @@ import sys
 import time
 from pathlib import Path
 
-WINE = '/usr/lib/wine/wine64'
+from probe_client import WINE
+
 WINESERVER = '/usr/lib/wine/wineserver'
 CJK_FONT = 'wqy-microhei.ttc,WenQuanYi Micro Hei'
 
@@ -30,33 +31,6 @@ def wine_env(state: Path, display: str) -> dict:
         'LC_ALL': 'C.UTF-8',  # Wine needs it for Unicode file names
     })
     return env
-
-
-class Probe:
-    """probe.exe, running in the session's Wine: one command a line, one answer a line."""
-
-    def __init__(self, env: dict, probe: Path):
-        self.process = subprocess.Popen([WINE, str(probe)], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True, encoding='utf-8', bufsize=1)
-
-    def ask(self, command: str) -> str:
-        self.process.stdin.write(command + '\n')
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline().rstrip('\n')
-        if not answer:
-            raise RuntimeError(f'probe gave no answer to {command!r}')
-        return answer
-
-    def close(self):
-        if self.process.poll() is None:
-            try:
-                self.process.stdin.write('quit\n')
-                self.process.stdin.flush()
-                self.process.wait(timeout=10)
-            except (BrokenPipeError, subprocess.TimeoutExpired):
-                self.process.kill()
-        self.process.stdin.close()
-        self.process.stdout.close()
 
 
 def run_wine(env, *args):

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/posix_files.h"
+#include "files/system_files.h"
 
 // Real files on disk, as the handlers name them (either separator), with
 // faults a test can inject: paths that count as hidden, opens that fail with
@@ -24,7 +24,7 @@ class FakeFiles final : public Files {
   Result<std::unique_ptr<ByteFile>> Open(const std::wstring& path, Access access) override;
 
  private:
-  PosixFiles disk_;
+  SystemFiles disk_;
 };
 
 // A path as the handlers build it ("folder\vendor.bin") and as disk has it.

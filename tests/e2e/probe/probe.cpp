@@ -240,7 +240,6 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
               : L"error";
   }
   if (!g_main) return L"error no main window";
-  if (command == L"gone") return WaitFor(number, [] { return !::IsWindow(g_main); }) ? L"ok" : L"timeout";
   if (command == L"caption") return L"ok " + Escape(TextOf(g_main));
   if (command == L"text") return L"ok " + Escape(TextOf(::GetDlgItem(g_main, number)));
   if (command == L"enabled") return ::IsWindowEnabled(::GetDlgItem(g_main, number)) ? L"ok 1" : L"ok 0";

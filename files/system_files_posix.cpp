@@ -1,4 +1,4 @@
-#include "files/posix_files.h"
+#include "files/system_files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +14,19 @@ namespace {
 
 Failure LastError() { return SystemFailure(Wide(std::strerror(errno))); }
 
+// Moves size bytes with pread or pwrite, however many calls that takes.
+template <class Call>
+Result<> Transfer(std::size_t size, Failure::Cause shortCause, Call call) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t moved = call(done);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0) return LastError();
+    if (moved == 0) return Failure(shortCause);
+    done += static_cast<std::size_t>(moved);
+  }
+  return {};
+}
+
 class PosixFile final : public ByteFile {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
@@ -28,27 +41,15 @@ class PosixFile final : public ByteFile {
   }
 
   Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    for (std::size_t done = 0; done < bytes.size();) {
-      const ssize_t got =
-          ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return LastError();
-      if (got == 0) return Failure{Failure::Cause::shortRead};
-      done += static_cast<std::size_t>(got);
-    }
-    return {};
+    return Transfer(bytes.size(), Failure::Cause::shortRead, [&](std::size_t done) {
+      return ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    });
   }
 
   Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    for (std::size_t done = 0; done < bytes.size();) {
-      const ssize_t put =
-          ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) return LastError();
-      if (put == 0) return Failure{Failure::Cause::shortWrite};
-      done += static_cast<std::size_t>(put);
-    }
-    return {};
+    return Transfer(bytes.size(), Failure::Cause::shortWrite, [&](std::size_t done) {
+      return ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    });
   }
 
   Result<> Flush() override {
@@ -62,18 +63,18 @@ class PosixFile final : public ByteFile {
 
 }  // namespace
 
-bool PosixFiles::Exists(const std::wstring& path) {
+bool SystemFiles::Exists(const std::wstring& path) {
   struct stat info {};
   return ::stat(Utf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-Result<std::uint64_t> PosixFiles::Length(const std::wstring& path) {
+Result<std::uint64_t> SystemFiles::Length(const std::wstring& path) {
   struct stat info {};
   if (::stat(Utf8(path).c_str(), &info) != 0) return LastError();
   return S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
 }
 
-Result<std::unique_ptr<ByteFile>> PosixFiles::Open(const std::wstring& path, Access access) {
+Result<std::unique_ptr<ByteFile>> SystemFiles::Open(const std::wstring& path, Access access) {
   const bool update = access == Access::update;
   const int fd = ::open(Utf8(path).c_str(), (update ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) return LastError();

@@ -1,4 +1,4 @@
-#include "files/posix_files.h"
+#include "files/system_files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,9 @@ TEST(Utf8, RoundTripsEveryPathEvenWhenItIsNotUtf8) {
   EXPECT_EQ(Utf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD");  // a lone surrogate
 }
 
-TEST(PosixFiles, TellsNormalFilesAndLengthsAndNeverCreates) {
+TEST(SystemFiles, TellsNormalFilesAndLengthsAndNeverCreates) {
   TempFolder temp;
-  PosixFiles files;
+  SystemFiles files;
   WriteAll(temp.path() / "\xFF.bin", std::vector<std::uint8_t>(1000));
   std::filesystem::create_directory(temp.path() / "folder");
   const std::wstring file = WidePath(temp.path() / "\xFF.bin");
@@ -38,9 +38,9 @@ TEST(PosixFiles, TellsNormalFilesAndLengthsAndNeverCreates) {
   EXPECT_FALSE(std::filesystem::exists(temp.path() / "missing.bin"));
 }
 
-TEST(PosixFiles, ReadsAndWritesExactlyTheBytesAskedFor) {
+TEST(SystemFiles, ReadsAndWritesExactlyTheBytesAskedFor) {
   TempFolder temp;
-  PosixFiles files;
+  SystemFiles files;
   std::vector<std::uint8_t> bytes = VendorBytes("001132ABCDEFAA", "ABCDEFGHIJKLM", "923");
   WriteAll(temp.path() / "vendor.bin", bytes);
   const std::wstring path = WidePath(temp.path() / "vendor.bin");

@@ -1,4 +1,4 @@
-#include "files/win32_files.h"
+#include "files/system_files.h"
 
 #include <windows.h>
 
@@ -23,6 +23,17 @@ OVERLAPPED At(std::uint64_t offset) {
   return at;
 }
 
+// Moves size bytes at offset with one ReadFile or WriteFile: the fields are a
+// few bytes long, so anything less is a failure.
+template <class Call>
+Result<> Transfer(std::uint64_t offset, std::size_t size, Failure::Cause shortCause, Call call) {
+  OVERLAPPED at = At(offset);
+  DWORD done = 0;
+  if (!call(&done, &at)) return LastError();
+  if (done != size) return Failure(shortCause);
+  return {};
+}
+
 class Win32File final : public ByteFile {
  public:
   explicit Win32File(UniqueFile file) : file_(std::move(file)) {}
@@ -33,25 +44,16 @@ class Win32File final : public ByteFile {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
-  // The fields are a few bytes long: one call moves them, or it failed.
   Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    OVERLAPPED at = At(offset);
-    DWORD done = 0;
-    if (!::ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, &at)) {
-      return LastError();
-    }
-    if (done != bytes.size()) return Failure{Failure::Cause::shortRead};
-    return {};
+    return Transfer(offset, bytes.size(), Failure::Cause::shortRead, [&](DWORD* done, OVERLAPPED* at) {
+      return ::ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), done, at);
+    });
   }
 
   Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    OVERLAPPED at = At(offset);
-    DWORD done = 0;
-    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, &at)) {
-      return LastError();
-    }
-    if (done != bytes.size()) return Failure{Failure::Cause::shortWrite};
-    return {};
+    return Transfer(offset, bytes.size(), Failure::Cause::shortWrite, [&](DWORD* done, OVERLAPPED* at) {
+      return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), done, at);
+    });
   }
 
   Result<> Flush() override {
@@ -65,20 +67,20 @@ class Win32File final : public ByteFile {
 
 }  // namespace
 
-bool Win32Files::Exists(const std::wstring& path) {
+bool SystemFiles::Exists(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-Result<std::uint64_t> Win32Files::Length(const std::wstring& path) {
+Result<std::uint64_t> SystemFiles::Length(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::uint64_t{0};
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-Result<std::unique_ptr<ByteFile>> Win32Files::Open(const std::wstring& path, Access access) {
+Result<std::unique_ptr<ByteFile>> SystemFiles::Open(const std::wstring& path, Access access) {
   const bool update = access == Access::update;
   // While we write, others may only read: no second writer, no delete.
   UniqueFile file = OwnFile(::CreateFileW(path.c_str(), update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,

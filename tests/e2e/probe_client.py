@@ -1,0 +1,62 @@
+"""The Python side of probe.exe, for the tests and the benchmark: one command
+a line, one answer a line, with texts escaped so each stays on its line."""
+import subprocess
+from pathlib import Path
+
+WINE = '/usr/lib/wine/wine64'
+
+
+def escape(text: str) -> str:
+    return text.replace('\\', '\\\\').replace('\r', '\\r').replace('\n', '\\n').replace('\t', '\\t')
+
+
+def unescape(text: str) -> str:
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == '\\' and i + 1 < len(text):
+            out.append({'r': '\r', 'n': '\n', 't': '\t'}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return ''.join(out)
+
+
+def wine_path(path: Path) -> str:
+    """A Linux path as a Windows program under Wine names it."""
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+class Probe:
+    """probe.exe, running in a Wine prefix."""
+
+    def __init__(self, env: dict, probe: Path):
+        self.process = subprocess.Popen([WINE, str(probe)], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True, encoding='utf-8', bufsize=1)
+
+    def ask(self, command: str) -> str:
+        """The whole answer: "ok", "ok TEXT", "none", "timeout" or "error ..."."""
+        self.process.stdin.write(command + '\n')
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline().rstrip('\n')
+        if not answer:
+            raise RuntimeError(f'probe gave no answer to {command!r}')
+        return answer
+
+    def ok(self, command: str) -> str:
+        """What follows "ok", unescaped; any other answer is a failure."""
+        answer = self.ask(command)
+        if answer != 'ok' and not answer.startswith('ok '):
+            raise RuntimeError(f'{command}: {answer}')
+        return unescape(answer[3:])
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.write('quit\n')
+                self.process.stdin.flush()
+                self.process.wait(timeout=10)
+            except (BrokenPipeError, subprocess.TimeoutExpired):
+                self.process.kill()
+        self.process.stdin.close()
+        self.process.stdout.close()
