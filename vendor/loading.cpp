@@ -49,8 +49,11 @@ bool RedBin(MainView& view, EditState& state) {
 }
 
 void Form_Activate(MainView& view, EditState& state) {
-  std::wstring candidate = view.ProgramFolder();
-  if (candidate.empty() || candidate.back() != L'\\') candidate += L'\\';
+  // Without the program's folder there is nowhere to look: never guess one.
+  Result<std::wstring> folder = view.ProgramFolder();
+  if (!folder) return;
+  std::wstring candidate = *folder;
+  if (candidate.back() != L'\\') candidate += L'\\';
   candidate += L"vendor.bin";
   if (!view.FileSystem().Exists(candidate)) return;
 

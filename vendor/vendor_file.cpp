@@ -110,6 +110,8 @@ WriteReport WriteEdits(Files& files, const EditState& edits) {
   if (written) return {written};
   // A MAC without its check byte is worse than the old MAC: put back what was
   // there before any of it went out.
-  const bool restored = static_cast<bool>(Apply(file, originals));
+  // A restore that reports a failure may still have put every byte back: only
+  // fields that read back different were not restored.
+  const bool restored = Apply(file, originals) || ReadBackEquals(file, originals);
   return {written, restored ? Restore::done : Restore::failed};
 }

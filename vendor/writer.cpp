@@ -9,8 +9,10 @@ void Command1_Click(MainView& view, EditState& state) {
     state.ClearPending();
     return;
   }
-  if (view.ShowMessage(Texts::kConfirmUpdate, BoxStyle::yesNoQuestion, Texts::kNoticeTitle) ==
-      BoxAnswer::no) {
+  // Only Yes writes: No, Escape, the close box and a box torn down with the
+  // window all leave the file and the pending edits alone.
+  if (view.ShowMessage(Texts::kConfirmUpdate, BoxStyle::yesNoQuestion, Texts::kNoticeTitle) !=
+      BoxAnswer::yes) {
     return;
   }
   const WriteReport report = WriteEdits(view.FileSystem(), state);

@@ -17,3 +17,4 @@
 #define IDC_INPUT_TEXT 202
 
 #define IDI_QUORVIX 1
+#define IDA_MAIN 300

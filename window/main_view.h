@@ -13,7 +13,9 @@ enum class Label { MAC, SN, lbl };
 
 // Button set plus icon, with the values the message box takes.
 enum class BoxStyle { ok = 0, critical = 16, yesNoQuestion = 36, information = 64 };
-enum class BoxAnswer { ok = 1, yes = 6, no = 7 };
+// dismissed: closed without an answer (Escape, the close box, or torn down
+// with the window), or never shown.
+enum class BoxAnswer { dismissed = 0, ok = 1, yes = 6, no = 7 };
 
 class MainView {
  public:
@@ -23,14 +25,16 @@ class MainView {
   virtual void SetUpdateEnabled(bool enabled) = 0;
 
   // Modal. Without a title (nullptr) the box carries the application's title.
+  // Once the window is closing, no box shows and the answer is dismissed.
   virtual BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) = 0;
-  // Modal. Gives the text typed, or empty text on Cancel.
+  // Modal. Gives the text typed, or empty text on Cancel or once the window
+  // is closing.
   virtual std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                                const std::wstring& defaultText) = 0;
 
   // The folder holding the program, without a trailing separator except at a
-  // drive root.
-  virtual std::wstring ProgramFolder() = 0;
+  // drive root; a failure when the system cannot say.
+  virtual Result<std::wstring> ProgramFolder() = 0;
   // The files the handlers read and write.
   virtual Files& FileSystem() = 0;
 

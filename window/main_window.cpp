@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/version.h"
+#include "files/win32_error.h"
 #include "vendor/entry.h"
 #include "vendor/loading.h"
 #include "vendor/writer.h"
@@ -41,20 +42,24 @@ struct ControlDesign {
   int left, top, width, height;  // twips
   std::optional<Label> line;     // the text line it shows, for the labels
   ClickHandler click;            // the vendor-data handler of a click, if any
+  const wchar_t* shortcut;       // its accelerator (quorvix.rc), for the clickable labels
+  const wchar_t* action;         // what a click does, for assistive technology
 };
 
 // In tab order. Labels take no focus; only the buttons are tab stops. Exit
 // has no vendor-data handler: it closes the window.
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
 const ControlDesign kControls[] = {
-    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375, Label::MAC, MAC_Click},
-    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375, Label::SN, SN_Click},
+    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375, Label::MAC, MAC_Click,
+     L"Alt+M", L"单击修改MAC"},
+    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375, Label::SN, SN_Click,
+     L"Alt+S", L"单击修改SN"},
     {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500, 1140,
-     360, std::nullopt, Command1_Click},
+     360, std::nullopt, Command1_Click, nullptr, nullptr},
     {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360,
-     std::nullopt, nullptr},
+     std::nullopt, nullptr, nullptr, nullptr},
     {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195, Label::lbl,
-     nullptr},
+     nullptr, nullptr, nullptr},
 };
 
 const ControlDesign& DesignOf(Label line) {
@@ -73,6 +78,8 @@ UniqueFont MakeFont(int hundredthsOfPoint, int weight, UINT dpi) {
   return UniqueFont(::CreateFontIndirectW(&font));
 }
 
+Failure LastError() { return SystemFailure(SystemErrorText(::GetLastError())); }
+
 RECT RectIn(HWND parent, HWND child) {
   RECT r{};
   ::GetWindowRect(child, &r);
@@ -82,7 +89,7 @@ RECT RectIn(HWND parent, HWND child) {
 
 }  // namespace
 
-Main::Main(HINSTANCE instance) {
+Result<> Main::Create(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
@@ -94,12 +101,15 @@ Main::Main(HINSTANCE instance) {
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = QUORVIX_WINDOW_CLASS;
-  ::RegisterClassExW(&windowClass);
+  if (!::RegisterClassExW(&windowClass)) return LastError();
 
   // WS_EX_ACCEPTFILES is all DragAcceptFiles would do, without loading shell32.
-  ::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT,
-                    CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
-  CreateControls();
+  if (!::CreateWindowExW(WS_EX_ACCEPTFILES, QUORVIX_WINDOW_CLASS, kCaption, kFrameStyle, CW_USEDEFAULT,
+                         CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this)) {
+    return LastError();
+  }
+  if (Result<> created = CreateControls(); !created) return created;
+  accelerators_ = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_MAIN));
   ApplyDpi(DpiOf(window_));
 
   RECT client{};
@@ -113,6 +123,7 @@ Main::Main(HINSTANCE instance) {
   ::ChangeWindowMessageFilterEx(window_, WM_DROPFILES, MSGFLT_ALLOW, nullptr);
   ::ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
   ::ChangeWindowMessageFilterEx(window_, 0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ALLOW, nullptr);
+  return {};
 }
 
 // No UpdateWindow: the start-up load, posted on activation, runs before the
@@ -122,7 +133,8 @@ void Main::Show(int showCommand) { ::ShowWindow(window_, showCommand); }
 int Main::Run() {
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (::IsDialogMessageW(window_, &message)) continue;  // Tab between the buttons
+    if (::TranslateAcceleratorW(window_, accelerators_, &message)) continue;  // Alt+M, Alt+S
+    if (::IsDialogMessageW(window_, &message)) continue;                      // Tab between the buttons
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
@@ -130,19 +142,25 @@ int Main::Run() {
 }
 
 void Main::SetLine(Label label, const std::wstring& text) {
+  if (closed_) return;
   HWND line = ::GetDlgItem(window_, DesignOf(label).id);
   ::SetWindowTextW(line, text.c_str());
   FitLine(line);
 }
 
 void Main::SetUpdateEnabled(bool enabled) {
+  if (closed_) return;
   HWND update = ::GetDlgItem(window_, IDC_UPDATE);
   // A disabled button with the focus would leave the keyboard stranded.
   if (!enabled && ::GetFocus() == update) ::SetFocus(::GetDlgItem(window_, IDC_EXIT));
   ::EnableWindow(update, enabled);
 }
 
+// A box whose owner is destroyed (the window closed while it was open) gives
+// 0; on a Yes/No box Wine also offers Escape and the close box (IDCANCEL):
+// none of them is an answer.
 BoxAnswer Main::ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) {
+  if (closed_) return BoxAnswer::dismissed;
   const int pressed =
       ::MessageBoxW(window_, text.c_str(), title ? title : kApplicationTitle, static_cast<UINT>(style));
   switch (pressed) {
@@ -150,28 +168,36 @@ BoxAnswer Main::ShowMessage(const std::wstring& text, BoxStyle style, const wcha
       return BoxAnswer::yes;
     case IDNO:
       return BoxAnswer::no;
-    default:
+    case IDOK:
       return BoxAnswer::ok;
+    default:
+      return BoxAnswer::dismissed;
   }
 }
 
 std::wstring Main::AskText(const std::wstring& prompt, const std::wstring& title,
                            const std::wstring& defaultText) {
+  if (closed_) return {};
   return AskInInputBox(window_, prompt, title, defaultText);
 }
 
-std::wstring Main::ProgramFolder() {
-  std::vector<wchar_t> path(MAX_PATH);
+Result<std::wstring> Main::ProgramFolder() {
+  // Windows paths end at 32,767 characters; a longer answer was cut off.
+  constexpr std::size_t kLongestPath = 32768;
+  std::wstring folder(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
+    const DWORD length = ::GetModuleFileNameW(nullptr, folder.data(), static_cast<DWORD>(folder.size()));
+    if (length == 0) return LastError();
+    if (length < folder.size()) {
+      folder.resize(length);
       break;
     }
-    path.resize(path.size() * 2);  // a long path: try again with room for it
+    if (folder.size() >= kLongestPath) return SystemFailure(SystemErrorText(ERROR_INSUFFICIENT_BUFFER));
+    folder.resize(folder.size() * 2);  // a long path: try again with room for it
   }
-  std::wstring folder(path.begin(), path.end());
-  folder.erase(folder.find_last_of(L'\\') + 1);
+  const std::size_t separator = folder.find_last_of(L'\\');
+  if (separator == std::wstring::npos) return SystemFailure(SystemErrorText(ERROR_BAD_PATHNAME));
+  folder.erase(separator + 1);
   if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();
   return folder;
 }
@@ -185,12 +211,16 @@ std::optional<wchar_t> Main::ByteToChar(std::uint8_t byte) {
   return wide;
 }
 
-void Main::CreateControls() {
+Result<> Main::CreateControls() {
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
   for (const ControlDesign& design : kControls) {
-    ::CreateWindowExW(0, design.className, design.text, WS_CHILD | WS_VISIBLE | design.style, 0, 0, 0, 0,
-                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance, nullptr);
+    if (!::CreateWindowExW(0, design.className, design.text, WS_CHILD | WS_VISIBLE | design.style, 0, 0, 0, 0,
+                           window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance,
+                           nullptr)) {
+      return LastError();
+    }
   }
+  return {};
 }
 
 void Main::ApplyDpi(UINT dpi) {
@@ -255,8 +285,9 @@ void Main::OnCommand(int id, int code) {
     return;
   }
   for (const ControlDesign& design : kControls) {
-    // Labels and buttons tell of a click with the same code (STN_CLICKED, BN_CLICKED).
-    if (design.id == id && design.click && code == BN_CLICKED)
+    // Labels and buttons tell of a click with the same code (STN_CLICKED,
+    // BN_CLICKED); an accelerator with 1.
+    if (design.id == id && design.click && (code == BN_CLICKED || code == 1))
       return Handle([&] { design.click(*this, state_); });
   }
 }
@@ -323,7 +354,20 @@ LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case WM_GETOBJECT:
+      // Assistive technology is asking: the first time, tell it what the lines do.
+      if (!annotated_) {
+        annotated_ = true;
+        for (const ControlDesign& design : kControls) {
+          if (design.shortcut)
+            AnnotateAsButton(::GetDlgItem(window_, design.id), design.action, design.shortcut);
+        }
+      }
+      break;
     case WM_DESTROY:
+      // Closing ends the program like Exit, also while a handler's box is open:
+      // the box goes with its owner, and the handler finds no answer.
+      closed_ = true;
       ::PostQuitMessage(0);
       return 0;
   }

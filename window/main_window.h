@@ -13,10 +13,13 @@
 // and is the view they work on.
 class Main final : public MainView {
  public:
-  explicit Main(HINSTANCE instance);
+  Main() = default;
   Main(const Main&) = delete;
   Main& operator=(const Main&) = delete;
 
+  // Registers the window class and makes the window with its controls, or
+  // says why the system would not.
+  Result<> Create(HINSTANCE instance);
   void Show(int showCommand);
   // Runs until the window is gone; gives the exit code.
   int Run();
@@ -26,7 +29,7 @@ class Main final : public MainView {
   BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) override;
   std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                        const std::wstring& defaultText) override;
-  std::wstring ProgramFolder() override;
+  Result<std::wstring> ProgramFolder() override;
   Files& FileSystem() override { return files_; }
   std::optional<wchar_t> ByteToChar(std::uint8_t byte) override;
 
@@ -34,7 +37,7 @@ class Main final : public MainView {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void CreateControls();
+  Result<> CreateControls();
   void ApplyDpi(UINT dpi);
   void FitLine(HWND line);
   void OnCommand(int id, int code);
@@ -47,6 +50,7 @@ class Main final : public MainView {
   void Handle(Handler handler);
 
   HWND window_ = nullptr;
+  HACCEL accelerators_ = nullptr;  // from the resources, which free it
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   EditState state_;
   SystemFiles files_;
@@ -55,4 +59,6 @@ class Main final : public MainView {
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   bool activated_ = false;
   bool busy_ = false;
+  bool closed_ = false;     // the window is gone: no box may open any more
+  bool annotated_ = false;  // the lines told assistive technology what they do
 };

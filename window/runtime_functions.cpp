@@ -1,5 +1,9 @@
 #include "window/runtime_functions.h"
 
+// The annotation service's GUIDs are defined here, not taken from a library.
+#include <initguid.h>
+#include <oleacc.h>
+
 #include "window/handles.h"
 
 namespace {
@@ -27,6 +31,16 @@ Function Shell32Function(const char* name) {
   static const UniqueLibrary shell32 = LoadSystemLibrary(L"shell32.dll");
   return Lookup<Function>(shell32.get(), name);
 }
+
+template <class Function>
+Function Ole32Function(const char* name) {
+  static const UniqueLibrary ole32 = LoadSystemLibrary(L"ole32.dll");
+  return Lookup<Function>(ole32.get(), name);
+}
+
+struct ComReleaser {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
 
 }  // namespace
 
@@ -71,4 +85,31 @@ std::vector<std::wstring> TakeDroppedFiles(HDROP drop) {
     path.resize(dragQueryFile(drop, i, path.data(), static_cast<UINT>(path.size())));
   }
   return files;
+}
+
+void AnnotateAsButton(HWND label, const wchar_t* action, const wchar_t* shortcut) {
+  using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+  using CoCreateInstanceFn = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+  static const auto coInitializeEx = Ole32Function<CoInitializeExFn>("CoInitializeEx");
+  static const auto coCreateInstance = Ole32Function<CoCreateInstanceFn>("CoCreateInstance");
+  // The window's thread, once, for as long as the program runs.
+  static const bool initialized =
+      coInitializeEx && SUCCEEDED(coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  if (!initialized || !coCreateInstance) return;
+
+  IAccPropServices* found = nullptr;
+  if (FAILED(coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                              reinterpret_cast<void**>(&found)))) {
+    return;
+  }
+  const std::unique_ptr<IAccPropServices, ComReleaser> services(found);
+  // The annotations stay with the window after the service is released.
+  VARIANT role{};
+  role.vt = VT_I4;
+  role.lVal = ROLE_SYSTEM_PUSHBUTTON;
+  services->SetHwndProp(label, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_ROLE, role);
+  services->SetHwndPropStr(label, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                           action);
+  services->SetHwndPropStr(label, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_KEYBOARDSHORTCUT,
+                           shortcut);
 }

@@ -147,11 +147,13 @@ class App:
                         *map(str, paths)], env=wine_env(), check=True, timeout=30)
 
     def gone(self, seconds=10.0) -> bool:
+        """True once the program has ended, with exit code 0."""
         try:
-            self.process.wait(timeout=seconds)
-            return True
+            code = self.process.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
             return False
+        self.test.assertEqual(code, 0, 'the program ended with a failure')
+        return True
 
     def close(self):
         self.probe.close()

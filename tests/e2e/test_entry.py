@@ -44,6 +44,16 @@ class Entry(QuorvixTest):
         self.assertTrue(self.app.enabled(UPDATE))
         self.app.screenshot('sn-pending')
 
+    def test_alt_m_and_alt_s_open_the_input_boxes(self):
+        for key, caption in ((ord('M'), 'update_MAC'), (ord('S'), 'update_SN')):
+            with self.subTest(caption):
+                self.app.ok(f'alt-key {key}')
+                box = self.app.dialog()
+                self.assertIsNotNone(box, 'no input box')
+                self.assertEqual(box.caption, caption)
+                self.app.press(IDCANCEL)
+                self.app.no_dialog()
+
     def test_wrong_values_are_refused_with_the_reason(self):
         cases = [
             (MAC, '00-11-32-AB-CD-EF', '您输入的MAC信息不规范,请输入正确的MAC信息'),

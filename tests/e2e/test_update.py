@@ -2,7 +2,7 @@
 """Update: the pending MAC and SN go into the file in place, and nothing else."""
 import os
 
-from harness import (IDNO, IDOK, IDYES, MAC, SN, UPDATE, Probe, QuorvixTest, escape, main, vendor_bytes,
+from harness import (IDNO, IDOK, IDYES, MAC, SN, UPDATE, VK_ESCAPE, Probe, QuorvixTest, escape, main, vendor_bytes,
                      wine_path)
 
 CONFIRM = '确定要更新SN或MAC信息吗？'
@@ -69,6 +69,33 @@ class Update(QuorvixTest):
         self.assertEqual(self.app.dialog().text, '更新成功!')
         self.app.press(IDOK)
         self.assertEqual(self.vendor.read_bytes(), self.expected(sn='ABCDEFGHIJKLM', sn_check='923'))
+
+    def test_only_yes_writes_escape_and_the_close_box_change_nothing(self):
+        self.enter(MAC, '001132ABCDEF')
+        for how in ('escape', 'close box'):
+            with self.subTest(how):
+                self.click_update()
+                if how == 'escape':
+                    self.app.key(VK_ESCAPE)
+                else:
+                    self.app.ok('click-close dialog')
+                self.app.wait_no_dialog()
+                self.app.no_dialog()
+                self.assertEqual(self.vendor.read_bytes(), self.original)
+                self.assertEqual(self.app.text(MAC), 'MAC:001132ABCDEF  效验:AA')  # still pending
+        self.click_update()
+        self.app.press(IDYES)
+        self.assertEqual(self.app.dialog().text, '更新成功!')
+        self.app.press(IDOK)
+        self.assertEqual(self.vendor.read_bytes(), self.expected('001132ABCDEFAA'))
+
+    def test_closing_the_window_while_the_confirmation_is_open_ends_the_program_and_writes_nothing(self):
+        self.enter(MAC, '001132ABCDEF')
+        self.click_update()
+        self.app.screenshot('confirm-before-close')
+        self.app.ok('close-main')
+        self.assertTrue(self.app.gone(), 'the program is still running')
+        self.assertEqual(self.vendor.read_bytes(), self.original)
 
     def test_nothing_pending_says_so(self):
         box = self.click_update()

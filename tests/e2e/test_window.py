@@ -98,6 +98,15 @@ class Leaving(QuorvixTest):
         self.assertEqual(self.vendor.read_bytes(), self.original)
 
 
+    def test_closing_the_window_while_an_input_box_is_open_ends_the_program(self):
+        app = self.start_with_pending_edit()
+        app.click(SN)
+        self.assertIsNotNone(app.dialog())
+        app.type('ABCDEFGHIJKLM')
+        app.ok('close-main')
+        self.assertTrue(app.gone(), 'the program is still running')
+        self.assertEqual(self.vendor.read_bytes(), self.original)
+
     def test_space_on_the_focused_exit_button_ends_the_program(self):
         app = self.start_with_pending_edit()
         self.assertEqual(int(app.ok('focus')), EXIT)

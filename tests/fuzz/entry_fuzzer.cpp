@@ -26,7 +26,7 @@ class ScriptedView final : public MainView {
   std::wstring AskText(const std::wstring&, const std::wstring&, const std::wstring&) override {
     return typed_;
   }
-  std::wstring ProgramFolder() override { std::abort(); }
+  Result<std::wstring> ProgramFolder() override { std::abort(); }
   Files& FileSystem() override { std::abort(); }
   std::optional<wchar_t> ByteToChar(std::uint8_t) override { std::abort(); }
 

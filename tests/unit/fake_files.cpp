@@ -18,6 +18,7 @@ std::wstring DiskPath(const std::wstring& path) {
 std::wstring WidePath(const std::filesystem::path& path) { return Wide(path.string()); }
 
 bool FakeFiles::Exists(const std::wstring& path) {
+  looked.push_back(path);
   return disk_.Exists(DiskPath(path)) && !hidden.count(path);
 }
 

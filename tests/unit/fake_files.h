@@ -18,6 +18,7 @@ class FakeFiles final : public Files {
   std::map<std::wstring, std::wstring> openFails;
   std::function<std::unique_ptr<ByteFile>(std::unique_ptr<ByteFile>)> wrapFile;
   int opens = 0;
+  std::vector<std::wstring> looked;  // every path asked whether it exists
 
   bool Exists(const std::wstring& path) override;
   Result<std::uint64_t> Length(const std::wstring& path) override;

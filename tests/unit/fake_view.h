@@ -44,7 +44,10 @@ class FakeView : public MainView {
   BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) override;
   std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                        const std::wstring& defaultText) override;
-  std::wstring ProgramFolder() override { return folder; }
+  Result<std::wstring> ProgramFolder() override {
+    if (folder.empty()) return SystemFailure(L"The filename or extension is too long.");
+    return folder;
+  }
   Files& FileSystem() override { return files; }
   std::optional<wchar_t> ByteToChar(std::uint8_t byte) override;
 };

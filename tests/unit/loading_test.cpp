@@ -100,6 +100,16 @@ TEST(StartupLoad, FindsTheFileInAFolderWithAChineseName) {
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
 }
 
+TEST(StartupLoad, WithoutTheProgramsFolderLooksNowhere) {
+  Fixture f;
+  f.view.folder.clear();  // the system could not say where the program is
+  Form_Activate(f.view, f.state);
+  EXPECT_TRUE(f.view.files.looked.empty());
+  EXPECT_TRUE(f.state.BinPath.empty());
+  EXPECT_FALSE(f.view.updateEnabled);
+  EXPECT_TRUE(f.view.boxes.empty());
+}
+
 TEST(RedBin, ShowsTheStoredFieldsAndChecksAsTheyStand) {
   struct Case {
     const char* mac;

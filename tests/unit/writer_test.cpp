@@ -103,19 +103,23 @@ TEST(Update, AFourDigitSnCheckKeepsItsLeadingThreeDigits) {
   EXPECT_EQ(now[56], f.original[56]);
 }
 
-TEST(Update, NoKeepsTheEditsAndTheNextClickAsksAgain) {
-  Fixture f;
-  f.PendMac();
-  f.view.answers = {BoxAnswer::no, BoxAnswer::yes};
-  Command1_Click(f.view, f.state);
-  EXPECT_TRUE(f.ChangedOffsets().empty());
-  EXPECT_EQ(f.view.files.opens, 0);
-  EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
-  ASSERT_EQ(f.view.boxes.size(), 1u);
+TEST(Update, OnlyYesWritesAndAnyOtherAnswerKeepsTheEditsForTheNextClick) {
+  // dismissed: Escape, the close box, or the box torn down with the window.
+  for (BoxAnswer answer : {BoxAnswer::no, BoxAnswer::dismissed, BoxAnswer::ok}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    Fixture f;
+    f.PendMac();
+    f.view.answers = {answer, BoxAnswer::yes};
+    Command1_Click(f.view, f.state);
+    EXPECT_TRUE(f.ChangedOffsets().empty());
+    EXPECT_EQ(f.view.files.opens, 0);
+    EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
+    ASSERT_EQ(f.view.boxes.size(), 1u);
 
-  Command1_Click(f.view, f.state);
-  EXPECT_EQ(f.view.boxes[1].text, L"确定要更新SN或MAC信息吗？");
-  EXPECT_EQ(f.ChangedOffsets(), Range(0, 7));
+    Command1_Click(f.view, f.state);
+    EXPECT_EQ(f.view.boxes[1].text, L"确定要更新SN或MAC信息吗？");
+    EXPECT_EQ(f.ChangedOffsets(), Range(0, 7));
+  }
 }
 
 TEST(Update, NothingPendingSaysSoAndWritesNothing) {
@@ -179,7 +183,16 @@ namespace {
 // Passes every operation to a real file, but lets the test break one of them.
 class FaultyFile : public ByteFile {
  public:
-  enum class Fault { open, sizeChanged, shortWrite, writeAfterFirst, flush, readBack, restoreFails };
+  enum class Fault {
+    open,
+    sizeChanged,
+    shortWrite,
+    writeAfterFirst,
+    everyWrite,
+    flush,
+    readBack,
+    restoreFails
+  };
   FaultyFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
 
   Result<std::uint64_t> Size() override {
@@ -202,6 +215,7 @@ class FaultyFile : public ByteFile {
       return SystemFailure(L"short write");
     }
     if (fault_ == Fault::writeAfterFirst && writes_ == 2) return SystemFailure(L"disk full");
+    if (fault_ == Fault::everyWrite) return SystemFailure(L"disk full");
     if (fault_ == Fault::restoreFails && writes_ > 1) return SystemFailure(L"device gone");
     return real_->Write(offset, bytes);
   }
@@ -232,7 +246,10 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
       {"length changed since load", Fault::sizeChanged, L"文件长度已不是65536字节", true},
       {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
       {"second write fails", Fault::writeAfterFirst, L"disk full\r\n文件已恢复为更新前的内容。", true},
-      {"flush fails", Fault::flush, L"flush failed\r\n无法恢复文件原有内容", false},
+      // The restore's writes fail too, but nothing was ever written: the file is as it was.
+      {"every write fails", Fault::everyWrite, L"disk full\r\n文件已恢复为更新前的内容。", true},
+      // The restore's flush fails too, but the old bytes read back.
+      {"flush fails", Fault::flush, L"flush failed\r\n文件已恢复为更新前的内容。", true},
       {"read back differs", Fault::readBack,
        L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
       {"restore fails too", Fault::restoreFails, L"device gone\r\n无法恢复文件原有内容", false},

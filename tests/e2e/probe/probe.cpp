@@ -264,9 +264,11 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ClickAt(CentreOf(::GetDlgItem(g_main, number)));
     return L"ok";
   }
-  if (command == L"click-close") {  // the close box on the caption
+  if (command == L"click-close") {  // [dialog]: the close box on the caption of the window, or of its box
+    HWND target = argument == L"dialog" ? FindDialog() : g_main;
+    if (!target) return L"none";
     RECT r{};
-    ::GetWindowRect(g_main, &r);
+    ::GetWindowRect(target, &r);
     const int frame = ::GetSystemMetrics(SM_CXFIXEDFRAME) + ::GetSystemMetrics(SM_CXBORDER);
     ClickAt({r.right - frame - ::GetSystemMetrics(SM_CXSIZE) / 2,
              r.top + ::GetSystemMetrics(SM_CYFIXEDFRAME) + ::GetSystemMetrics(SM_CYCAPTION) / 2});
@@ -322,6 +324,17 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
       SendKey(0, c, KEYEVENTF_UNICODE);
       SendKey(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
     }
+    return L"ok";
+  }
+  if (command == L"close-main") {  // as a task manager's "close window" does
+    ::PostMessageW(g_main, WM_CLOSE, 0, 0);
+    return L"ok";
+  }
+  if (command == L"alt-key") {
+    SendKey(VK_MENU, 0, 0);
+    SendKey(static_cast<WORD>(number), 0, 0);
+    SendKey(static_cast<WORD>(number), 0, KEYEVENTF_KEYUP);
+    SendKey(VK_MENU, 0, KEYEVENTF_KEYUP);
     return L"ok";
   }
   if (command == L"key") {
