@@ -82,3 +82,22 @@ Result<std::unique_ptr<ByteFile>> SystemFiles::Open(const std::wstring& path, Ac
   if (update && ::flock(fd, LOCK_EX | LOCK_NB) != 0) return LastError();
   return std::unique_ptr<ByteFile>(std::move(file));
 }
+
+Result<std::unique_ptr<ByteFile>> SystemFiles::Create(const std::wstring& path) {
+  const int fd = ::open(Utf8(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) return Failure(Failure::Cause::exists, LastError().text);
+  if (fd < 0) return LastError();
+  return std::unique_ptr<ByteFile>(std::make_unique<PosixFile>(fd));
+}
+
+Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {
+  // O_APPEND: each write lands whole at the end, whoever else appends.
+  const int fd = ::open(Utf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return LastError();
+  PosixFile file(fd);  // closes it
+  Result<> written = Transfer(bytes.size(), Failure::Cause::shortWrite, [&](std::size_t done) {
+    return ::write(fd, bytes.data() + done, bytes.size() - done);
+  });
+  if (!written) return written;
+  return file.Flush();
+}

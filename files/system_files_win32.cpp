@@ -89,3 +89,25 @@ Result<std::unique_ptr<ByteFile>> SystemFiles::Open(const std::wstring& path, Ac
   if (!file) return LastError();
   return std::unique_ptr<ByteFile>(std::make_unique<Win32File>(std::move(file)));
 }
+
+Result<std::unique_ptr<ByteFile>> SystemFiles::Create(const std::wstring& path) {
+  UniqueFile file = OwnFile(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file && ::GetLastError() == ERROR_FILE_EXISTS)
+    return Failure(Failure::Cause::exists, LastError().text);
+  if (!file) return LastError();
+  return std::unique_ptr<ByteFile>(std::make_unique<Win32File>(std::move(file)));
+}
+
+Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {
+  // Append access only: each write lands whole at the end, whoever else appends.
+  UniqueFile file = OwnFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError();
+  DWORD done = 0;
+  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
+    return LastError();
+  if (done != bytes.size()) return Failure(Failure::Cause::shortWrite);
+  if (!::FlushFileBuffers(file.get())) return LastError();
+  return {};
+}

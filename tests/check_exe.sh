@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks that a built Quorvix.exe stands alone and carries its resources: the
-# right architecture, only DLLs that every Windows from 7 on has (none of
-# MinGW's runtime), the manifest and the version information.
+# Checks that a built Quorvix.exe or quorvix-cli.exe stands alone and carries
+# its resources: the right architecture, only DLLs that every Windows from 7 on
+# has (none of MinGW's runtime), the manifest (long paths; for the window, per
+# monitor DPI too) and the version information.
 #
 #     check_exe.sh EXE VERSION
 set -euo pipefail
@@ -22,7 +23,10 @@ echo "$exe ($format) imports:" $imports
 bad=$(grep -v -i -E "$allowed" <<<"$imports" || true)
 [ -z "$bad" ] || { echo "unexpected imports: $bad"; exit 1; }
 
-grep -q 'PerMonitorV2' "$exe" || { echo "no manifest"; exit 1; }
+grep -q 'longPathAware' "$exe" || { echo "no manifest"; exit 1; }
+case "$exe" in
+  *Quorvix.exe) grep -q 'PerMonitorV2' "$exe" || { echo "no per-monitor DPI in the manifest"; exit 1; } ;;
+esac
 # A text as the version resource stores it: UTF-16, a NUL after each character.
 utf16() { local text=$1 i; for ((i = 0; i < ${#text}; i++)); do printf '\\Q%s\\E\\x00' "${text:i:1}"; done; }
 LC_ALL=C grep -q -a -P "$(utf16 ProductVersion)(\\x00)+$(utf16 "$version")" "$exe" ||

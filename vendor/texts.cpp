@@ -5,6 +5,7 @@ namespace Texts {
 std::wstring Describe(const Failure& failure) {
   switch (failure.cause) {
     case Failure::Cause::system:
+    case Failure::Cause::exists:
       return failure.text;
     case Failure::Cause::shortRead:
       return kShortRead;

@@ -22,6 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 from make_sample_vendor import vendor_bytes  # noqa: E402,F401 (for the tests)
 
 EXE = Path(os.environ['QUORVIX_EXE'])
+LOADER = os.environ['QUORVIX_WINE_LOADER']  # Wine's 32- or 64-bit loader, for the exe's architecture
 PROBE = Path(os.environ['QUORVIX_PROBE'])
 STATE = Path(os.environ['QUORVIX_E2E_STATE'])
 SHOTS = Path(os.environ['QUORVIX_E2E_SHOTS'])
@@ -65,7 +66,7 @@ class App:
         self.test = test
         self.folder = folder
         shutil.copy(EXE, folder / exe_name)
-        self.process = subprocess.Popen([probe_client.WINE, str(folder / exe_name)], cwd=folder, env=wine_env(),
+        self.process = subprocess.Popen([LOADER, str(folder / exe_name)], cwd=folder, env=wine_env(),
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.probe = Probe()
@@ -80,6 +81,14 @@ class App:
 
     def enabled(self, control: int) -> bool:
         return self.ok(f'enabled {control}') == '1'
+
+    def wait_enabled(self, control: int, expected: bool, seconds=10.0) -> bool:
+        """Whether the control is enabled, once it is as expected or the time is up:
+        the handler goes on after its box closed."""
+        deadline = time.monotonic() + seconds
+        while self.enabled(control) != expected and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.enabled(control)
 
     def rect(self, control: int):
         return tuple(int(v) for v in self.ok(f'rect {control}').split())

@@ -98,7 +98,7 @@ class Startup(QuorvixTest):
         app.screenshot('locked')
         app.press(IDOK)
         self.assertEqual(app.text(MAC), 'MAC')
-        self.assertFalse(app.enabled(UPDATE))
+        self.assertFalse(app.wait_enabled(UPDATE, False))
 
 
 if __name__ == '__main__':

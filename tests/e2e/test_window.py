@@ -41,7 +41,7 @@ class Drops(QuorvixTest):
         self.refused(app)
         app.screenshot('two-files')
         app.press(IDOK)
-        self.assertFalse(app.enabled(UPDATE))
+        self.assertFalse(app.wait_enabled(UPDATE, False))
         self.assertEqual(app.text(MAC), 'MAC:001132ABCDEF  效验:AA')
 
     def test_a_small_file_after_a_vendor_file_is_refused_then_a_vendor_file_loads_again(self):
@@ -51,7 +51,7 @@ class Drops(QuorvixTest):
         app.drop(self.put_vendor(bytes(1000), name='small.bin'))
         self.refused(app)
         app.press(IDOK)
-        self.assertFalse(app.enabled(UPDATE))
+        self.assertFalse(app.wait_enabled(UPDATE, False))
         self.assertEqual(app.text(MAC), 'MAC:001132ABCDEF  效验:AA')
         self.assertEqual(app.text(HINT), LOADED_HINT)
 
@@ -66,7 +66,7 @@ class Drops(QuorvixTest):
         app.drop(sub)
         self.refused(app)
         app.press(IDOK)
-        self.assertFalse(app.enabled(UPDATE))
+        self.assertFalse(app.wait_enabled(UPDATE, False))
 
 
 class Leaving(QuorvixTest):

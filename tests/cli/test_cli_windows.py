@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""quorvix-cli.exe under Wine: show, check and set on a file in a folder with
+Chinese names, named as Windows names it."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'e2e'))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+import session  # noqa: E402
+from make_sample_vendor import vendor_bytes  # noqa: E402
+from probe_client import wine_path  # noqa: E402
+
+EXE = os.environ['QUORVIX_CLI_EXE']
+LOADER = os.environ['QUORVIX_WINE_LOADER']
+STATE = Path(os.environ['QUORVIX_E2E_STATE'])
+
+
+class WindowsCli(unittest.TestCase):
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp(prefix='quorvix-cli-wine-')) / '工具' / '固件 v2'
+        self.folder.mkdir(parents=True)
+        self.addCleanup(shutil.rmtree, self.folder.parents[1], True)
+        self.vendor = self.folder / 'vendor.bin'
+        self.original = vendor_bytes(mac='0102030405060F')  # a stale MAC check
+        self.vendor.write_bytes(self.original)
+
+    def run_exe(self, *args):
+        env = session.wine_env(STATE, (STATE / 'display').read_text())
+        return subprocess.run([LOADER, EXE, *args], capture_output=True, env=env, stdin=subprocess.DEVNULL,
+                              timeout=120)
+
+    def test_show_check_and_set(self):
+        path = wine_path(self.vendor)
+        shown = self.run_exe('show', '--json', path)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        line = json.loads(shown.stdout.decode('utf-8'))
+        self.assertEqual((line['path'], line['mac'], line['consistent']), (path, '010203040506', False))
+        self.assertEqual(self.run_exe('check', path).returncode, 1)
+        self.assertEqual(self.run_exe('check', path, wine_path(self.folder / 'missing.bin')).returncode, 2)
+
+        written = self.run_exe('set', path, '--mac', '00:11:32:AB:CD:EF', '--sn', 'mmmmmmmmmmmmm', '--backup')
+        self.assertEqual(written.returncode, 0, written.stderr)
+        self.assertIn('固件 v2', written.stdout.decode('utf-8'), written.stderr.decode('utf-8'))
+        want = bytearray(self.original)
+        want[0:7] = bytes.fromhex('001132ABCDEFAA')
+        want[35:48], want[53:56] = b'MMMMMMMMMMMMM', b'100'
+        self.assertEqual(self.vendor.read_bytes(), bytes(want))
+        self.assertEqual((self.folder / 'vendor.bin.bak').read_bytes(), self.original)
+        self.assertEqual(self.run_exe('check', path).returncode, 0)
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)
