@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
-"""Measures what a user feels, under Wine on a virtual display, in one run:
+"""Measures Quorvix.exe and quorvix-cli against yardsticks that do the same
+visible work and nothing more, and prints the figures beside their budgets:
 
-1. start-up: from process start until the MAC line shows the loaded file,
-   Quorvix.exe against the floor (a minimal Win32 window), alternating;
-2. Update: from the click on Yes until the success box shows, against a bare
-   open-write-flush-close of 23 bytes on the same file system;
-3. the size of both exes as shipped (stripped).
+1. window start-up, under Wine on a virtual display: from process start
+   until the MAC line shows the loaded file and the program is idle, against
+   bench/floor.cpp (the same window, read from the same 56 bytes); launches
+   alternate, in blocks, until the blocks' ratios agree within 0.05;
+2. "quorvix-cli check" over 10,000 files in one call, against a C loop that
+   opens, reads 56 bytes and closes each file (bench/check_floor.c);
+3. one "quorvix-cli set" process per file over 200 files, as a script calls
+   it, against a C program per file that opens, writes 23 bytes, flushes with
+   fsync and closes (bench/set_floor.c);
+4. the sizes of the programs as shipped.
 
-Prints the figures beside the budgets and exits 1 when a budget is missed.
-Figures under Wine are relative; absolute times hold only on Windows.
+Exits 1 when a budget is missed. Figures under Wine are relative; absolute
+times hold only on Windows.
 
-    benchmark.py BUILD_ROOT [RUNS]
+    benchmark.py BUILD_ROOT FLOOR_BIN_DIR [LAUNCHES_PER_BLOCK]
 """
 import os
 import platform
@@ -28,12 +34,11 @@ sys.path.insert(0, str(ROOT / 'tests' / 'e2e'))
 sys.path.insert(0, str(ROOT / 'tools'))
 import session  # noqa: E402
 from make_sample_vendor import vendor_bytes  # noqa: E402
-from probe_client import WINE, Probe, escape, wine_path  # noqa: E402
+from probe_client import WINE, Probe, escape  # noqa: E402
 
 LOADED_MAC = 'MAC:001132ABCDEF  效验:AA'
-BUDGET_STARTUP_RATIO = 1.2
-BUDGET_EXE_KIB = 300
-BUDGET_UPDATE_RATIO = 2.0
+BUDGETS = {'start-up': 1.10, 'check': 1.5, 'set': 1.3, 'Quorvix.exe KiB': 300, 'quorvix-cli.exe KiB': 2048}
+SPREAD = 0.05
 
 
 def startup_seconds(env, probe, exe, folder, window_class):
@@ -44,95 +49,111 @@ def startup_seconds(env, probe, exe, folder, window_class):
     elapsed = time.perf_counter() - start
     process.kill()
     process.wait()
-    time.sleep(0.3)  # let the window go before the next start
+    time.sleep(0.2)  # let the window go before the next start
     return elapsed
 
 
-def update_seconds(env, probe, exe, folder, runs):
-    process = subprocess.Popen([WINE, str(exe)], cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        probe.ok('wait-main 30000')
-        probe.ok(f'wait-shown QuorvixMain 101 {escape(LOADED_MAC)} 30000')
-        times = []
-        for run in range(runs):
-            probe.ok('click 101')
-            probe.ok('dialog 10000')
-            probe.ok(f'type {run:012X}')
-            probe.ok('press 1')
-            probe.ok('click 103')
-            probe.ok('dialog 10000')
-            times.append(int(probe.ok('press-timed 6')) / 1e6)
-            probe.ok('press 1')
-        return times
-    finally:
-        process.kill()
-        process.wait()
-
-
-def describe(times):
-    return (f'median {statistics.median(times) * 1000:7.1f} ms   min {min(times) * 1000:7.1f}   '
-            f'max {max(times) * 1000:7.1f}')
-
-
-def main():
-    build = Path(sys.argv[1]).resolve()
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
-    exe = build / 'mingw-x86_64' / 'app' / 'Quorvix.exe'
-    exe32 = build / 'mingw-i686' / 'app' / 'Quorvix.exe'
-    floor = build / 'mingw-x86_64' / 'bench' / 'floor.exe'
-    probe_exe = build / 'mingw-x86_64' / 'tests' / 'e2e' / 'probe' / 'probe.exe'
+def startup_ratio(build, per_block):
+    """Blocks of alternating launches until three blocks in a row agree."""
     state = build / 'bench'
     session.start(state)
     env = session.wine_env(state, (state / 'display').read_text())
     folder = Path(tempfile.mkdtemp(prefix='quorvix-bench-'))
     try:
-        shutil.copy(exe, folder / 'Quorvix.exe')
-        shutil.copy(floor, folder / 'floor.exe')
+        shutil.copy(build / 'mingw-x86_64' / 'app' / 'Quorvix.exe', folder)
+        shutil.copy(build / 'mingw-x86_64' / 'bench' / 'floor.exe', folder)
         (folder / 'vendor.bin').write_bytes(vendor_bytes())
-        probe = Probe(env, probe_exe)
-        # One start of each first, so neither pays for a cold cache.
-        startup_seconds(env, probe, folder / 'Quorvix.exe', folder, 'QuorvixMain')
-        startup_seconds(env, probe, folder / 'floor.exe', folder, 'QuorvixFloor')
-        quorvix, floor_times = [], []
-        for _ in range(runs):
-            quorvix.append(startup_seconds(env, probe, folder / 'Quorvix.exe', folder, 'QuorvixMain'))
-            floor_times.append(startup_seconds(env, probe, folder / 'floor.exe', folder, 'QuorvixFloor'))
-        updates = update_seconds(env, probe, folder / 'Quorvix.exe', folder, runs)
-        bare = [int(probe.ok('bare-write ' + escape(scratch_file(folder / 'scratch.bin')))) / 1e6
-                for _ in range(runs)]
+        probe = Probe(env, build / 'mingw-x86_64' / 'tests' / 'e2e' / 'probe' / 'probe.exe')
+        programs = (('Quorvix.exe', 'QuorvixMain'), ('floor.exe', 'QuorvixFloor'))
+        for exe, window_class in programs:  # one start of each first, so neither pays for a cold cache
+            startup_seconds(env, probe, folder / exe, folder, window_class)
+        times = {exe: [] for exe, _ in programs}
+        ratios = []
+        while len(ratios) < 3 or max(ratios[-3:]) - min(ratios[-3:]) >= SPREAD:
+            block = {exe: [] for exe, _ in programs}
+            for _ in range(per_block):
+                for exe, window_class in programs:
+                    block[exe].append(startup_seconds(env, probe, folder / exe, folder, window_class))
+            ratios.append(statistics.median(block['Quorvix.exe']) / statistics.median(block['floor.exe']))
+            for exe in times:
+                times[exe] += block[exe]
+            if len(ratios) >= 12:
+                break
         probe.close()
     finally:
         session.stop(state)
         shutil.rmtree(folder, ignore_errors=True)
+    return times, ratios
 
-    startup_ratio = statistics.median(quorvix) / statistics.median(floor_times)
-    update_ratio = statistics.median(updates) / statistics.median(bare)
-    size64, size32 = exe.stat().st_size / 1024, exe32.stat().st_size / 1024
-    checks = [
-        ('start-up ratio', startup_ratio, BUDGET_STARTUP_RATIO),
-        ('x86_64 exe KiB', size64, BUDGET_EXE_KIB),
-        ('Update ratio', update_ratio, BUDGET_UPDATE_RATIO),
-    ]
-    print(f'Quorvix benchmark, {date.today()}, {platform.node()} ({platform.machine()}, {os.cpu_count()} cores), '
-          f'Wine on Xvfb, {runs} runs each')
-    print(f'start-up  Quorvix.exe  {describe(quorvix)}')
-    print(f'start-up  floor.exe    {describe(floor_times)}')
-    print(f'Update    Quorvix.exe  {describe(updates)}')
-    print(f'bare write of 23 bytes {describe(bare)}')
-    print(f'size      x86_64 {size64:.1f} KiB, i686 {size32:.1f} KiB')
+
+def timed(command, **kwargs):
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, **kwargs)
+    return time.perf_counter() - start
+
+
+def cli_ratios(cli, floors):
+    folder = Path(tempfile.mkdtemp(prefix='quorvix-bench-cli-'))
+    try:
+        data = bytes(vendor_bytes())
+        files = [str(folder / f'vendor-{i:05}.bin') for i in range(10000)]
+        for path in files:
+            Path(path).write_bytes(data)
+        check = {'cli': [], 'floor': []}
+        for _ in range(11):
+            check['cli'].append(timed([cli, 'check', *files]))
+            check['floor'].append(timed([floors / 'check_floor', *files]))
+        set_times = {'cli': [], 'floor': []}
+        for round_ in range(5):
+            mac = f'0011320000{round_:02X}'
+            set_times['cli'].append(sum(timed([cli, 'set', path, '--mac', mac]) for path in files[:200]))
+            set_times['floor'].append(sum(timed([floors / 'set_floor', path]) for path in files[:200]))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    return check, set_times
+
+
+def describe(times, unit=1000, name='ms'):
+    return (f'median {statistics.median(times) * unit:8.1f} {name}  (min {min(times) * unit:.1f}, '
+            f'max {max(times) * unit:.1f}, {len(times)} runs)')
+
+
+def main():
+    build, floors = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
+    per_block = int(sys.argv[3]) if len(sys.argv) > 3 else 25
+    cli = build / 'linux-release' / 'cli' / 'quorvix-cli'
+
+    startup, ratios = startup_ratio(build, per_block)
+    check, set_times = cli_ratios(cli, floors)
+    ratio = statistics.median(startup['Quorvix.exe']) / statistics.median(startup['floor.exe'])
+    figures = {
+        'start-up': ratio,
+        'check': statistics.median(check['cli']) / statistics.median(check['floor']),
+        'set': statistics.median(set_times['cli']) / statistics.median(set_times['floor']),
+        'Quorvix.exe KiB': (build / 'mingw-x86_64' / 'app' / 'Quorvix.exe').stat().st_size / 1024,
+        'quorvix-cli.exe KiB': max((build / f'mingw-{arch}' / 'cli' / 'quorvix-cli.exe').stat().st_size / 1024
+                                   for arch in ('x86_64', 'i686')),
+    }
+    print(f'Quorvix benchmark, {date.today()}, {platform.node()} ({platform.machine()}, {os.cpu_count()} cores)')
+    print(f'start-up  Quorvix.exe        {describe(startup["Quorvix.exe"])}')
+    print(f'start-up  floor.exe          {describe(startup["floor.exe"])}')
+    print(f'start-up  ratio per block    {" ".join(f"{r:.3f}" for r in ratios)}  '
+          f'(spread of the last three {max(ratios[-3:]) - min(ratios[-3:]):.3f})')
+    print(f'check     quorvix-cli        {describe(check["cli"])} for 10,000 files')
+    print(f'check     check_floor        {describe(check["floor"])}')
+    print(f'set       quorvix-cli        {describe(set_times["cli"])} for 200 processes')
+    print(f'set       set_floor          {describe(set_times["floor"])}')
+    for arch in ('x86_64', 'i686'):
+        sizes = [(build / f'mingw-{arch}' / part).stat().st_size / 1024 for part in ('app/Quorvix.exe',
+                                                                                    'cli/quorvix-cli.exe')]
+        print(f'size      {arch:6}  Quorvix.exe {sizes[0]:.1f} KiB, quorvix-cli.exe {sizes[1]:.1f} KiB')
+    print(f'size      Linux   quorvix-cli {cli.stat().st_size / 1024:.1f} KiB')
     missed = 0
-    for name, value, budget in checks:
-        verdict = 'ok' if value <= budget else 'MISSED'
-        missed += value > budget
-        print(f'budget    {name:16} {value:8.2f}  (at most {budget})  {verdict}')
+    for name, value in figures.items():
+        verdict = 'ok' if value <= BUDGETS[name] else 'MISSED'
+        missed += value > BUDGETS[name]
+        print(f'budget    {name:20} {value:8.2f}  (at most {BUDGETS[name]})  {verdict}')
     return 1 if missed else 0
-
-
-def scratch_file(path):
-    """A scratch file of the vendor size for the bare write."""
-    path.write_bytes(bytes(65536))
-    return wine_path(path)
 
 
 if __name__ == '__main__':

@@ -1,5 +1,7 @@
 #include "cli/reading.h"
 
+#include <nlohmann/json.hpp>
+
 #include "files/utf8.h"
 
 namespace {
@@ -7,12 +9,15 @@ namespace {
 using namespace VendorLayout;
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex;
-  for (std::uint8_t byte : bytes) hex += Utf8(HexByte(byte));
+  for (std::uint8_t byte : bytes) hex += {kDigits[byte >> 4], kDigits[byte & 0x0F]};
   return hex;
 }
 
-std::string MacCheckExpected(const StoredFields& fields) { return Utf8(HexByte(MACChk(fields.mac))); }
+std::string HexOf(std::uint8_t byte) { return Hex(std::span(&byte, 1)); }
+
+std::string MacCheckExpected(const StoredFields& fields) { return HexOf(MACChk(fields.mac)); }
 
 // The file keeps the leading three digits of the sum, so that is what a
 // stored check is held against.
@@ -36,8 +41,13 @@ std::string MacText(const MacBytes& mac) { return Hex(mac); }
 
 std::string ShownText(std::span<const std::uint8_t> bytes) {
   std::string text;
-  for (std::uint8_t byte : bytes)
-    text += byte >= 0x20 && byte < 0x7F ? std::string(1, static_cast<char>(byte)) : "\uFFFD";
+  for (std::uint8_t byte : bytes) {
+    if (byte >= 0x20 && byte < 0x7F) {
+      text += static_cast<char>(byte);
+    } else {
+      text += "\uFFFD";
+    }
+  }
   return text;
 }
 
@@ -64,33 +74,30 @@ std::string Describe(const Failure& failure) {
   return Utf8(failure.text);
 }
 
-nlohmann::ordered_json ReadingJson(const Reading& reading) {
-  nlohmann::ordered_json json;
-  json["path"] = Utf8(reading.path);
-  json["ok"] = reading.fields.has_value();
-  if (!reading.fields) {
-    json["error"] = Describe(reading.fields.error());
-    return json;
-  }
+std::string ReadingJson(const Reading& reading) {
+  // Written field by field, each text escaped by nlohmann-json: a check of
+  // ten thousand files costs little more than reading them.
+  auto text = [](const std::string& value) {
+    return nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  };
+  std::string line = "{\"path\":" + text(Utf8(reading.path));
+  if (!reading.fields)
+    return line + ",\"ok\":false,\"error\":" + text(Describe(reading.fields.error())) + "}\n";
   const StoredFields& fields = *reading.fields;
-  json["mac"] = MacText(fields.mac);
-  json["mac_check"] = Utf8(HexByte(fields.macCheck));
-  json["mac_check_expected"] = MacCheckExpected(fields);
-  json["sn"] = ShownText(fields.sn);
-  json["sn_check"] = ShownText(fields.snCheck);
-  json["sn_hex"] = Hex(fields.sn);
-  json["sn_check_hex"] = Hex(fields.snCheck);
-  json["sn_check_expected"] = SnCheckExpected(fields);
-  json["consistent"] = Consistent(fields);
-  return json;
+  line += ",\"ok\":true,\"mac\":\"" + MacText(fields.mac) + "\",\"mac_check\":\"" + HexOf(fields.macCheck) +
+          "\",\"mac_check_expected\":\"" + MacCheckExpected(fields) +
+          "\",\"sn\":" + text(ShownText(fields.sn)) + ",\"sn_check\":" + text(ShownText(fields.snCheck)) +
+          ",\"sn_hex\":\"" + Hex(fields.sn) + "\",\"sn_check_hex\":\"" + Hex(fields.snCheck) +
+          "\",\"sn_check_expected\":\"" + SnCheckExpected(fields) +
+          "\",\"consistent\":" + (Consistent(fields) ? "true" : "false") + "}\n";
+  return line;
 }
 
 std::string ReadingText(const Reading& reading) {
   if (!reading.fields) return {};
   const StoredFields& fields = *reading.fields;
-  return Utf8(reading.path) + "\n  MAC " + MacText(fields.mac) + "   check " +
-         Utf8(HexByte(fields.macCheck)) + "   " +
-         CheckVerdict(MacConsistent(fields), MacCheckExpected(fields)) + "\n  SN  " + ShownText(fields.sn) +
-         "  check " + ShownText(fields.snCheck) + "  " +
+  return Utf8(reading.path) + "\n  MAC " + MacText(fields.mac) + "   check " + HexOf(fields.macCheck) +
+         "   " + CheckVerdict(MacConsistent(fields), MacCheckExpected(fields)) + "\n  SN  " +
+         ShownText(fields.sn) + "  check " + ShownText(fields.snCheck) + "  " +
          CheckVerdict(SnConsistent(fields), SnCheckExpected(fields)) + "\n";
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "vendor/vendor_file.h"
@@ -23,7 +22,7 @@ bool Consistent(const StoredFields& fields);
 // The failure in the tool's words.
 std::string Describe(const Failure& failure);
 
-// One JSON object, keys in a fixed order: path, ok, then error or the fields.
-nlohmann::ordered_json ReadingJson(const Reading& reading);
+// One JSON line, keys in a fixed order: path, ok, then error or the fields.
+std::string ReadingJson(const Reading& reading);
 // A few lines for people; nothing when the file could not be read.
 std::string ReadingText(const Reading& reading);

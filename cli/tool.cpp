@@ -1,6 +1,7 @@
 #include "cli/tool.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <ctime>
 #include <optional>
@@ -29,14 +30,15 @@ void Complain(const ToolContext& tool, const std::wstring& path, const std::stri
 int Read(const ToolContext& tool, const std::vector<std::string>& paths, bool json, bool judge) {
   bool unreadable = false, stale = false;
   for (const std::string& path : paths) {
-    const Reading reading{Wide(path), ReadFields(tool.files, Wide(path))};
+    const std::wstring wide = Wide(path);
+    const Reading reading{wide, ReadFields(tool.files, wide)};
     if (!reading.fields) {
       unreadable = true;
       Complain(tool, reading.path, Describe(reading.fields.error()));
     } else if (!Consistent(*reading.fields)) {
       stale = true;
     }
-    Print(tool.out, json ? Line(ReadingJson(reading)) : ReadingText(reading));
+    Print(tool.out, json ? ReadingJson(reading) : ReadingText(reading));
   }
   if (unreadable) return kExitTrouble;
   return judge && stale ? kExitFindings : kExitOk;

@@ -223,22 +223,6 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ::CloseHandle(handle);
     return idle == 0 ? L"ok" : L"timeout";
   }
-  if (command == L"bare-write") {  // open, write 23 bytes, flush, close: the floor for Update
-    LARGE_INTEGER start{}, end{}, frequency{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    HANDLE file = ::CreateFileW(Unescape(argument).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const BYTE bytes[23] = {};
-    DWORD done = 0;
-    OVERLAPPED at{};
-    const bool ok =
-        file != INVALID_HANDLE_VALUE && ::WriteFile(file, bytes, 23, &done, &at) && ::FlushFileBuffers(file);
-    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-    ::QueryPerformanceCounter(&end);
-    return ok ? L"ok " + std::to_wstring((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart)
-              : L"error";
-  }
   if (!g_main) return L"error no main window";
   if (command == L"caption") return L"ok " + Escape(TextOf(g_main));
   if (command == L"text") return L"ok " + Escape(TextOf(::GetDlgItem(g_main, number)));
@@ -273,26 +257,6 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ClickAt({r.right - frame - ::GetSystemMetrics(SM_CXSIZE) / 2,
              r.top + ::GetSystemMetrics(SM_CYFIXEDFRAME) + ::GetSystemMetrics(SM_CYCAPTION) / 2});
     return L"ok";
-  }
-  if (command == L"press-timed") {  // BUTTON: microseconds until the next box shows
-    HWND dialog = FindDialog();
-    HWND button = dialog ? ::GetDlgItem(dialog, number) : nullptr;
-    if (!button) return L"none";
-    const POINT at = CentreOf(button);
-    ::SetCursorPos(at.x, at.y);
-    ::Sleep(30);
-    LARGE_INTEGER start{}, end{}, frequency{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    SendMouse(MOUSEEVENTF_LEFTDOWN);
-    SendMouse(MOUSEEVENTF_LEFTUP);
-    HWND next = nullptr;
-    if (!WaitFor(
-            10000, [&] { return (next = FindDialog()) != nullptr && next != dialog; }, 1)) {
-      return L"timeout";
-    }
-    ::QueryPerformanceCounter(&end);
-    return L"ok " + std::to_wstring((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
   }
   if (command == L"dialog") {
     HWND dialog = nullptr;
