@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the release archives of the commit checked out, from a clean copy of
+# it, into OUT (build/release when none is given):
+#
+#     Quorvix-<version>-win64.zip, Quorvix-<version>-win32.zip
+#         Quorvix.exe, quorvix-cli.exe and README.txt, the user guide
+#     quorvix-cli-<version>-linux-x86_64.tar.gz
+#         quorvix-cli and README.txt
+#     SHA256SUMS
+#
+# The same commit gives the same bytes, wherever and whenever it is built:
+# file times in the archives are the commit's (SOURCE_DATE_EPOCH).
+#
+#     scripts/release.sh [OUT]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+out=$(realpath -m "${1:-build/release}")
+[ -z "$(git status --porcelain --untracked-files=no)" ] ||
+  echo "Releasing the last commit, $(git rev-parse --short HEAD); uncommitted changes are not in it."
+rm -rf "$out"
+mkdir -p "$out/src"
+git archive HEAD | tar -x -C "$out/src"
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH
+
+cd "$out/src"
+for preset in mingw-x86_64 mingw-i686 linux-release; do
+  cmake --preset "$preset" -DQUORVIX_TESTS=OFF >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+  cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
+done
+cd "$out"
+mv packaging/*.zip packaging/*.tar.gz .
+rm -rf packaging src
+sha256sum -- *.zip *.tar.gz >SHA256SUMS
+ls -l -- *.zip *.tar.gz

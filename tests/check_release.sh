@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the release twice, in two different folders, and checks that both
+# give the same archives, byte for byte, each holding what it should.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+"$root/scripts/release.sh" "$scratch/one" >/dev/null
+"$root/scripts/release.sh" "$scratch/second folder" >/dev/null
+diff "$scratch/one/SHA256SUMS" "$scratch/second folder/SHA256SUMS" || { echo "the two releases differ"; exit 1; }
+
+cd "$scratch/one"
+version=$(sed -n 's/^project(Quorvix VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+for arch in win64 win32; do
+  listed=$(python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' \
+    "Quorvix-$version-$arch.zip")
+  want="Quorvix-$version-$arch/Quorvix.exe Quorvix-$version-$arch/README.txt Quorvix-$version-$arch/quorvix-cli.exe"
+  [ "$listed" = "$want" ] || { echo "Quorvix-$version-$arch.zip holds: $listed"; exit 1; }
+done
+listed=$(tar -tzf "quorvix-cli-$version-linux-x86_64.tar.gz" | sort | tr '\n' ' ')
+[ "$listed" = "quorvix-cli-$version-linux-x86_64/README.txt quorvix-cli-$version-linux-x86_64/quorvix-cli " ] ||
+  { echo "the tar.gz holds: $listed"; exit 1; }
+cat SHA256SUMS
