@@ -1,5 +1,6 @@
 #include "cli/reading.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "files/utf8.h"
@@ -78,6 +79,9 @@ std::string ReadingJson(const Reading& reading) {
   // Written field by field, each text escaped by nlohmann-json: a check of
   // ten thousand files costs little more than reading them.
   auto text = [](const std::string& value) {
+    const bool plain = std::all_of(value.begin(), value.end(),
+                                   [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    if (plain) return '"' + value + '"';  // nothing to escape
     return nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   };
   std::string line = "{\"path\":" + text(Utf8(reading.path));
