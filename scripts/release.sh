@@ -17,6 +17,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 out=$(realpath -m "${1:-build/release}")
+git() { command git -c safe.directory="$PWD" "$@"; }  # a clone made by another user is fine too
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
   echo "Releasing the last commit, $(git rev-parse --short HEAD); uncommitted changes are not in it."
 rm -rf "$out"
