@@ -124,7 +124,6 @@ class SetCall {
           return Finish("refused", kExitTrouble, "the MAC is " + *doubt + "; refused with --strict");
         Complain(tool_, path_, "warning: the MAC is " + *doubt);
       }
-      macAfter_ = Utf8(mac.value);
     }
     if (options_.withSn) {
       const Cleaned sn = CleanSn(Wide(options_.sn));
@@ -133,8 +132,10 @@ class SetCall {
                       "the SN must be 13 letters or digits (colons and spaces are ignored)");
       }
       PendSn(edits, sn.value);
-      snAfter_ = Utf8(sn.value);
     }
+    // Both values passed: from here on the file is to hold them.
+    if (edits.MacPending()) macAfter_ = Utf8(edits.NewMAC.substr(0, 12));
+    if (edits.SnPending()) snAfter_ = Utf8(edits.NewSN);
     const std::string changes = Changes(*before, edits);
 
     if (options_.dryRun) {

@@ -130,7 +130,10 @@ class Writing(Cli):
         self.assertEqual(self.vendor.read_bytes(), self.original)
         self.assertEqual(small.read_bytes(), bytes(1000))
         self.assertFalse(list(self.folder.glob('*.bak*')), 'a backup was made for a refused call')
-        self.assertEqual([line['result'] for line in self.log_lines()], ['refused'] * len(cases))
+        lines = self.log_lines()
+        self.assertEqual([line['result'] for line in lines], ['refused'] * len(cases))
+        # A good MAC beside a refused SN: neither is written, so neither is "after".
+        self.assertEqual((lines[5]['mac_before'], lines[5]['mac_after']), ('010203040506', '010203040506'))
 
     def test_dry_run_writes_nothing_and_a_doubtful_mac_is_written_with_a_warning(self):
         result = self.run_cli('set', self.vendor, '--mac', '01005E000001', '--dry-run')
