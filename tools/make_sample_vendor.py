@@ -8,14 +8,21 @@ The tests and the benchmark make their files with vendor_bytes() from here.
 import sys
 
 
+def with_fields(data, mac=None, sn=None, sn_check=None) -> bytearray:
+    """The bytes with the fields given replaced: the MAC as 14 hex digits with
+    its check, the SN and its check as text."""
+    data = bytearray(data)
+    if mac:
+        data[0:7] = bytes.fromhex(mac)
+    if sn:
+        data[35:48] = sn.encode('ascii')
+        data[53:56] = sn_check.encode('ascii')
+    return data
+
+
 def vendor_bytes(mac='001132ABCDEFAA', sn='ABCDEFGHIJKLM', sn_check='923', size=65536) -> bytearray:
-    """A vendor file of the given size with the given fields: the MAC as 14 hex
-    digits with its check, the SN and its check as text."""
-    data = bytearray((i * 7 + 3) & 0xFF for i in range(size))
-    data[0:7] = bytes.fromhex(mac)
-    data[35:48] = sn.encode('ascii')
-    data[53:56] = sn_check.encode('ascii')
-    return data[:size]
+    """A vendor file of the given size, a recognisable filler, with the fields given."""
+    return with_fields(bytes((i * 7 + 3) & 0xFF for i in range(max(size, 56))), mac, sn, sn_check)[:size]
 
 
 if __name__ == '__main__':

@@ -11,20 +11,10 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
-from make_sample_vendor import vendor_bytes  # noqa: E402
+from make_sample_vendor import vendor_bytes, with_fields as expected  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 FAULTY_CLI = os.environ['QUORVIX_FAULTY_CLI']
-
-
-def expected(data, mac=None, sn=None, sn_check=None):
-    data = bytearray(data)
-    if mac:
-        data[0:7] = bytes.fromhex(mac)
-    if sn:
-        data[35:48] = sn.encode('ascii')
-        data[53:56] = sn_check.encode('ascii')
-    return bytes(data)
 
 
 class Cli(unittest.TestCase):

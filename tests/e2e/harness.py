@@ -19,7 +19,7 @@ import session
 from probe_client import escape, unescape, wine_path  # noqa: F401 (wine_path is for the tests)
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
-from make_sample_vendor import vendor_bytes  # noqa: E402,F401 (for the tests)
+from make_sample_vendor import vendor_bytes, with_fields  # noqa: E402,F401 (for the tests)
 
 EXE = Path(os.environ['QUORVIX_EXE'])
 LOADER = os.environ['QUORVIX_WINE_LOADER']  # Wine's 32- or 64-bit loader, for the exe's architecture

@@ -3,7 +3,7 @@
 import os
 
 from harness import (IDNO, IDOK, IDYES, MAC, SN, UPDATE, VK_ESCAPE, Probe, QuorvixTest, escape, main, vendor_bytes,
-                     wine_path)
+                     wine_path, with_fields)
 
 CONFIRM = '确定要更新SN或MAC信息吗？'
 NOTHING_PENDING = '您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作'
@@ -30,13 +30,7 @@ class Update(QuorvixTest):
         return box
 
     def expected(self, mac=None, sn=None, sn_check=None):
-        data = bytearray(self.original)
-        if mac:
-            data[0:7] = bytes.fromhex(mac)
-        if sn:
-            data[35:48] = sn.encode('ascii')
-            data[53:56] = sn_check.encode('ascii')
-        return bytes(data)
+        return bytes(with_fields(self.original, mac, sn, sn_check))
 
     def test_mac_and_sn_written_after_yes_change_exactly_their_bytes(self):
         self.enter(MAC, '00:11:32:ab:cd:ef')
