@@ -66,11 +66,11 @@ std::string Describe(const Failure& failure) {
     case Failure::Cause::notVendorFile:
       return "not a vendor file: it is not 65,536 bytes long";
     case Failure::Cause::lengthChanged:
-      return "the file is no longer 65,536 bytes long; nothing was written";
+      return "the file is no longer 65,536 bytes long";
     case Failure::Cause::readBackDiffers:
       return "the bytes read back after writing differ from those written";
     case Failure::Cause::invalidEdits:
-      return "the new values are not valid; nothing was written";
+      return "the new values are not valid";
   }
   return Utf8(failure.text);
 }

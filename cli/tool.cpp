@@ -157,8 +157,7 @@ class SetCall {
     const std::string why = Describe(report.written.error());
     switch (report.restore) {
       case Restore::notNeeded:
-        return Failed(why +
-                      (why.find("nothing was written") == std::string::npos ? "; nothing was written" : ""));
+        return Failed(why + "; nothing was written");
       case Restore::done:
         restored_ = true;
         return Failed(why + "; the fields were put back as they were");
