@@ -59,13 +59,6 @@ std::optional<std::string> MacDoubt(const VendorLayout::MacBytes& mac) {
   return std::nullopt;
 }
 
-VendorLayout::MacBytes MacBytesOf(const std::wstring& pendingMac) {
-  VendorLayout::MacBytes mac{};
-  for (std::size_t i = 0; i < mac.size(); ++i)
-    mac[i] = *VendorLayout::HexByteValue(pendingMac.substr(2 * i, 2));
-  return mac;
-}
-
 std::string IsoTimeNow() {
   const std::time_t now = std::time(nullptr);
   char text[32] = {};
@@ -119,7 +112,7 @@ class SetCall {
                       "the MAC must be 12 hexadecimal digits (colons and spaces are ignored)");
       }
       PendMac(edits, mac.value);
-      if (std::optional<std::string> doubt = MacDoubt(MacBytesOf(edits.NewMAC))) {
+      if (std::optional<std::string> doubt = MacDoubt(*VendorLayout::MacBytesOf(mac.value))) {
         if (options_.strict)
           return Finish("refused", kExitTrouble, "the MAC is " + *doubt + "; refused with --strict");
         Complain(tool_, path_, "warning: the MAC is " + *doubt);

@@ -40,11 +40,8 @@ Cleaned CleanMac(std::wstring_view typed) { return Clean(typed, 2 * VendorLayout
 Cleaned CleanSn(std::wstring_view typed) { return Clean(typed, VendorLayout::kSnLength, IsSnCharacter); }
 
 std::wstring PendMac(EditState& state, std::wstring_view twelveDigits) {
-  VendorLayout::MacBytes bytes{};
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = *VendorLayout::HexByteValue(twelveDigits.substr(2 * i, 2));
-  }
-  const std::wstring check = VendorLayout::HexByte(VendorLayout::MACChk(bytes));
+  const std::wstring check =
+      VendorLayout::HexByte(VendorLayout::MACChk(*VendorLayout::MacBytesOf(twelveDigits)));
   state.NewMAC = std::wstring(twelveDigits) + check;
   return check;
 }

@@ -28,6 +28,17 @@ std::optional<std::uint8_t> HexByteValue(std::wstring_view twoDigits) {
   return static_cast<std::uint8_t>(value);
 }
 
+std::optional<MacBytes> MacBytesOf(std::wstring_view twelveDigits) {
+  if (twelveDigits.size() != 2 * kMacLength) return std::nullopt;
+  MacBytes mac{};
+  for (std::size_t i = 0; i < mac.size(); ++i) {
+    std::optional<std::uint8_t> byte = HexByteValue(twelveDigits.substr(2 * i, 2));
+    if (!byte) return std::nullopt;
+    mac[i] = *byte;
+  }
+  return mac;
+}
+
 namespace {
 
 std::wstring DecimalText(unsigned long sum) {

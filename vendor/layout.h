@@ -38,6 +38,10 @@ std::wstring HexByte(std::uint8_t value);
 // Two uppercase hexadecimal digits as a byte; nothing for anything else.
 std::optional<std::uint8_t> HexByteValue(std::wstring_view twoDigits);
 
+// Twelve uppercase hexadecimal digits as the six MAC bytes, the first two
+// digits first; nothing for anything else.
+std::optional<MacBytes> MacBytesOf(std::wstring_view twelveDigits);
+
 // The SN check text: the sum of the characters' codes in decimal, no leading
 // zeros. Admitted SN characters are ASCII, whose code is the same in every
 // ANSI code page. A four-digit sum keeps its leading three digits in the file.

@@ -29,6 +29,13 @@ class Update(QuorvixTest):
         self.assertIsNotNone(box, 'Update showed nothing')
         return box
 
+    def confirm_update(self):
+        """Update, Yes, and the success notice."""
+        self.click_update()
+        self.app.press(IDYES)
+        self.assertEqual(self.app.dialog().text, '更新成功!')
+        self.app.press(IDOK)
+
     def expected(self, mac=None, sn=None, sn_check=None):
         return bytes(with_fields(self.original, mac, sn, sn_check))
 
@@ -77,10 +84,7 @@ class Update(QuorvixTest):
                 self.app.no_dialog()
                 self.assertEqual(self.vendor.read_bytes(), self.original)
                 self.assertEqual(self.app.text(MAC), 'MAC:001132ABCDEF  效验:AA')  # still pending
-        self.click_update()
-        self.app.press(IDYES)
-        self.assertEqual(self.app.dialog().text, '更新成功!')
-        self.app.press(IDOK)
+        self.confirm_update()
         self.assertEqual(self.vendor.read_bytes(), self.expected('001132ABCDEFAA'))
 
     def test_closing_the_window_while_the_confirmation_is_open_ends_the_program_and_writes_nothing(self):
@@ -113,10 +117,7 @@ class Update(QuorvixTest):
         self.assertEqual(self.vendor.read_bytes(), self.original)
 
         self.assertEqual(holder.ask('release'), 'ok')
-        self.click_update()
-        self.app.press(IDYES)
-        self.assertEqual(self.app.dialog().text, '更新成功!')
-        self.app.press(IDOK)
+        self.confirm_update()
         self.assertEqual(self.vendor.read_bytes(), self.expected('001132ABCDEFAA'))
 
     def test_a_file_truncated_since_loading_is_not_touched(self):

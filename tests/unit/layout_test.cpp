@@ -54,3 +54,10 @@ TEST(SnCheck, IsTheDecimalSumOfTheCodes) {
   };
   for (const Case& c : cases) EXPECT_EQ(SNChk(c.sn), c.check) << c.sn;
 }
+
+TEST(MacBytesOf, ReadsTwelveUppercaseDigitsFirstPairFirst) {
+  EXPECT_EQ(MacBytesOf(L"001132ABCDEF"), (MacBytes{0x00, 0x11, 0x32, 0xAB, 0xCD, 0xEF}));
+  for (const wchar_t* bad : {L"", L"001132ABCDE", L"001132ABCDEF0", L"001132abcdef", L"00:11:32:AB:CD:EF"}) {
+    EXPECT_FALSE(MacBytesOf(bad).has_value()) << bad;
+  }
+}
