@@ -182,6 +182,7 @@ std::wstring DialogSummary(HWND dialog) {
 
 std::wstring Run(const std::wstring& command, const std::wstring& argument) {
   const int number = argument.empty() ? 0 : _wtoi(argument.c_str());
+  if (command == L"ready") return L"ok";
   if (command == L"wait-main") {
     const bool found = WaitFor(number, [] {
       g_main = ::FindWindowW(QUORVIX_WINDOW_CLASS, nullptr);
