@@ -66,12 +66,19 @@ class App:
         self.test = test
         self.folder = folder
         shutil.copy(EXE, folder / exe_name)
-        self.process = subprocess.Popen([LOADER, str(folder / exe_name)], cwd=folder, env=wine_env(),
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.errors = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([LOADER, str(folder / exe_name)], cwd=folder,
+                                        env={**wine_env(), 'WINEDEBUG': 'fixme-all'}, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=self.errors)
         self.probe = Probe()
         test.addCleanup(self.close)
-        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok', 'the main window never showed')
+        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok', f'the main window never showed: {self.said()}')
+
+    def said(self) -> str:
+        """The program's exit code, if it ended, and the last of what Wine said about it."""
+        self.errors.seek(0)
+        lines = self.errors.read().decode('utf-8', 'replace').strip().splitlines()[-20:]
+        return f'exit code {self.process.poll()}' + ''.join('\n  ' + line for line in lines)
 
     def ok(self, command: str) -> str:
         return self.probe.ok(command)
@@ -169,6 +176,7 @@ class App:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.errors.close()
 
 
 class QuorvixTest(unittest.TestCase):
