@@ -130,7 +130,8 @@ def main():
         'start-up': ratio,
         'check': statistics.median(check['cli']) / statistics.median(check['floor']),
         'set': statistics.median(set_times['cli']) / statistics.median(set_times['floor']),
-        'Quorvix.exe KiB': (build / 'mingw-x86_64' / 'app' / 'Quorvix.exe').stat().st_size / 1024,
+        'Quorvix.exe KiB': max((build / f'mingw-{arch}' / 'app' / 'Quorvix.exe').stat().st_size / 1024
+                               for arch in ('x86_64', 'i686')),
         'quorvix-cli.exe KiB': max((build / f'mingw-{arch}' / 'cli' / 'quorvix-cli.exe').stat().st_size / 1024
                                    for arch in ('x86_64', 'i686')),
     }
