@@ -72,13 +72,8 @@ class App:
                                         stdout=subprocess.DEVNULL, stderr=self.errors)
         self.probe = Probe()
         test.addCleanup(self.close)
-        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok', f'the main window never showed: {self.said()}')
-
-    def said(self) -> str:
-        """The program's exit code, if it ended, and the last of what Wine said about it."""
-        self.errors.seek(0)
-        lines = self.errors.read().decode('utf-8', 'replace').strip().splitlines()[-20:]
-        return f'exit code {self.process.poll()}' + ''.join('\n  ' + line for line in lines)
+        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok',
+                         f'the main window never showed: {probe_client.how_it_ended(self.process, self.errors)}')
 
     def ok(self, command: str) -> str:
         return self.probe.ok(command)

@@ -28,6 +28,14 @@ def wine_path(path: Path) -> str:
     return 'Z:' + str(path).replace('/', '\\')
 
 
+def how_it_ended(process: subprocess.Popen, errors) -> str:
+    """A Wine process's exit code (None while it runs) and the last lines of
+    the file its stderr went to."""
+    errors.seek(0)
+    said = errors.read().decode('utf-8', 'replace').strip().splitlines()[-20:]
+    return f'exit code {process.poll()}' + ''.join('\n  ' + line for line in said)
+
+
 class Probe:
     """probe.exe, running in a Wine prefix."""
 
@@ -64,12 +72,10 @@ class Probe:
     def ended(self) -> str:
         """How the probe ended, with the last of what Wine said."""
         try:
-            code = self.process.wait(timeout=5)
+            self.process.wait(timeout=5)
         except subprocess.TimeoutExpired:
-            code = 'still running'
-        self.errors.seek(0)
-        said = self.errors.read().decode('utf-8', 'replace').strip().splitlines()[-20:]
-        return f'exit code {code}' + ''.join('\n  ' + line for line in said)
+            pass
+        return how_it_ended(self.process, self.errors)
 
     def ok(self, command: str) -> str:
         """What follows "ok", unescaped; any other answer is a failure."""
