@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the core's unit tests, the entry
-# fuzzer, checks of both exes, and the end-to-end tests of the real exe
-# under Wine on a virtual display. Ends with CTest's summary.
+# fuzzer, checks of both exes, and the end-to-end tests of the real exes
+# under Wine on a virtual display. Ends with CTest's summary, a line on how
+# the i686 programs ran (natively, emulated: smoke suites only, or skipped),
+# and "N passed, N failed, N skipped".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,4 +13,22 @@ for preset in mingw-x86_64 mingw-i686 fuzz linux; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
-ctest --preset linux -j "$jobs"
+results=build/linux/results.xml
+status=0
+ctest --preset linux -j "$jobs" --output-junit "$PWD/$results" || status=$?
+
+read -r ia32 why < <(tools/ia32_mode.sh)
+case $ia32 in
+  native) echo "i686 programs: ran natively; every i686 suite ran" ;;
+  emulated) echo "i686 programs: ran emulated ($why); the smoke suites ran, the others are reported skipped" ;;
+  *) echo "i686 programs: skipped ($why); every i686 suite is reported skipped" ;;
+esac
+python3 - "$results" <<'EOF'
+import sys
+import xml.etree.ElementTree as tree
+cases = tree.parse(sys.argv[1]).getroot().iter('testcase')
+states = [case.get('status') for case in cases]
+failed = sum(state not in ('run', 'notrun') for state in states)
+print(f'{states.count("run")} passed, {failed} failed, {states.count("notrun")} skipped')
+EOF
+exit $status

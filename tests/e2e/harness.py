@@ -16,6 +16,7 @@ from pathlib import Path
 
 import probe_client
 import session
+from runs_here import PACE
 from probe_client import escape, unescape, wine_path  # noqa: F401 (wine_path is for the tests)
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
@@ -72,7 +73,7 @@ class App:
                                         stdout=subprocess.DEVNULL, stderr=self.errors)
         self.probe = Probe()
         test.addCleanup(self.close)
-        test.assertEqual(self.probe.ask('wait-main 30000'), 'ok',
+        test.assertEqual(self.probe.ask(f'wait-main {30000 * PACE}'), 'ok',
                          f'the main window never showed: {probe_client.how_it_ended(self.process, self.errors)}')
 
     def ok(self, command: str) -> str:
@@ -87,7 +88,7 @@ class App:
     def wait_enabled(self, control: int, expected: bool, seconds=10.0) -> bool:
         """Whether the control is enabled, once it is as expected or the time is up:
         the handler goes on after its box closed."""
-        deadline = time.monotonic() + seconds
+        deadline = time.monotonic() + seconds * PACE
         while self.enabled(control) != expected and time.monotonic() < deadline:
             time.sleep(0.05)
         return self.enabled(control)
@@ -96,7 +97,7 @@ class App:
         return tuple(int(v) for v in self.ok(f'rect {control}').split())
 
     def wait_text(self, control: int, expected: str, seconds=10.0) -> str:
-        deadline = time.monotonic() + seconds
+        deadline = time.monotonic() + seconds * PACE
         while True:
             text = self.text(control)
             if text == expected or time.monotonic() > deadline:
@@ -107,7 +108,7 @@ class App:
         self.ok(f'click {control}')
 
     def dialog(self, seconds=10.0):
-        answer = self.probe.ask(f'dialog {int(seconds * 1000)}')
+        answer = self.probe.ask(f'dialog {int(seconds * PACE * 1000)}')
         return Dialog(answer[3:]) if answer.startswith('ok ') else None
 
     def no_dialog(self, seconds=0.6):
@@ -116,10 +117,10 @@ class App:
 
     def press(self, button: int):
         """Clicks a button of the open box and waits until that box is gone."""
-        self.ok(f'press {button}')
+        self.ok(f'press {button} {10000 * PACE}')
 
     def wait_no_dialog(self, seconds=10.0):
-        deadline = time.monotonic() + seconds
+        deadline = time.monotonic() + seconds * PACE
         while self.probe.ask('dialog-rect') != 'none':
             self.test.assertLess(time.monotonic(), deadline, 'the box did not close')
             time.sleep(0.05)
@@ -127,7 +128,7 @@ class App:
     def type(self, text: str):
         """Types into the focused control; into an input box, waits until the text arrived."""
         self.ok('type ' + escape(text))
-        deadline = time.monotonic() + 5
+        deadline = time.monotonic() + 5 * PACE
         while time.monotonic() < deadline:
             answer = self.probe.ask('dialog-edit')
             if answer == 'none' or unescape(answer[3:]).endswith(text):
@@ -160,7 +161,7 @@ class App:
     def gone(self, seconds=10.0) -> bool:
         """True once the program has ended, with exit code 0."""
         try:
-            code = self.process.wait(timeout=seconds)
+            code = self.process.wait(timeout=seconds * PACE)
         except subprocess.TimeoutExpired:
             return False
         self.test.assertEqual(code, 0, 'the program ended with a failure')

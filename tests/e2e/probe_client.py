@@ -1,10 +1,22 @@
 """The Python side of probe.exe, for the tests and the benchmark: one command
 a line, one answer a line, with texts escaped so each stays on its line."""
+import os
+import shutil
 import subprocess
 import tempfile
 from pathlib import Path
 
-WINE = '/usr/lib/wine/wine64'
+
+def wine_program(name: str, variable: str) -> str:
+    """One of Wine's programs: as CTest found it (in VARIABLE), else searched
+    for where Debian keeps it and on the PATH."""
+    found = os.environ.get(variable) or shutil.which(name, path=os.pathsep.join(['/usr/lib/wine', os.defpath]))
+    if not found:
+        raise SystemExit(f'Wine\'s {name} is not installed (scripts/install-deps.sh installs it)')
+    return found
+
+
+WINE = wine_program('wine64', 'QUORVIX_WINE')
 
 
 def escape(text: str) -> str:

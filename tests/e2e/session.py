@@ -15,9 +15,10 @@ import sys
 import time
 from pathlib import Path
 
-from probe_client import WINE
+from probe_client import WINE, wine_program
+from runs_here import ia32_mode
 
-WINESERVER = '/usr/lib/wine/wineserver'
+WINESERVER = wine_program('wineserver', 'QUORVIX_WINESERVER')
 CJK_FONT = 'wqy-microhei.ttc,WenQuanYi Micro Hei'
 
 
@@ -43,6 +44,9 @@ def set_reg(env, key, name, kind, value):
 
 
 def prepare_prefix(env, prefix: Path, dpi: int):
+    wow64 = prefix / 'drive_c' / 'windows' / 'syswow64' / 'kernel32.dll'
+    if (prefix / 'system.reg').exists() and not wow64.exists() and ia32_mode()[0] != 'none':
+        shutil.rmtree(prefix)  # made while 32-bit programs could not run here: it lacks their half
     if not (prefix / 'system.reg').exists():
         run_wine(env, 'wineboot', '-i')
     # Wine draws the frames itself (there is no window manager) and so does not

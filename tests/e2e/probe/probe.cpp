@@ -276,12 +276,14 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     HWND edit = dialog ? ::FindWindowExW(dialog, nullptr, L"Edit", nullptr) : nullptr;
     return edit ? L"ok " + Escape(TextOf(edit)) : L"none";
   }
-  if (command == L"press") {
+  if (command == L"press") {  // ID [TIMEOUT]: waits until the box is gone
     HWND dialog = FindDialog();
     HWND button = dialog ? ::GetDlgItem(dialog, number) : nullptr;
     if (!button) return L"none";
+    const std::size_t space = argument.find(L' ');
+    const int timeout = space == std::wstring::npos ? 10000 : _wtoi(argument.c_str() + space + 1);
     ClickAt(CentreOf(button));
-    const bool closed = WaitFor(10000, [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
+    const bool closed = WaitFor(timeout, [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
     return closed ? L"ok" : L"timeout";
   }
   if (command == L"type") {
