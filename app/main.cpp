@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "vendor/texts.h"
+#include "vendor/handlers/texts.h"
 #include "window/main_window.h"
 
 // The manifest asks for common controls 6; the system loads them when the

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/tool.h"
+#include "files/system_files.h"
 #include "files/utf8.h"
 
 #ifdef _WIN32
@@ -41,7 +42,5 @@ int main(int argc, char** argv) {
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   SystemFiles files;
-  const int code = RunTool(args, {files, files, stdout, stderr});
-  std::fflush(stdout);
-  return code;
+  return RunTool(args, {files, stdout, stderr});
 }

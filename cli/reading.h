@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "vendor/vendor_file.h"
@@ -12,15 +13,8 @@ struct Reading {
   Result<StoredFields> fields;
 };
 
-// The MAC as 12 uppercase hex digits.
-std::string MacText(const VendorLayout::MacBytes& mac);
 // Stored bytes as text: printable ASCII as itself, any other byte as U+FFFD.
 std::string ShownText(std::span<const std::uint8_t> bytes);
-// Both stored checks equal the values their fields give.
-bool Consistent(const StoredFields& fields);
-
-// The failure in the tool's words.
-std::string Describe(const Failure& failure);
 
 // One JSON line, keys in a fixed order: path, ok, then error or the fields.
 std::string ReadingJson(const Reading& reading);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string_view>
-
 #include "vendor/files.h"
 
 // The files of the system the program runs on, by wide paths: Win32 files on
@@ -13,11 +11,8 @@ class SystemFiles final : public Files {
   bool Exists(const std::wstring& path) override;
   Result<std::uint64_t> Length(const std::wstring& path) override;
   Result<std::unique_ptr<ByteFile>> Open(const std::wstring& path, Access access) override;
-
-  // A new, empty file to write, never one that exists already; a failure
-  // whose cause is Failure::Cause::exists when one does.
-  Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path);
-  // Adds the bytes at the end of a file, made when missing, and flushes them.
-  // Several programs may append to one file at once.
-  Result<> Append(const std::wstring& path, std::string_view bytes);
+  Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) override;
+  Result<> Publish(const std::wstring& from, const std::wstring& to) override;
+  Result<> Remove(const std::wstring& path) override;
+  Result<> Append(const std::wstring& path, std::string_view bytes) override;
 };

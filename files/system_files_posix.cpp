@@ -14,54 +14,72 @@ namespace {
 
 Failure LastError() { return SystemFailure(Wide(std::strerror(errno))); }
 
-// Moves size bytes with pread or pwrite, however many calls that takes.
+// Moves size bytes with one call of pread, pwrite or write: anything less
+// is a failure, never a second call that would split the bytes.
 template <class Call>
 Result<> Transfer(std::size_t size, Failure::Cause shortCause, Call call) {
-  for (std::size_t done = 0; done < size;) {
-    const ssize_t moved = call(done);
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved < 0) return LastError();
-    if (moved == 0) return Failure(shortCause);
-    done += static_cast<std::size_t>(moved);
-  }
+  ssize_t moved = 0;
+  do {
+    moved = call();
+  } while (moved < 0 && errno == EINTR);
+  if (moved < 0) return LastError();
+  if (static_cast<std::size_t>(moved) != size) return Failure(shortCause);
   return {};
 }
+
+// An open file descriptor, closed with the object.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 class PosixFile final : public ByteFile {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
 
   // The end's offset: cheaper than fstat, and every read and write here names
   // its own offset, so moving the file's position costs nothing.
   Result<std::uint64_t> Size() override {
-    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    const off_t end = ::lseek(fd_.get(), 0, SEEK_END);
     if (end < 0) return LastError();
     return static_cast<std::uint64_t>(end);
   }
 
   Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    return Transfer(bytes.size(), Failure::Cause::shortRead, [&](std::size_t done) {
-      return ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    return Transfer(bytes.size(), Failure::Cause::shortRead, [&] {
+      return ::pread(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
     });
   }
 
   Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    return Transfer(bytes.size(), Failure::Cause::shortWrite, [&](std::size_t done) {
-      return ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    return Transfer(bytes.size(), Failure::Cause::shortWrite, [&] {
+      return ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
     });
   }
 
   Result<> Flush() override {
-    if (::fsync(fd_) != 0) return LastError();
+    if (::fsync(fd_.get()) != 0) return LastError();
     return {};
   }
 
  private:
-  int fd_;
+  Descriptor fd_;
 };
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace
 
@@ -92,14 +110,31 @@ Result<std::unique_ptr<ByteFile>> SystemFiles::Create(const std::wstring& path) 
   return std::unique_ptr<ByteFile>(std::make_unique<PosixFile>(fd));
 }
 
+Result<> SystemFiles::Publish(const std::wstring& from, const std::wstring& to) {
+  // link() never replaces a file; the temporary name goes once the new one is there.
+  const std::string target = Utf8(to);
+  if (::link(Utf8(from).c_str(), target.c_str()) != 0) {
+    if (errno == EEXIST) return Failure(Failure::Cause::exists, LastError().text);
+    return LastError();
+  }
+  ::unlink(Utf8(from).c_str());  // should it stay, it names a whole copy
+  const Descriptor folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0 || ::fsync(folder.get()) != 0) return LastError();
+  return {};
+}
+
+Result<> SystemFiles::Remove(const std::wstring& path) {
+  if (::unlink(Utf8(path).c_str()) != 0) return LastError();
+  return {};
+}
+
 Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {
-  // O_APPEND: each write lands whole at the end, whoever else appends.
-  const int fd = ::open(Utf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return LastError();
-  PosixFile file(fd);  // closes it
-  Result<> written = Transfer(bytes.size(), Failure::Cause::shortWrite, [&](std::size_t done) {
-    return ::write(fd, bytes.data() + done, bytes.size() - done);
-  });
+  // O_APPEND: the one write lands whole at the end, whoever else appends.
+  const Descriptor fd(::open(Utf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return LastError();
+  Result<> written = Transfer(bytes.size(), Failure::Cause::shortWrite,
+                              [&] { return ::write(fd.get(), bytes.data(), bytes.size()); });
   if (!written) return written;
-  return file.Flush();
+  if (::fsync(fd.get()) != 0) return LastError();
+  return {};
 }

@@ -99,6 +99,22 @@ Result<std::unique_ptr<ByteFile>> SystemFiles::Create(const std::wstring& path) 
   return std::unique_ptr<ByteFile>(std::make_unique<Win32File>(std::move(file)));
 }
 
+Result<> SystemFiles::Publish(const std::wstring& from, const std::wstring& to) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing file is never replaced.
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+      return Failure(Failure::Cause::exists, SystemErrorText(error));
+    return SystemFailure(SystemErrorText(error));
+  }
+  return {};
+}
+
+Result<> SystemFiles::Remove(const std::wstring& path) {
+  if (!::DeleteFileW(path.c_str())) return LastError();
+  return {};
+}
+
 Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {
   // Append access only: each write lands whole at the end, whoever else appends.
   UniqueFile file = OwnFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -1,20 +1,20 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
-// The file in use and the edits waiting for Update. One lives in the main
-// window for as long as the window does.
-struct EditState {
-  std::wstring BinPath;   // never cleared once set
-  std::wstring NewMAC;    // 12 hex digits + 2 check digits when a MAC is pending
-  std::wstring NewSN;     // 13 characters when an SN is pending
-  std::wstring NewSNChk;  // set and cleared together with NewSN
+#include "vendor/entry.h"
 
-  bool MacPending() const { return NewMAC.size() == 14; }
-  bool SnPending() const { return NewSN.size() == 13; }
+// The file in use and the edits waiting to be written. The main window keeps
+// one for as long as it lives; quorvix-cli makes one per call.
+struct EditState {
+  std::wstring BinPath;           // never cleared once set
+  std::optional<MacEdit> NewMAC;  // a MAC with its check, when one is pending
+  std::optional<SnEdit> NewSN;    // an SN with its check, when one is pending
+
+  bool Pending() const { return NewMAC || NewSN; }
   void ClearPending() {
-    NewMAC.clear();
-    NewSN.clear();
-    NewSNChk.clear();
+    NewMAC.reset();
+    NewSN.reset();
   }
 };

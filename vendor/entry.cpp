@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include "vendor/display_lines.h"
-#include "vendor/layout.h"
-#include "vendor/texts.h"
-
 namespace {
+
+using namespace VendorLayout;
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 bool IsHexDigit(wchar_t c) { return IsDigit(c) || (c >= L'A' && c <= L'F'); }
@@ -16,8 +14,10 @@ bool IsSnCharacter(wchar_t c) { return IsDigit(c) || (c >= L'A' && c <= L'Z'); }
 // "S", admitting values nobody typed.
 wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
 
+// The typed text without separators, uppercased, when it has the length and
+// only admitted characters.
 template <class Admitted>
-Cleaned Clean(std::wstring_view typed, std::size_t length, Admitted admitted) {
+Entered<std::wstring> Clean(std::wstring_view typed, std::size_t length, Admitted admitted) {
   std::wstring text;
   for (wchar_t c : typed) {
     if (c != L':' && c != L'\uFF1A' && c != L' ') text += AsciiUpper(c);
@@ -29,39 +29,26 @@ Cleaned Clean(std::wstring_view typed, std::size_t length, Admitted admitted) {
   return {Verdict::accepted, text};
 }
 
-void Refuse(MainView& view, const wchar_t* message) {
-  view.ShowMessage(message, BoxStyle::critical, Texts::kErrorTitle);
-}
-
 }  // namespace
 
-Cleaned CleanMac(std::wstring_view typed) { return Clean(typed, 2 * VendorLayout::kMacLength, IsHexDigit); }
-
-Cleaned CleanSn(std::wstring_view typed) { return Clean(typed, VendorLayout::kSnLength, IsSnCharacter); }
-
-std::wstring PendMac(EditState& state, std::wstring_view twelveDigits) {
-  const std::wstring check =
-      VendorLayout::HexByte(VendorLayout::MACChk(*VendorLayout::MacBytesOf(twelveDigits)));
-  state.NewMAC = std::wstring(twelveDigits) + check;
-  return check;
+SnChkBytes SnEdit::check() const {
+  const std::string digits = StoredSNChk(sn_);
+  SnChkBytes bytes{};
+  std::copy_n(digits.begin(), bytes.size(), bytes.begin());  // an admitted SN sums to 624 or more
+  return bytes;
 }
 
-std::wstring PendSn(EditState& state, std::wstring_view sn) {
-  state.NewSNChk = VendorLayout::SNChk(sn);
-  state.NewSN = sn;
-  return state.NewSNChk;
+Entered<MacEdit> EnterMac(std::wstring_view typed) {
+  const Entered<std::wstring> mac = Clean(typed, 2 * kMacLength, IsHexDigit);
+  if (mac.verdict != Verdict::accepted) return {mac.verdict, {}};
+  return {Verdict::accepted, MacEdit(*MacBytesOf(*mac.edit))};
 }
 
-void MAC_Click(MainView& view, EditState& state) {
-  const Cleaned mac = CleanMac(view.AskText(Texts::kMacPrompt, Texts::kMacTitle, Texts::kMacDefault));
-  if (mac.verdict == Verdict::empty) return;
-  if (mac.verdict == Verdict::refused) return Refuse(view, Texts::kMacRefused);
-  view.SetLine(Label::MAC, MacLine(mac.value, PendMac(state, mac.value)));
-}
-
-void SN_Click(MainView& view, EditState& state) {
-  const Cleaned sn = CleanSn(view.AskText(Texts::kSnPrompt, Texts::kSnTitle, L""));
-  if (sn.verdict == Verdict::empty) return;
-  if (sn.verdict == Verdict::refused) return Refuse(view, Texts::kSnRefused);
-  view.SetLine(Label::SN, SnLine(sn.value, PendSn(state, sn.value)));
+Entered<SnEdit> EnterSn(std::wstring_view typed) {
+  const Entered<std::wstring> sn = Clean(typed, kSnLength, IsSnCharacter);
+  if (sn.verdict != Verdict::accepted) return {sn.verdict, {}};
+  SnBytes bytes{};
+  std::transform(sn.edit->begin(), sn.edit->end(), bytes.begin(),
+                 [](wchar_t c) { return static_cast<std::uint8_t>(c); });
+  return {Verdict::accepted, SnEdit(bytes)};
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "vendor/result.h"
 
@@ -15,7 +16,8 @@ class ByteFile {
  public:
   virtual ~ByteFile() = default;
   virtual Result<std::uint64_t> Size() = 0;
-  // Reads or writes exactly bytes.size() bytes at offset; anything less fails.
+  // Reads or writes exactly bytes.size() bytes at offset, each with one call
+  // of the system; anything less fails.
   virtual Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
   virtual Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
   // Returns once the written bytes are on the device.
@@ -36,4 +38,15 @@ class Files {
   virtual Result<std::uint64_t> Length(const std::wstring& path) = 0;
   // Never creates a file.
   virtual Result<std::unique_ptr<ByteFile>> Open(const std::wstring& path, Access access) = 0;
+  // A new, empty file to write, never one that exists already: a failure
+  // whose cause is Failure::Cause::exists when one does.
+  virtual Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) = 0;
+  // Gives the file at from the name to, which must be in the same folder and
+  // free (Failure::Cause::exists when it is not: nothing is ever replaced),
+  // and returns once the new name is on the device.
+  virtual Result<> Publish(const std::wstring& from, const std::wstring& to) = 0;
+  virtual Result<> Remove(const std::wstring& path) = 0;
+  // Adds the bytes at the end of a file, made when missing, with one write,
+  // so that programs appending at once never mix their lines; then flushes.
+  virtual Result<> Append(const std::wstring& path, std::string_view bytes) = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,32 +23,34 @@ inline constexpr std::size_t kSnLength = 13;
 inline constexpr std::size_t kSnChkOffset = 53;
 inline constexpr std::size_t kSnChkLength = 3;
 
-// Every shown field lies within the first kShownBytes bytes, so one read serves.
-inline constexpr std::size_t kShownBytes = kSnChkOffset + kSnChkLength;
+// Every field lies within the first kFieldBytes bytes, inside the file's
+// first sector: one read serves, and one write is kept whole.
+inline constexpr std::size_t kFieldBytes = kSnChkOffset + kSnChkLength;
 
 using MacBytes = std::array<std::uint8_t, kMacLength>;
 using SnBytes = std::array<std::uint8_t, kSnLength>;
 using SnChkBytes = std::array<std::uint8_t, kSnChkLength>;
+using FieldBytes = std::array<std::uint8_t, kFieldBytes>;
 
 // The MAC check byte: the sum of the six MAC bytes, modulo 256.
 std::uint8_t MACChk(const MacBytes& mac);
 
-// A byte as exactly two uppercase hexadecimal digits ("0A", "FF").
-std::wstring HexByte(std::uint8_t value);
+// The SN check text: the sum of the thirteen bytes, each the ANSI code of its
+// character, in decimal without leading zeros. Admitted SN characters are
+// ASCII, whose codes are the same in every ANSI code page.
+std::string SNChk(const SnBytes& sn);
 
-// Two uppercase hexadecimal digits as a byte; nothing for anything else.
-std::optional<std::uint8_t> HexByteValue(std::wstring_view twoDigits);
+// The SN check as the file keeps it: the leading three digits of SNChk (a
+// four-digit sum loses its last digit), or all of them for a shorter sum,
+// which no admitted SN has.
+std::string StoredSNChk(const SnBytes& sn);
+
+// Bytes as uppercase hexadecimal digits, two a byte ("0A", "FF"); a MAC's
+// six bytes give its twelve digits, the first byte first.
+std::string HexText(std::span<const std::uint8_t> bytes);
 
 // Twelve uppercase hexadecimal digits as the six MAC bytes, the first two
 // digits first; nothing for anything else.
 std::optional<MacBytes> MacBytesOf(std::wstring_view twelveDigits);
-
-// The SN check text: the sum of the characters' codes in decimal, no leading
-// zeros. Admitted SN characters are ASCII, whose code is the same in every
-// ANSI code page. A four-digit sum keeps its leading three digits in the file.
-std::wstring SNChk(std::wstring_view sn);
-// The same for SN bytes as a file stores them: each byte is the ANSI code of
-// its character.
-std::wstring SNChk(const SnBytes& sn);
 
 }  // namespace VendorLayout

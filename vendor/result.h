@@ -15,8 +15,8 @@ struct Failure {
     notVendorFile,    // the file is not 65,536 bytes long
     lengthChanged,    // the file is no longer 65,536 bytes long; nothing was written
     readBackDiffers,  // the bytes read back after a write are not those written
-    invalidEdits,     // a pending edit is not one the entry makes; nothing was written
-    exists,           // the file to be made is there already
+    readsDiffer,      // two reads of the same bytes differ; nothing was written
+    exists,           // the file to be made, or the name to be given, is there already
   };
   explicit Failure(Cause why, std::wstring description = {}) : cause(why), text(std::move(description)) {}
 

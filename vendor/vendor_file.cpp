@@ -1,86 +1,12 @@
 #include "vendor/vendor_file.h"
 
 #include <algorithm>
-#include <array>
-#include <optional>
-#include <string_view>
-#include <vector>
 
 namespace {
 
 using namespace VendorLayout;
 
-// Bytes that go into the file at one offset.
-struct Patch {
-  std::uint64_t offset;
-  std::vector<std::uint8_t> bytes;
-};
-
-// Admitted entries are ASCII, the same bytes in every ANSI code page.
-std::optional<std::vector<std::uint8_t>> AsciiBytes(std::wstring_view text) {
-  std::vector<std::uint8_t> bytes;
-  for (wchar_t c : text) {
-    if (c <= 0 || c > 0x7F) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(c));
-  }
-  return bytes;
-}
-
-// The pending edits as patches: the MAC with its check byte, then the SN and
-// the first three digits of its check. Nothing when an edit is malformed,
-// which the entry never lets happen.
-std::optional<std::vector<Patch>> PendingPatches(const EditState& edits) {
-  std::vector<Patch> patches;
-  if (edits.MacPending()) {
-    Patch mac{kMacOffset, {}};
-    for (std::size_t i = 0; i < edits.NewMAC.size(); i += 2) {
-      std::optional<std::uint8_t> byte = HexByteValue(std::wstring_view(edits.NewMAC).substr(i, 2));
-      if (!byte) return std::nullopt;
-      mac.bytes.push_back(*byte);
-    }
-    patches.push_back(std::move(mac));
-  }
-  if (edits.SnPending()) {
-    std::optional<std::vector<std::uint8_t>> sn = AsciiBytes(edits.NewSN);
-    std::optional<std::vector<std::uint8_t>> check =
-        AsciiBytes(std::wstring_view(edits.NewSNChk).substr(0, kSnChkLength));
-    if (!sn || !check || check->size() != kSnChkLength) return std::nullopt;
-    patches.push_back({kSnOffset, std::move(*sn)});
-    patches.push_back({kSnChkOffset, std::move(*check)});
-  }
-  return patches;
-}
-
-Result<> ReadBackEquals(ByteFile& file, const std::vector<Patch>& patches) {
-  for (const Patch& patch : patches) {
-    std::vector<std::uint8_t> stored(patch.bytes.size());
-    if (Result<> read = file.Read(patch.offset, stored); !read) return read;
-    if (stored != patch.bytes) return Failure{Failure::Cause::readBackDiffers};
-  }
-  return {};
-}
-
-// Writes, flushes and checks the patches.
-Result<> Apply(ByteFile& file, const std::vector<Patch>& patches) {
-  for (const Patch& patch : patches) {
-    if (Result<> written = file.Write(patch.offset, patch.bytes); !written) return written;
-  }
-  if (Result<> flushed = file.Flush(); !flushed) return flushed;
-  return ReadBackEquals(file, patches);
-}
-
-}  // namespace
-
-Result<StoredFields> ReadFields(Files& files, const std::wstring& path) {
-  Result<std::unique_ptr<ByteFile>> file = files.Open(path, Access::read);
-  if (!file) return file.error();
-  Result<std::uint64_t> size = (*file)->Size();
-  if (!size) return size.error();
-  if (*size != kFileSize) return Failure{Failure::Cause::notVendorFile};
-
-  // Every field lies within the first bytes, so one read serves.
-  std::array<std::uint8_t, kShownBytes> bytes{};
-  if (Result<> read = (*file)->Read(0, bytes); !read) return read.error();
+StoredFields FieldsOf(const FieldBytes& bytes) {
   StoredFields fields;
   std::copy_n(&bytes[kMacOffset], kMacLength, fields.mac.begin());
   fields.macCheck = bytes[kMacChkOffset];
@@ -89,10 +15,55 @@ Result<StoredFields> ReadFields(Files& files, const std::wstring& path) {
   return fields;
 }
 
-WriteReport WriteEdits(Files& files, const EditState& edits) {
-  std::optional<std::vector<Patch>> patches = PendingPatches(edits);
-  if (!patches) return {Failure{Failure::Cause::invalidEdits}};
+// The bytes with the pending fields put in.
+FieldBytes WithEdits(FieldBytes bytes, const EditState& edits) {
+  if (edits.NewMAC) {
+    std::copy(edits.NewMAC->mac().begin(), edits.NewMAC->mac().end(), &bytes[kMacOffset]);
+    bytes[kMacChkOffset] = edits.NewMAC->check();
+  }
+  if (edits.NewSN) {
+    std::copy(edits.NewSN->sn().begin(), edits.NewSN->sn().end(), &bytes[kSnOffset]);
+    const SnChkBytes check = edits.NewSN->check();
+    std::copy(check.begin(), check.end(), &bytes[kSnChkOffset]);
+  }
+  return bytes;
+}
 
+Result<> ReadBackEquals(ByteFile& file, const FieldBytes& bytes) {
+  FieldBytes stored{};
+  if (Result<> read = file.Read(0, stored); !read) return read;
+  if (stored != bytes) return Failure{Failure::Cause::readBackDiffers};
+  return {};
+}
+
+// One write of the bytes, a flush, and a read back.
+Result<> Put(ByteFile& file, const FieldBytes& bytes) {
+  if (Result<> written = file.Write(0, bytes); !written) return written;
+  if (Result<> flushed = file.Flush(); !flushed) return flushed;
+  return ReadBackEquals(file, bytes);
+}
+
+}  // namespace
+
+bool StoredFields::MacConsistent() const { return macCheck == MACChk(mac); }
+
+bool StoredFields::SnConsistent() const {
+  const std::string check = StoredSNChk(sn);
+  return std::equal(snCheck.begin(), snCheck.end(), check.begin(), check.end());
+}
+
+Result<StoredFields> ReadFields(Files& files, const std::wstring& path) {
+  Result<std::unique_ptr<ByteFile>> file = files.Open(path, Access::read);
+  if (!file) return file.error();
+  Result<std::uint64_t> size = (*file)->Size();
+  if (!size) return size.error();
+  if (*size != kFileSize) return Failure{Failure::Cause::notVendorFile};
+  FieldBytes bytes{};
+  if (Result<> read = (*file)->Read(0, bytes); !read) return read.error();
+  return FieldsOf(bytes);
+}
+
+WriteReport WriteEdits(Files& files, const EditState& edits) {
   Result<std::unique_ptr<ByteFile>> opened = files.Open(edits.BinPath, Access::update);
   if (!opened) return {opened.error()};
   ByteFile& file = **opened;
@@ -100,18 +71,19 @@ WriteReport WriteEdits(Files& files, const EditState& edits) {
   Result<std::uint64_t> size = file.Size();
   if (!size) return {size.error()};
   if (*size != kFileSize) return {Failure{Failure::Cause::lengthChanged}};
-
-  std::vector<Patch> originals = *patches;
-  for (Patch& original : originals) {
-    if (Result<> read = file.Read(original.offset, original.bytes); !read) return {read};
+  // Every byte of them is written back, so a misread one would be written
+  // too: they are read twice and must agree.
+  FieldBytes before{};
+  if (Result<> read = file.Read(0, before); !read) return {read};
+  if (Result<> again = ReadBackEquals(file, before); !again) {
+    if (again.error().cause == Failure::Cause::readBackDiffers) return {Failure{Failure::Cause::readsDiffer}};
+    return {again};
   }
 
-  Result<> written = Apply(file, *patches);
+  Result<> written = Put(file, WithEdits(before, edits));
   if (written) return {written};
-  // A MAC without its check byte is worse than the old MAC: put back what was
-  // there before any of it went out.
   // A restore that reports a failure may still have put every byte back: only
   // fields that read back different were not restored.
-  const bool restored = Apply(file, originals) || ReadBackEquals(file, originals);
+  const bool restored = Put(file, before) || ReadBackEquals(file, before);
   return {written, restored ? Restore::done : Restore::failed};
 }

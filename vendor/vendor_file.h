@@ -16,6 +16,11 @@ struct StoredFields {
   std::uint8_t macCheck = 0;
   VendorLayout::SnBytes sn{};
   VendorLayout::SnChkBytes snCheck{};
+
+  // A stored check is the one its field gives.
+  bool MacConsistent() const;
+  bool SnConsistent() const;
+  bool Consistent() const { return MacConsistent() && SnConsistent(); }
 };
 
 // Opens the file for reading, makes sure it is 65,536 bytes long and reads
@@ -34,7 +39,11 @@ struct WriteReport {
 };
 
 // Writes the pending MAC and SN of edits, with their check values, into the
-// file at edits.BinPath, in place: exactly those bytes, only while the file
-// is 65,536 bytes long; then flushes and reads them back. When any of that
-// fails after writing began, the fields' old bytes are put back.
+// file at edits.BinPath, in place, only while the file is 65,536 bytes long.
+// The update is one write of the file's first kFieldBytes bytes, as read
+// just before from the same locked file with the new fields put in: a write
+// within one sector is kept whole, so killed at any instant the file holds
+// all its old fields or all its new ones, and every other byte keeps its
+// value. Then it flushes and reads the bytes back. When any of that fails
+// after the write began, one write of the old bytes puts them back.
 WriteReport WriteEdits(Files& files, const EditState& edits);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/version.h"
 #include "files/win32_error.h"
-#include "vendor/entry.h"
-#include "vendor/loading.h"
-#include "vendor/writer.h"
+#include "vendor/handlers/entry_clicks.h"
+#include "vendor/handlers/loading.h"
+#include "vendor/handlers/writer.h"
+#include "version.h"
 #include "window/control_ids.h"
 #include "window/geometry.h"
 #include "window/input_box.h"
@@ -31,8 +31,6 @@ constexpr UINT kStartupLoad = WM_APP + 1;
 
 enum class Font { window, field };
 
-using ClickHandler = void (*)(MainView&, EditState&);
-
 struct ControlDesign {
   int id;
   const wchar_t* className;
@@ -41,25 +39,23 @@ struct ControlDesign {
   Font font;
   int left, top, width, height;  // twips
   std::optional<Label> line;     // the text line it shows, for the labels
-  ClickHandler click;            // the vendor-data handler of a click, if any
   const wchar_t* shortcut;       // its accelerator (quorvix.rc), for the clickable labels
   const wchar_t* action;         // what a click does, for assistive technology
 };
 
-// In tab order. Labels take no focus; only the buttons are tab stops. Exit
-// has no vendor-data handler: it closes the window.
+// In tab order. Labels take no focus; only the buttons are tab stops.
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP;
 const ControlDesign kControls[] = {
-    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375, Label::MAC, MAC_Click,
-     L"Alt+M", L"单击修改MAC"},
-    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375, Label::SN, SN_Click,
-     L"Alt+S", L"单击修改SN"},
+    {IDC_MAC, L"STATIC", L"MAC", kLabel | SS_NOTIFY, Font::field, 300, 300, 705, 375, Label::MAC, L"Alt+M",
+     L"单击修改MAC"},
+    {IDC_SN, L"STATIC", L"SN", kLabel | SS_NOTIFY, Font::field, 300, 825, 435, 375, Label::SN, L"Alt+S",
+     L"单击修改SN"},
     {IDC_UPDATE, L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, Font::window, 3000, 1500, 1140,
-     360, std::nullopt, Command1_Click, nullptr, nullptr},
+     360, std::nullopt, nullptr, nullptr},
     {IDC_EXIT, L"BUTTON", L"退出", BS_PUSHBUTTON | WS_TABSTOP, Font::window, 4275, 1500, 990, 360,
-     std::nullopt, nullptr, nullptr, nullptr},
+     std::nullopt, nullptr, nullptr},
     {IDC_HINT, L"STATIC", L"将要修改的文件托进来", kLabel, Font::window, 1050, 1575, 1800, 195, Label::lbl,
-     nullptr, nullptr, nullptr},
+     nullptr, nullptr},
 };
 
 const ControlDesign& DesignOf(Label line) {
@@ -181,36 +177,6 @@ std::wstring Main::AskText(const std::wstring& prompt, const std::wstring& title
   return AskInInputBox(window_, prompt, title, defaultText);
 }
 
-Result<std::wstring> Main::ProgramFolder() {
-  // Windows paths end at 32,767 characters; a longer answer was cut off.
-  constexpr std::size_t kLongestPath = 32768;
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, folder.data(), static_cast<DWORD>(folder.size()));
-    if (length == 0) return LastError();
-    if (length < folder.size()) {
-      folder.resize(length);
-      break;
-    }
-    if (folder.size() >= kLongestPath) return SystemFailure(SystemErrorText(ERROR_INSUFFICIENT_BUFFER));
-    folder.resize(folder.size() * 2);  // a long path: try again with room for it
-  }
-  const std::size_t separator = folder.find_last_of(L'\\');
-  if (separator == std::wstring::npos) return SystemFailure(SystemErrorText(ERROR_BAD_PATHNAME));
-  folder.erase(separator + 1);
-  if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();
-  return folder;
-}
-
-std::optional<wchar_t> Main::ByteToChar(std::uint8_t byte) {
-  const char narrow = static_cast<char>(byte);
-  wchar_t wide = 0;
-  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &narrow, 1, &wide, 1) != 1) {
-    return std::nullopt;
-  }
-  return wide;
-}
-
 Result<> Main::CreateControls() {
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
   for (const ControlDesign& design : kControls) {
@@ -280,21 +246,25 @@ void Main::Handle(Handler handler) {
 }
 
 void Main::OnCommand(int id, int code) {
-  if (id == IDC_EXIT && code == BN_CLICKED) {
-    ::DestroyWindow(window_);
-    return;
-  }
-  for (const ControlDesign& design : kControls) {
-    // Labels and buttons tell of a click with the same code (STN_CLICKED,
-    // BN_CLICKED); an accelerator with 1.
-    if (design.id == id && design.click && (code == BN_CLICKED || code == 1))
-      return Handle([&] { design.click(*this, state_); });
+  // Labels and buttons tell of a click with the same code (STN_CLICKED,
+  // BN_CLICKED); an accelerator with 1.
+  if (code != BN_CLICKED && code != 1) return;
+  switch (id) {
+    case IDC_MAC:
+      return Handle([&] { MAC_Click(*this, state_); });
+    case IDC_SN:
+      return Handle([&] { SN_Click(*this, state_); });
+    case IDC_UPDATE:
+      return Handle([&] { Command1_Click(*this, platform_, state_); });
+    case IDC_EXIT:
+      ::DestroyWindow(window_);
+      return;
   }
 }
 
 void Main::OnDropFiles(HDROP drop) {
   const std::vector<std::wstring> files = TakeDroppedFiles(drop);
-  Handle([&] { Form_OLEDragDrop(*this, state_, files); });
+  Handle([&] { Form_OLEDragDrop(*this, platform_, state_, files); });
 }
 
 void Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
@@ -341,7 +311,7 @@ LRESULT Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case kStartupLoad:
-      Handle([&] { Form_Activate(*this, state_); });
+      Handle([&] { Form_Activate(*this, platform_, state_); });
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "files/system_files.h"
 #include "vendor/edit_state.h"
+#include "vendor/handlers/main_view.h"
 #include "window/handles.h"
-#include "window/main_view.h"
+#include "window/platform_win32.h"
 
 // The program's one window: the MAC and SN lines, Update, Exit and the hint
 // line. It turns the user's clicks and drops into the vendor-data handlers,
@@ -29,9 +29,6 @@ class Main final : public MainView {
   BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) override;
   std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                        const std::wstring& defaultText) override;
-  Result<std::wstring> ProgramFolder() override;
-  Files& FileSystem() override { return files_; }
-  std::optional<wchar_t> ByteToChar(std::uint8_t byte) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -53,7 +50,7 @@ class Main final : public MainView {
   HACCEL accelerators_ = nullptr;  // from the resources, which free it
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   EditState state_;
-  SystemFiles files_;
+  Win32Platform platform_;
   UniqueFont windowFont_;
   UniqueFont fieldFont_;
   HWND focus_ = nullptr;  // the control that had the focus when the window was left

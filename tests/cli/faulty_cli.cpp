@@ -1,6 +1,7 @@
 // quorvix-cli with a fault in the vendor file's writes, for the tests only:
 //
-//     QUORVIX_FAULT=write:N   the N-th write (from 1) fails, writing nothing
+//     QUORVIX_FAULT=write:N   the N-th write (from 1) puts out half its bytes
+//                             and fails
 //     QUORVIX_FAULT=gone:N    from the N-th write on, the device is gone:
 //                             every write, flush and read fails
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "cli/tool.h"
+#include "files/system_files.h"
 
 namespace {
 
@@ -27,6 +29,14 @@ class FaultyFiles final : public Files {
     if (!file) return file;
     return std::unique_ptr<ByteFile>(std::make_unique<File>(*this, std::move(*file)));
   }
+  Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) override { return real_.Create(path); }
+  Result<> Publish(const std::wstring& from, const std::wstring& to) override {
+    return real_.Publish(from, to);
+  }
+  Result<> Remove(const std::wstring& path) override { return real_.Remove(path); }
+  Result<> Append(const std::wstring& path, std::string_view bytes) override {
+    return real_.Append(path, bytes);
+  }
 
  private:
   class File final : public ByteFile {
@@ -39,7 +49,11 @@ class FaultyFiles final : public Files {
     }
     Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
       const int write = ++files_.writes_;
-      if (write == files_.faultAt_ || files_.Gone()) return SystemFailure(L"Input/output error");
+      if (files_.Gone()) return SystemFailure(L"Input/output error");
+      if (write == files_.faultAt_) {
+        (void)real_->Write(offset, bytes.first(bytes.size() / 2));
+        return SystemFailure(L"Input/output error");
+      }
       return real_->Write(offset, bytes);
     }
     Result<> Flush() override {
@@ -66,7 +80,5 @@ int main(int argc, char** argv) {
   SystemFiles system;
   const char* fault = std::getenv("QUORVIX_FAULT");
   FaultyFiles files(system, fault ? fault : "");
-  const int code = RunTool(std::vector<std::string>(argv, argv + argc), {files, system, stdout, stderr});
-  std::fflush(stdout);
-  return code;
+  return RunTool(std::vector<std::string>(argv, argv + argc), {files, stdout, stderr});
 }

@@ -81,6 +81,28 @@ class Reading(Cli):
                 self.assertEqual(self.run_cli(*args).returncode, code)
         self.assertEqual(self.run_cli('--version').stdout, 'quorvix-cli 3.0\n')
 
+    def test_results_that_cannot_be_written_are_an_error(self):
+        good = self.put('good.bin', vendor_bytes())
+        with open('/dev/full', 'w') as full:
+            result = subprocess.run([CLI, 'check', str(good)], stdout=full, stderr=subprocess.PIPE, text=True,
+                                    timeout=60)
+        self.assertEqual(result.returncode, 2)
+        self.assertRegex(result.stderr, r'^quorvix-cli: error: standard output: ')
+
+    def test_messages_name_their_kind_and_file(self):
+        result = self.run_cli('check', self.folder / 'missing.bin')
+        self.assertEqual(result.stderr, f'quorvix-cli: error: {self.folder / "missing.bin"}: No such file or directory\n')
+        good = self.put('good.bin', vendor_bytes())
+        result = self.run_cli('set', good, '--mac', '01005E000001')
+        self.assertEqual(result.stderr, f'quorvix-cli: warning: {good}: the MAC is a multicast address\n')
+
+    def test_the_readme_lists_the_exit_codes_the_help_gives(self):
+        help_text = self.run_cli('--help').stdout
+        codes = [line.strip() for line in help_text[help_text.index('Exit codes:'):].strip().splitlines()]
+        readme = [line.strip() for line in (Path(__file__).resolve().parents[2] / 'README.md').read_text().splitlines()]
+        start = readme.index('Exit codes:')
+        self.assertEqual(readme[start:start + len(codes)], codes)
+
 
 class Writing(Cli):
     def setUp(self):
@@ -150,9 +172,9 @@ class Writing(Cli):
         self.run_cli('set', self.vendor, '--sn', 'ABCDEFGHIJKLM', '--dry-run', '--log', log)
         self.run_cli('set', self.vendor, '--sn', 'ABC', '--log', log)
         self.run_cli('set', self.vendor, '--sn', 'ABCDEFGHIJKLM', '--log', log, cli=FAULTY_CLI,
-                     env={**os.environ, 'QUORVIX_FAULT': 'write:2'})
+                     env={**os.environ, 'QUORVIX_FAULT': 'write:1'})
         self.run_cli('set', self.vendor, '--sn', 'ABCDEFGHIJKLM', '--log', log, cli=FAULTY_CLI,
-                     env={**os.environ, 'QUORVIX_FAULT': 'gone:2'})
+                     env={**os.environ, 'QUORVIX_FAULT': 'gone:1'})
         lines = self.log_lines()
         self.assertEqual([line['result'] for line in lines], ['written', 'dry-run', 'refused', 'failed', 'failed'])
         self.assertEqual(list(lines[0]), ['time', 'path', 'mac_before', 'mac_after', 'sn_before', 'sn_after', 'result'])
@@ -166,15 +188,15 @@ class Writing(Cli):
     def test_a_fault_after_writing_began_restores_the_fields(self):
         self.run_cli('set', self.vendor, '--mac', '001132ABCDEF')
         before = self.vendor.read_bytes()
-        # The SN's 13 bytes go out, its check does not: the SN must be put back.
+        # Half of the update's bytes go out, then its write fails: the fields must be put back.
         result = self.run_cli('set', self.vendor, '--sn', 'ABCDEFGHIJKLM', cli=FAULTY_CLI,
-                              env={**os.environ, 'QUORVIX_FAULT': 'write:2'})
+                              env={**os.environ, 'QUORVIX_FAULT': 'write:1'})
         self.assertEqual(result.returncode, 1)
         self.assertIn('put back as they were', result.stderr)
         self.assertEqual(self.vendor.read_bytes(), before)
 
         result = self.run_cli('set', self.vendor, '--sn', 'ABCDEFGHIJKLM', cli=FAULTY_CLI,
-                              env={**os.environ, 'QUORVIX_FAULT': 'gone:2'})
+                              env={**os.environ, 'QUORVIX_FAULT': 'gone:1'})
         self.assertEqual(result.returncode, 1)
         self.assertIn('could not be put back', result.stderr)
         now = self.vendor.read_bytes()

@@ -6,9 +6,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "vendor/entry.h"
+#include "vendor/handlers/entry_clicks.h"
 
 namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
 
 // Answers the input box with the fuzzed text and remembers what was shown.
 class ScriptedView final : public MainView {
@@ -18,7 +22,7 @@ class ScriptedView final : public MainView {
   int boxes = 0;
 
   void SetLine(Label, const std::wstring& text) override { line = text; }
-  void SetUpdateEnabled(bool) override { std::abort(); }
+  void SetUpdateEnabled(bool) override { Require(false); }  // the entry never touches Update
   BoxAnswer ShowMessage(const std::wstring&, BoxStyle, const wchar_t*) override {
     ++boxes;
     return BoxAnswer::ok;
@@ -26,17 +30,10 @@ class ScriptedView final : public MainView {
   std::wstring AskText(const std::wstring&, const std::wstring&, const std::wstring&) override {
     return typed_;
   }
-  Result<std::wstring> ProgramFolder() override { std::abort(); }
-  Files& FileSystem() override { std::abort(); }
-  std::optional<wchar_t> ByteToChar(std::uint8_t) override { std::abort(); }
 
  private:
   std::wstring typed_;
 };
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
 
 bool OnlySeparators(const std::wstring& text) {
   for (wchar_t c : text) {
@@ -45,53 +42,71 @@ bool OnlySeparators(const std::wstring& text) {
   return true;
 }
 
+// What is left of the typed text once the separators are gone, uppercased.
+std::wstring Cleaned(const std::wstring& typed) {
+  std::wstring text;
+  for (wchar_t c : typed) {
+    if (c == L':' || c == L'\uFF1A' || c == L' ') continue;
+    text += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+  }
+  return text;
+}
+
 void CheckMac(const std::wstring& typed) {
   ScriptedView view(typed);
   EditState state;
   MAC_Click(view, state);
-  const Cleaned cleaned = CleanMac(typed);
-  Require((cleaned.verdict == Verdict::empty) == OnlySeparators(typed));
-  if (cleaned.verdict != Verdict::accepted) {
-    Require(state.NewMAC.empty() && view.line.empty());
-    Require(view.boxes == (cleaned.verdict == Verdict::refused ? 1 : 0));
+  const Entered<MacEdit> entered = EnterMac(typed);
+  Require((entered.verdict == Verdict::empty) == OnlySeparators(typed));
+  if (entered.verdict != Verdict::accepted) {
+    Require(!state.NewMAC && view.line.empty());
+    Require(view.boxes == (entered.verdict == Verdict::refused ? 1 : 0));
     return;
   }
-  Require(cleaned.value.size() == 12 && view.boxes == 0);
+  const std::wstring value = Cleaned(typed);
+  Require(value.size() == 12 && view.boxes == 0);
   unsigned sum = 0;
   for (std::size_t i = 0; i < 12; i += 2) {
     for (std::size_t k = i; k < i + 2; ++k) {
-      const wchar_t c = cleaned.value[k];
+      const wchar_t c = value[k];
       Require((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'));
     }
-    const char pair[3] = {static_cast<char>(cleaned.value[i]), static_cast<char>(cleaned.value[i + 1]), 0};
-    sum += static_cast<unsigned>(std::strtoul(pair, nullptr, 16));
+    const char pair[3] = {static_cast<char>(value[i]), static_cast<char>(value[i + 1]), 0};
+    const auto byte = static_cast<std::uint8_t>(std::strtoul(pair, nullptr, 16));
+    Require(state.NewMAC->mac()[i / 2] == byte);
+    sum += byte;
   }
   static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
   const std::wstring check{kHex[(sum % 256) / 16], kHex[sum % 16]};
-  Require(state.NewMAC == cleaned.value + check);
-  Require(view.line == L"MAC:" + cleaned.value + L"  效验:" + check);
+  Require(state.NewMAC->check() == sum % 256);
+  Require(view.line == L"MAC:" + value + L"  效验:" + check);
 }
 
 void CheckSn(const std::wstring& typed) {
   ScriptedView view(typed);
   EditState state;
   SN_Click(view, state);
-  const Cleaned cleaned = CleanSn(typed);
-  Require((cleaned.verdict == Verdict::empty) == OnlySeparators(typed));
-  if (cleaned.verdict != Verdict::accepted) {
-    Require(state.NewSN.empty() && state.NewSNChk.empty() && view.line.empty());
-    Require(view.boxes == (cleaned.verdict == Verdict::refused ? 1 : 0));
+  const Entered<SnEdit> entered = EnterSn(typed);
+  Require((entered.verdict == Verdict::empty) == OnlySeparators(typed));
+  if (entered.verdict != Verdict::accepted) {
+    Require(!state.NewSN && view.line.empty());
+    Require(view.boxes == (entered.verdict == Verdict::refused ? 1 : 0));
     return;
   }
+  const std::wstring value = Cleaned(typed);
   unsigned sum = 0;
-  for (wchar_t c : cleaned.value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const wchar_t c = value[i];
     Require((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z'));
+    Require(state.NewSN->sn()[i] == c);
     sum += static_cast<unsigned>(c);
   }
-  Require(cleaned.value.size() == 13 && sum >= 624 && sum <= 1170 && view.boxes == 0);
-  Require(state.NewSN == cleaned.value);
-  Require(state.NewSNChk == std::to_wstring(sum));
-  Require(view.line == L"SN:" + cleaned.value + L" CHK:" + state.NewSNChk);
+  Require(value.size() == 13 && sum >= 624 && sum <= 1170 && view.boxes == 0);
+  const std::string digits = std::to_string(sum);
+  Require(state.NewSN->sum() == digits);
+  const VendorLayout::SnChkBytes check = state.NewSN->check();
+  Require(std::string(check.begin(), check.end()) == digits.substr(0, 3));
+  Require(view.line == L"SN:" + value + L" CHK:" + std::wstring(digits.begin(), digits.end()));
 }
 
 }  // namespace

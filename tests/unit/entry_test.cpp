@@ -4,6 +4,9 @@
 
 #include "files/utf8.h"
 #include "tests/unit/fake_view.h"
+#include "vendor/handlers/display_lines.h"
+#include "vendor/handlers/entry_clicks.h"
+#include "vendor/handlers/texts.h"
 
 namespace {
 
@@ -13,9 +16,19 @@ struct EntryCase {
   const wchar_t* value;  // the cleaned text when accepted
 };
 
+template <class Edit>
+std::wstring ValueOf(const Entered<Edit>& entered) {
+  if (!entered.edit) return {};
+  if constexpr (std::is_same_v<Edit, MacEdit>) {
+    return AsciiWide(VendorLayout::HexText(entered.edit->mac()));
+  } else {
+    return AsciiWide(entered.edit->sn());
+  }
+}
+
 }  // namespace
 
-TEST(CleanMac, RemovesOnlyColonsAndSpacesThenWantsTwelveHexDigits) {
+TEST(EnterMac, RemovesOnlyColonsAndSpacesThenWantsTwelveHexDigits) {
   const EntryCase cases[] = {
       {L"001132ABCDEF", Verdict::accepted, L"001132ABCDEF"},
       {L"00:11:32:ab:cd:ef", Verdict::accepted, L"001132ABCDEF"},
@@ -36,13 +49,13 @@ TEST(CleanMac, RemovesOnlyColonsAndSpacesThenWantsTwelveHexDigits) {
       {L"001132ABCDEF\u00A0", Verdict::refused, L""},  // only the plain space goes
   };
   for (const EntryCase& c : cases) {
-    const Cleaned cleaned = CleanMac(c.typed);
-    EXPECT_EQ(cleaned.verdict, c.verdict) << c.typed;
-    EXPECT_EQ(cleaned.value, c.value) << c.typed;
+    const Entered<MacEdit> entered = EnterMac(c.typed);
+    EXPECT_EQ(entered.verdict, c.verdict) << c.typed;
+    EXPECT_EQ(ValueOf(entered), c.value) << c.typed;
   }
 }
 
-TEST(CleanSn, RemovesOnlyColonsAndSpacesThenWantsThirteenLettersOrDigits) {
+TEST(EnterSn, RemovesOnlyColonsAndSpacesThenWantsThirteenLettersOrDigits) {
   const EntryCase cases[] = {
       {L"ABCDEFGHIJKLM", Verdict::accepted, L"ABCDEFGHIJKLM"},
       {L"abcdefghijklm", Verdict::accepted, L"ABCDEFGHIJKLM"},
@@ -60,9 +73,9 @@ TEST(CleanSn, RemovesOnlyColonsAndSpacesThenWantsThirteenLettersOrDigits) {
       {L"abcdef\u212AHIJKLM", Verdict::refused, L""},  // Kelvin sign must not become K
   };
   for (const EntryCase& c : cases) {
-    const Cleaned cleaned = CleanSn(c.typed);
-    EXPECT_EQ(cleaned.verdict, c.verdict) << c.typed;
-    EXPECT_EQ(cleaned.value, c.value) << c.typed;
+    const Entered<SnEdit> entered = EnterSn(c.typed);
+    EXPECT_EQ(entered.verdict, c.verdict) << c.typed;
+    EXPECT_EQ(ValueOf(entered), c.value) << c.typed;
   }
 }
 
@@ -82,25 +95,22 @@ TEST(MacClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsCheck) {
     SCOPED_TRACE(Utf8(c.typed));
     FakeView view;
     EditState state;
-    state.NewSN = L"ABCDEFGHIJKLM";
-    state.NewSNChk = L"923";
+    state.NewSN = SnOf(L"ABCDEFGHIJKLM");
     view.typed = {c.typed};
 
     MAC_Click(view, state);
 
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].prompt,
-              L"请输入新正确的MAC信息不区分大小写\r\n推荐前6位为是001132开头,总长度为12位");
-    EXPECT_EQ(view.asked[0].title, L"update_MAC");
-    EXPECT_EQ(view.asked[0].defaultText, L"001132");
-    EXPECT_EQ(state.NewMAC, c.newMac);
+    EXPECT_EQ(view.asked[0].prompt, Texts::kMacPrompt);
+    EXPECT_EQ(view.asked[0].title, Texts::kMacTitle);
+    EXPECT_EQ(view.asked[0].defaultText, Texts::kMacDefault);
+    EXPECT_EQ(PendingMac(state), c.newMac);
     EXPECT_EQ(view.lines[Label::MAC], c.line);
     EXPECT_EQ(view.lines[Label::SN], L"SN");  // the other line and edit stay
-    EXPECT_EQ(state.NewSN, L"ABCDEFGHIJKLM");
-    EXPECT_EQ(state.NewSNChk, L"923");
+    EXPECT_EQ(PendingSn(state), L"ABCDEFGHIJKLM");
+    EXPECT_EQ(PendingSnCheck(state), L"923");
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_FALSE(view.updateEnabled);
-    EXPECT_EQ(view.files.opens, 0);
   }
 }
 
@@ -119,19 +129,19 @@ TEST(SnClick, AsksWithThePromptAndShowsTheAcceptedValueWithItsWholeCheck) {
     SCOPED_TRACE(Utf8(c.typed));
     FakeView view;
     EditState state;
-    state.NewMAC = L"001132ABCDEFAA";
+    state.NewMAC = MacOf(L"001132ABCDEF");
     view.typed = {c.typed};
 
     SN_Click(view, state);
 
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].prompt, L"请输入新正确的SN信息不区分大小写\r\nSN总长度为13位");
-    EXPECT_EQ(view.asked[0].title, L"update_SN");
+    EXPECT_EQ(view.asked[0].prompt, Texts::kSnPrompt);
+    EXPECT_EQ(view.asked[0].title, Texts::kSnTitle);
     EXPECT_EQ(view.asked[0].defaultText, L"");
-    EXPECT_EQ(state.NewSN, c.newSn);
-    EXPECT_EQ(state.NewSNChk, c.check);
+    EXPECT_EQ(PendingSn(state), c.newSn);
+    EXPECT_EQ(PendingSnCheck(state), c.check);
     EXPECT_EQ(view.lines[Label::SN], std::wstring(L"SN:") + c.newSn + L" CHK:" + c.check);
-    EXPECT_EQ(state.NewMAC, L"001132ABCDEFAA");
+    EXPECT_EQ(PendingMac(state), L"001132ABCDEFAA");
     EXPECT_TRUE(view.boxes.empty());
   }
 }
@@ -145,16 +155,16 @@ TEST(Entry, RefusedInputKeepsTheEarlierEntryAndSaysWhy) {
   SN_Click(view, state);
   SN_Click(view, state);
 
-  EXPECT_EQ(state.NewMAC, L"001132ABCDEFAA");
+  EXPECT_EQ(PendingMac(state), L"001132ABCDEFAA");
   EXPECT_EQ(view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
-  EXPECT_EQ(state.NewSN, L"ABCDEFGHIJKLM");
-  EXPECT_EQ(state.NewSNChk, L"923");
+  EXPECT_EQ(PendingSn(state), L"ABCDEFGHIJKLM");
+  EXPECT_EQ(PendingSnCheck(state), L"923");
   EXPECT_EQ(view.lines[Label::SN], L"SN:ABCDEFGHIJKLM CHK:923");
   ASSERT_EQ(view.boxes.size(), 2u);
-  EXPECT_EQ(view.boxes[0].text, L"您输入的MAC信息不规范,请输入正确的MAC信息");
-  EXPECT_EQ(view.boxes[1].text, L"您输入的SN信息不规范,请输入正确的SN信息");
+  EXPECT_EQ(view.boxes[0].text, Texts::kMacRefused);
+  EXPECT_EQ(view.boxes[1].text, Texts::kSnRefused);
   for (const FakeView::Box& box : view.boxes) {
-    EXPECT_EQ(box.title, L"错误");
+    EXPECT_EQ(box.title, Texts::kErrorTitle);
     EXPECT_EQ(box.style, BoxStyle::critical);
   }
 }
@@ -164,15 +174,14 @@ TEST(Entry, CancelOrOnlySeparatorsChangeNothingSilently) {
     SCOPED_TRACE(Utf8(typed));
     FakeView view;
     EditState state;
-    state.NewMAC = L"001132ABCDEFAA";
-    state.NewSN = L"ABCDEFGHIJKLM";
-    state.NewSNChk = L"923";
+    state.NewMAC = MacOf(L"001132ABCDEF");
+    state.NewSN = SnOf(L"ABCDEFGHIJKLM");
     view.typed = {typed, typed};
     MAC_Click(view, state);
     SN_Click(view, state);
-    EXPECT_EQ(state.NewMAC, L"001132ABCDEFAA");
-    EXPECT_EQ(state.NewSN, L"ABCDEFGHIJKLM");
-    EXPECT_EQ(state.NewSNChk, L"923");
+    EXPECT_EQ(PendingMac(state), L"001132ABCDEFAA");
+    EXPECT_EQ(PendingSn(state), L"ABCDEFGHIJKLM");
+    EXPECT_EQ(PendingSnCheck(state), L"923");
     EXPECT_EQ(view.lines[Label::MAC], L"MAC");
     EXPECT_EQ(view.lines[Label::SN], L"SN");
     EXPECT_TRUE(view.boxes.empty());

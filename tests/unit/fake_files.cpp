@@ -32,6 +32,23 @@ Result<std::unique_ptr<ByteFile>> FakeFiles::Open(const std::wstring& path, Acce
   return file;
 }
 
+Result<std::unique_ptr<ByteFile>> FakeFiles::Create(const std::wstring& path) {
+  Result<std::unique_ptr<ByteFile>> file = disk_.Create(DiskPath(path));
+  if (file && wrapCreated) *file = wrapCreated(std::move(*file));
+  return file;
+}
+
+Result<> FakeFiles::Publish(const std::wstring& from, const std::wstring& to) {
+  return disk_.Publish(DiskPath(from), DiskPath(to));
+}
+
+Result<> FakeFiles::Remove(const std::wstring& path) { return disk_.Remove(DiskPath(path)); }
+
+Result<> FakeFiles::Append(const std::wstring& path, std::string_view bytes) {
+  if (appendFails) return SystemFailure(*appendFails);
+  return disk_.Append(DiskPath(path), bytes);
+}
+
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quorvix-test-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");

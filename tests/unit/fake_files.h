@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,18 +12,26 @@
 
 // Real files on disk, as the handlers name them (either separator), with
 // faults a test can inject: paths that count as hidden, opens that fail with
-// the system's words, and a wrapper around every opened file.
+// the system's words, a wrapper around every opened or created file, and
+// appends that fail.
 class FakeFiles final : public Files {
  public:
+  using Wrapper = std::function<std::unique_ptr<ByteFile>(std::unique_ptr<ByteFile>)>;
   std::set<std::wstring> hidden;
   std::map<std::wstring, std::wstring> openFails;
-  std::function<std::unique_ptr<ByteFile>(std::unique_ptr<ByteFile>)> wrapFile;
+  Wrapper wrapFile;     // around every opened file
+  Wrapper wrapCreated;  // around every created file
+  std::optional<std::wstring> appendFails;
   int opens = 0;
   std::vector<std::wstring> looked;  // every path asked whether it exists
 
   bool Exists(const std::wstring& path) override;
   Result<std::uint64_t> Length(const std::wstring& path) override;
   Result<std::unique_ptr<ByteFile>> Open(const std::wstring& path, Access access) override;
+  Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) override;
+  Result<> Publish(const std::wstring& from, const std::wstring& to) override;
+  Result<> Remove(const std::wstring& path) override;
+  Result<> Append(const std::wstring& path, std::string_view bytes) override;
 
  private:
   SystemFiles disk_;

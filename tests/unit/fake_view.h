@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "tests/unit/fake_files.h"
-#include "window/main_view.h"
+#include "vendor/edit_state.h"
+#include "vendor/handlers/main_view.h"
 
 // A scripted stand-in for the window: it answers input boxes and yes/no
-// boxes from queues a test fills, records what was shown, and reaches real
-// files on disk so the handlers' reads and writes can be checked byte for byte.
+// boxes from queues a test fills and records what was shown.
 class FakeView : public MainView {
  public:
   struct Box {
@@ -26,11 +26,8 @@ class FakeView : public MainView {
   };
 
   // Script.
-  std::wstring folder;               // the program's folder
-  std::deque<std::wstring> typed;    // answers to input boxes
-  std::deque<BoxAnswer> answers;     // answers to yes/no boxes
-  std::set<std::uint8_t> leadBytes;  // bytes with no character of their own
-  FakeFiles files;
+  std::deque<std::wstring> typed;  // answers to input boxes
+  std::deque<BoxAnswer> answers;   // answers to yes/no boxes
 
   // Record.
   std::map<Label, std::wstring> lines{
@@ -44,6 +41,17 @@ class FakeView : public MainView {
   BoxAnswer ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) override;
   std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                        const std::wstring& defaultText) override;
+};
+
+// The system as the handlers see it: a program folder a test names, real
+// files on disk (so reads and writes can be checked byte for byte), and a
+// code page in which some bytes have no character of their own.
+class FakePlatform : public Platform {
+ public:
+  std::wstring folder;               // the program's folder
+  std::set<std::uint8_t> leadBytes;  // bytes with no character of their own
+  FakeFiles files;
+
   Result<std::wstring> ProgramFolder() override {
     if (folder.empty()) return SystemFailure(L"The filename or extension is too long.");
     return folder;
@@ -51,3 +59,13 @@ class FakeView : public MainView {
   Files& FileSystem() override { return files; }
   std::optional<wchar_t> ByteToChar(std::uint8_t byte) override;
 };
+
+// The pending edits as text, as the window shows them: the MAC's twelve
+// digits and its two check digits, the SN, the SN's whole check; empty when
+// none is pending.
+std::wstring PendingMac(const EditState& state);
+std::wstring PendingSn(const EditState& state);
+std::wstring PendingSnCheck(const EditState& state);
+// Pending edits as the entry makes them from typed text.
+std::optional<MacEdit> MacOf(const std::wstring& typed);
+std::optional<SnEdit> SnOf(const std::wstring& typed);

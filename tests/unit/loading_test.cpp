@@ -1,8 +1,9 @@
-#include "vendor/loading.h"
+#include "vendor/handlers/loading.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/unit/fake_view.h"
+#include "vendor/handlers/texts.h"
 
 namespace {
 
@@ -11,8 +12,9 @@ const std::wstring kDesignHint = L"将要修改的文件托进来";
 struct Fixture {
   TempFolder temp;
   FakeView view;
+  FakePlatform platform;
   EditState state;
-  Fixture() { view.folder = WidePath(temp.path()); }
+  Fixture() { platform.folder = WidePath(temp.path()); }
   std::wstring Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     WriteAll(temp.path() / name, bytes);
     return WidePath(temp.path() / name);
@@ -48,7 +50,7 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fixture f;
-    const std::wstring path = f.view.folder + L"\\vendor.bin";  // as the program builds it
+    const std::wstring path = f.platform.folder + L"\\vendor.bin";  // as the program builds it
     switch (c.setup) {
       case Setup::none:
         break;
@@ -56,11 +58,11 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
         std::filesystem::create_directory(f.temp.path() / "vendor.bin");
         break;
       case Setup::hidden:
-        f.view.files.hidden.insert(path);
+        f.platform.files.hidden.insert(path);
         f.Put("vendor.bin", SampleFile(c.size));
         break;
       case Setup::unreadable:
-        f.view.files.openFails[path] = L"The process cannot access the file.";
+        f.platform.files.openFails[path] = L"The process cannot access the file.";
         f.Put("vendor.bin", SampleFile(c.size));
         break;
       case Setup::file:
@@ -68,17 +70,17 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
         break;
     }
 
-    Form_Activate(f.view, f.state);
+    Form_Activate(f.view, f.platform, f.state);
 
     EXPECT_EQ(f.view.updateEnabled, c.loaded);
     EXPECT_EQ(f.state.BinPath, c.binPathSet ? path : L"");
-    EXPECT_EQ(f.view.lines[Label::lbl], c.loaded ? L"已加载本地vendor.bin" : kDesignHint);
+    EXPECT_EQ(f.view.lines[Label::lbl], c.loaded ? Texts::kLoadedHint : kDesignHint);
     EXPECT_EQ(f.view.lines[Label::MAC], c.loaded ? L"MAC:001132ABCDEF  效验:AA" : L"MAC");
     EXPECT_EQ(f.view.lines[Label::SN], c.loaded ? L"SN:ABCDEFGHIJKLM CHK:923" : L"SN");
     if (c.failureShown) {
       ASSERT_EQ(f.view.boxes.size(), 1u);
       EXPECT_EQ(f.view.boxes[0].text, L"The process cannot access the file.");
-      EXPECT_EQ(f.view.boxes[0].title, L"Err");
+      EXPECT_EQ(f.view.boxes[0].title, Texts::kFailureTitle);
       EXPECT_EQ(f.view.boxes[0].style, BoxStyle::critical);
     } else {
       EXPECT_TRUE(f.view.boxes.empty());
@@ -91,9 +93,9 @@ TEST(StartupLoad, FindsTheFileInAFolderWithAChineseName) {
   const auto folder = f.temp.path() / "工具" / "固件 v2";
   std::filesystem::create_directories(folder);
   WriteAll(folder / "vendor.bin", SampleFile());
-  f.view.folder = WidePath(folder);
+  f.platform.folder = WidePath(folder);
 
-  Form_Activate(f.view, f.state);
+  Form_Activate(f.view, f.platform, f.state);
 
   EXPECT_TRUE(f.view.updateEnabled);
   EXPECT_EQ(f.state.BinPath, WidePath(folder) + L"\\vendor.bin");
@@ -102,9 +104,9 @@ TEST(StartupLoad, FindsTheFileInAFolderWithAChineseName) {
 
 TEST(StartupLoad, WithoutTheProgramsFolderLooksNowhere) {
   Fixture f;
-  f.view.folder.clear();  // the system could not say where the program is
-  Form_Activate(f.view, f.state);
-  EXPECT_TRUE(f.view.files.looked.empty());
+  f.platform.folder.clear();  // the system could not say where the program is
+  Form_Activate(f.view, f.platform, f.state);
+  EXPECT_TRUE(f.platform.files.looked.empty());
   EXPECT_TRUE(f.state.BinPath.empty());
   EXPECT_FALSE(f.view.updateEnabled);
   EXPECT_TRUE(f.view.boxes.empty());
@@ -128,7 +130,7 @@ TEST(RedBin, ShowsTheStoredFieldsAndChecksAsTheyStand) {
     SCOPED_TRACE(c.mac);
     Fixture f;
     f.state.BinPath = f.Put("any.name", VendorBytes(c.mac, c.sn, c.snCheck));
-    ASSERT_TRUE(RedBin(f.view, f.state));
+    ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
     EXPECT_EQ(f.view.lines[Label::MAC], c.macLine);
     EXPECT_EQ(f.view.lines[Label::SN], c.snLine);
   }
@@ -139,14 +141,14 @@ TEST(RedBin, BytesOutsideTheFieldsNeverShow) {
   std::vector<std::uint8_t> bytes = SampleFile();
   const std::wstring path = f.Put("a.bin", bytes);
   f.state.BinPath = path;
-  ASSERT_TRUE(RedBin(f.view, f.state));
+  ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   const auto shown = f.view.lines;
 
   for (std::size_t i = 7; i < 35; ++i) bytes[i] ^= 0xFF;
   for (std::size_t i = 48; i < 53; ++i) bytes[i] ^= 0xFF;
   for (std::size_t i = 56; i < bytes.size(); ++i) bytes[i] ^= 0xFF;
   f.Put("a.bin", bytes);
-  ASSERT_TRUE(RedBin(f.view, f.state));
+  ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines, shown);
 }
 
@@ -158,10 +160,10 @@ TEST(RedBin, EveryByteShowsAsOneVisibleCharacter) {
   bytes[53] = 0x00;
   bytes[54] = '1';
   bytes[55] = 0x81;
-  f.view.leadBytes = {0x81};
+  f.platform.leadBytes = {0x81};
   f.state.BinPath = f.Put("a.bin", bytes);
 
-  ASSERT_TRUE(RedBin(f.view, f.state));
+  ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines[Label::SN],
             L"SN:\uFFFDA\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\u00A0\u00E9Z\uFFFD\uFFFD9 CHK:\uFFFD1\uFFFD");
 }
@@ -169,33 +171,30 @@ TEST(RedBin, EveryByteShowsAsOneVisibleCharacter) {
 TEST(RedBin, DropsPendingEditsOnlyWhenTheFileWasRead) {
   Fixture f;
   f.state.BinPath = f.Put("a.bin", SampleFile());
-  f.state.NewMAC = L"00000000000101";
-  f.state.NewSN = L"MMMMMMMMMMMMM";
-  f.state.NewSNChk = L"1001";
+  f.state.NewMAC = MacOf(L"000000000001");
+  f.state.NewSN = SnOf(L"MMMMMMMMMMMMM");
   f.view.lines[Label::MAC] = L"MAC:000000000001  效验:01";
 
-  f.view.files.openFails[f.state.BinPath] = L"locked";
-  EXPECT_FALSE(RedBin(f.view, f.state));
-  EXPECT_EQ(f.state.NewMAC, L"00000000000101");
-  EXPECT_EQ(f.state.NewSNChk, L"1001");
+  f.platform.files.openFails[f.state.BinPath] = L"locked";
+  EXPECT_FALSE(RedBin(f.view, f.platform, f.state));
+  EXPECT_EQ(PendingMac(f.state), L"00000000000101");
+  EXPECT_EQ(PendingSnCheck(f.state), L"1001");
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:000000000001  效验:01");
   EXPECT_EQ(f.view.lines[Label::SN], L"SN");
 
-  f.view.files.openFails.clear();
-  EXPECT_TRUE(RedBin(f.view, f.state));
-  EXPECT_TRUE(f.state.NewMAC.empty());
-  EXPECT_TRUE(f.state.NewSN.empty());
-  EXPECT_TRUE(f.state.NewSNChk.empty());
+  f.platform.files.openFails.clear();
+  EXPECT_TRUE(RedBin(f.view, f.platform, f.state));
+  EXPECT_FALSE(f.state.Pending());
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
 }
 
 TEST(RedBin, AFileShorterThanItsFieldsFailsWithoutShowingAnything) {
   Fixture f;
   f.state.BinPath = f.Put("a.bin", std::vector<std::uint8_t>(40));
-  EXPECT_FALSE(RedBin(f.view, f.state));
+  EXPECT_FALSE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC");
   ASSERT_EQ(f.view.boxes.size(), 1u);
-  EXPECT_EQ(f.view.boxes[0].title, L"Err");
+  EXPECT_EQ(f.view.boxes[0].title, Texts::kFailureTitle);
 }
 
 TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
@@ -221,10 +220,9 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
     Fixture f;
     // A file was loaded at start-up and edits are pending.
     f.Put("vendor.bin", SampleFile());
-    Form_Activate(f.view, f.state);
-    f.state.NewMAC = L"00000000000101";
-    f.state.NewSN = L"MMMMMMMMMMMMM";
-    f.state.NewSNChk = L"1001";
+    Form_Activate(f.view, f.platform, f.state);
+    f.state.NewMAC = MacOf(L"000000000001");
+    f.state.NewSN = SnOf(L"MMMMMMMMMMMMM");
     const std::wstring loadedPath = f.state.BinPath;
 
     std::vector<std::wstring> files;
@@ -249,35 +247,35 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
         break;
     }
 
-    Form_OLEDragDrop(f.view, f.state, files);
+    Form_OLEDragDrop(f.view, f.platform, f.state, files);
 
     EXPECT_EQ(f.view.updateEnabled, c.accepted);
-    EXPECT_EQ(f.view.lines[Label::lbl], L"已加载本地vendor.bin");  // a drop never changes it
+    EXPECT_EQ(f.view.lines[Label::lbl], Texts::kLoadedHint);  // a drop never changes it
     EXPECT_EQ(f.state.BinPath, files.size() == 1 ? files[0] : loadedPath);
     if (c.accepted) {
       EXPECT_TRUE(f.view.boxes.empty());
       EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:000000000001  效验:01");
       EXPECT_EQ(f.view.lines[Label::SN], L"SN:0000000000000 CHK:624");
-      EXPECT_FALSE(f.state.MacPending() || f.state.SnPending());
+      EXPECT_FALSE(f.state.Pending());
     } else {
       ASSERT_EQ(f.view.boxes.size(), 1u);
-      EXPECT_EQ(f.view.boxes[0].text, L"请正确拖放vender文件");
-      EXPECT_EQ(f.view.boxes[0].title, L"错误");
+      EXPECT_EQ(f.view.boxes[0].text, Texts::kDropRefused);
+      EXPECT_EQ(f.view.boxes[0].title, Texts::kErrorTitle);
       EXPECT_EQ(f.view.boxes[0].style, BoxStyle::information);
       EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
-      EXPECT_EQ(f.state.NewSNChk, L"1001");  // pending edits wait for the next load
+      EXPECT_EQ(PendingSnCheck(f.state), L"1001");  // pending edits wait for the next load
     }
   }
 }
 
 TEST(Drop, ARefusedDropThenAVendorFileLoadsAgain) {
   Fixture f;
-  Form_OLEDragDrop(f.view, f.state, {f.Put("small.bin", std::vector<std::uint8_t>(1000))});
+  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put("small.bin", std::vector<std::uint8_t>(1000))});
   EXPECT_FALSE(f.view.updateEnabled);
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC");
   EXPECT_EQ(f.view.lines[Label::lbl], kDesignHint);
 
-  Form_OLEDragDrop(f.view, f.state, {f.Put("good.bin", SampleFile())});
+  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put("good.bin", SampleFile())});
   EXPECT_TRUE(f.view.updateEnabled);
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
   EXPECT_EQ(f.view.boxes.size(), 1u);
@@ -286,15 +284,15 @@ TEST(Drop, ARefusedDropThenAVendorFileLoadsAgain) {
 TEST(Drop, AVendorFileThatCannotBeReadShowsWhyAndDisablesUpdate) {
   Fixture f;
   f.Put("vendor.bin", SampleFile());
-  Form_Activate(f.view, f.state);
+  Form_Activate(f.view, f.platform, f.state);
   const std::wstring locked = f.Put("locked.bin", VendorBytes("00000000000101", "0000000000000", "624"));
-  f.view.files.openFails[locked] = L"The file is in use.";
+  f.platform.files.openFails[locked] = L"The file is in use.";
 
-  Form_OLEDragDrop(f.view, f.state, {locked});
+  Form_OLEDragDrop(f.view, f.platform, f.state, {locked});
 
   EXPECT_FALSE(f.view.updateEnabled);
   ASSERT_EQ(f.view.boxes.size(), 1u);
   EXPECT_EQ(f.view.boxes[0].text, L"The file is in use.");
-  EXPECT_EQ(f.view.boxes[0].title, L"Err");
+  EXPECT_EQ(f.view.boxes[0].title, Texts::kFailureTitle);
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
 }

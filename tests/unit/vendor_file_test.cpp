@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 
 #include "tests/unit/fake_files.h"
-#include "vendor/entry.h"
+#include "tests/unit/fake_view.h"
 
 TEST(ReadFields, ReadsTheFourFieldsOfAFileOfExactlyTheVendorSize) {
   struct Case {
@@ -46,38 +47,47 @@ TEST(ReadFields, AFileThatCannotBeOpenedGivesTheSystemsWords) {
   EXPECT_EQ(fields.error().text, L"No such file or directory");
 }
 
-TEST(WriteEdits, AnEditTheEntryNeverMakesIsRefusedBeforeTheFileIsOpened) {
-  TempFolder temp;
-  FakeFiles files;
-  WriteAll(temp.path() / "vendor.bin", VendorBytes("001132ABCDEFAA", "ABCDEFGHIJKLM", "923"));
-  for (const auto& [mac, sn, check] :
-       {std::tuple{L"00113G000000AA", L"", L""}, std::tuple{L"", L"ABCDEFGHIJKL\u00C9", L"990"},
-        std::tuple{L"", L"ABCDEFGHIJKLM", L"92"}}) {
-    const EditState edits{WidePath(temp.path() / "vendor.bin"), mac, sn, check};
-    const WriteReport report = WriteEdits(files, edits);
-    ASSERT_FALSE(report.written);
-    EXPECT_EQ(report.written.error().cause, Failure::Cause::invalidEdits);
-    EXPECT_EQ(report.restore, Restore::notNeeded);
-  }
-  EXPECT_EQ(files.opens, 0);
-}
-
 namespace {
+
+// The process ends at once: killed, or the machine lost its power.
+struct Died {};
 
 // One file in memory, whose k-th operation (counting from 0) can be made to
 // fail, to fail half-way through a write or to read back one flipped byte;
-// or every operation from the k-th on fails, as when the device is gone.
+// or every operation from the k-th on fails, as when the device is gone. Or
+// the process dies at its n-th write: before it, after it, or, for a write
+// that crosses a sector boundary, with only the part before one on the device.
 class MemoryFiles final : public Files {
  public:
   enum class Fault { none, fails, halfWritten, flipsRead, gone };
+  enum class Death { none, beforeWrite, afterWrite, tornWrite };
+  static constexpr std::size_t kSector = 512;
   std::vector<std::uint8_t> bytes;
   Fault fault = Fault::none;
   int faultAt = 0;
+  Death death = Death::none;
+  int deathAt = 0;  // the write, counting from 0
+  int writes = 0;
 
   bool Exists(const std::wstring&) override { return true; }
   Result<std::uint64_t> Length(const std::wstring&) override { return bytes.size(); }
   Result<std::unique_ptr<ByteFile>> Open(const std::wstring&, Access) override {
     return std::unique_ptr<ByteFile>(std::make_unique<File>(*this));
+  }
+  // The writer of a vendor file makes, names and appends to no file.
+  Result<std::unique_ptr<ByteFile>> Create(const std::wstring&) override { throw std::logic_error("Create"); }
+  Result<> Publish(const std::wstring&, const std::wstring&) override { throw std::logic_error("Publish"); }
+  Result<> Remove(const std::wstring&) override { throw std::logic_error("Remove"); }
+  Result<> Append(const std::wstring&, std::string_view) override { throw std::logic_error("Append"); }
+
+  // Puts the bytes on the device, or dies on the way.
+  void Store(std::uint64_t offset, std::span<const std::uint8_t> in) {
+    const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    if (death == Death::none || writes++ != deathAt) return void(std::copy(in.begin(), in.end(), at));
+    if (death == Death::afterWrite) std::copy(in.begin(), in.end(), at);
+    const std::size_t boundary = (offset + in.size() - 1) / kSector * kSector;
+    if (death == Death::tornWrite && boundary > offset) std::copy_n(in.begin(), boundary - offset, at);
+    throw Died{};
   }
 
  private:
@@ -98,7 +108,7 @@ class MemoryFiles final : public Files {
     Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> in) override {
       const bool faulted = Faulted();
       const std::size_t count = !faulted ? in.size() : files_.fault == Fault::halfWritten ? in.size() / 2 : 0;
-      std::copy_n(in.begin(), count, files_.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+      files_.Store(offset, in.first(count));
       if (faulted && files_.fault != Fault::flipsRead) return SystemFailure(L"write");
       return {};
     }
@@ -129,6 +139,18 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
     for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
     return text;
   };
+  auto expectedAfter = [](std::vector<std::uint8_t> bytes, const EditState& edits) {
+    if (edits.NewMAC) {
+      std::copy(edits.NewMAC->mac().begin(), edits.NewMAC->mac().end(), bytes.begin());
+      bytes[6] = edits.NewMAC->check();
+    }
+    if (edits.NewSN) {
+      std::copy(edits.NewSN->sn().begin(), edits.NewSN->sn().end(), bytes.begin() + 35);
+      const VendorLayout::SnChkBytes check = edits.NewSN->check();
+      std::copy(check.begin(), check.end(), bytes.begin() + 53);
+    }
+    return bytes;
+  };
   const std::vector<std::uint8_t> filler = VendorBytes("00000000000000", "", "");
   for (int round = 0; round < 10000; ++round) {
     SCOPED_TRACE(round);
@@ -141,22 +163,13 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
     files.fault = static_cast<Fault>(random() % 5);
     files.faultAt = static_cast<int>(random() % 12);
 
-    EditState edits{L"vendor.bin", {}, {}, {}};
-    const bool withMac = round % 3 != 1, withSn = round % 3 != 0;
-    if (withMac) PendMac(edits, pick(hex, 12));
-    if (withSn) PendSn(edits, pick(sn, 13));
+    EditState edits{L"vendor.bin", {}, {}};
+    if (round % 3 != 1) edits.NewMAC = MacOf(pick(hex, 12));
+    if (round % 3 != 0) edits.NewSN = SnOf(pick(sn, 13));
 
     const WriteReport report = WriteEdits(files, edits);
 
-    std::vector<std::uint8_t> expected = original;
-    if (withMac) {
-      for (std::size_t i = 0; i < 7; ++i)
-        expected[i] = *VendorLayout::HexByteValue(edits.NewMAC.substr(2 * i, 2));
-    }
-    if (withSn) {
-      std::copy(edits.NewSN.begin(), edits.NewSN.end(), expected.begin() + 35);
-      std::copy_n(edits.NewSNChk.begin(), 3, expected.begin() + 53);
-    }
+    const std::vector<std::uint8_t> expected = expectedAfter(original, edits);
     ASSERT_TRUE(std::equal(files.bytes.begin() + 56, files.bytes.end(), original.begin() + 56));
     for (std::size_t i = 0; i < 56; ++i) {
       if (files.bytes[i] != original[i]) {
@@ -169,4 +182,55 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
       EXPECT_EQ(files.bytes, original);
     }  // failed: the old bytes did not all read back, or could not be read at all
   }
+}
+
+TEST(WriteEdits, KilledAtAnyInstantTheFileHoldsAllItsOldFieldsOrAllItsNewOnes) {
+  using Death = MemoryFiles::Death;
+  std::mt19937 random(20261209);
+  const std::wstring hex = L"0123456789ABCDEF", sn = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  auto pick = [&](const std::wstring& alphabet, std::size_t length) {
+    std::wstring text;
+    for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    return text;
+  };
+  // The field bytes, or the other bytes among the first 56.
+  auto part = [](const std::vector<std::uint8_t>& bytes, bool ofFields) {
+    std::vector<std::uint8_t> taken;
+    for (std::size_t i = 0; i < 56; ++i) {
+      const bool field = i < 7 || (i >= 35 && i < 48) || (i >= 53 && i < 56);
+      if (field == ofFields) taken.push_back(bytes[i]);
+    }
+    return taken;
+  };
+  const std::vector<std::uint8_t> filler = VendorBytes("00000000000000", "", "");
+  int died = 0;
+  for (int round = 0; round < 10000; ++round) {
+    SCOPED_TRACE(round);
+    MemoryFiles files;
+    files.bytes = filler;
+    for (std::size_t i = 0; i < 64; ++i) files.bytes[i] = static_cast<std::uint8_t>(random());
+    const std::vector<std::uint8_t> original = files.bytes;
+    files.death = static_cast<Death>(1 + random() % 3);
+    files.deathAt = static_cast<int>(random() % 4);
+    EditState edits{L"vendor.bin", {}, {}};
+    if (round % 3 != 1) edits.NewMAC = MacOf(pick(hex, 12));
+    if (round % 3 != 0) edits.NewSN = SnOf(pick(sn, 13));
+
+    MemoryFiles done;
+    done.bytes = original;
+    ASSERT_TRUE(WriteEdits(done, edits).written);
+    try {
+      (void)WriteEdits(files, edits);
+    } catch (const Died&) {
+      ++died;
+    }
+
+    const std::vector<std::uint8_t> now = part(files.bytes, true);
+    EXPECT_TRUE(now == part(original, true) || now == part(done.bytes, true))
+        << "died at write " << files.deathAt;
+    EXPECT_EQ(part(files.bytes, false), part(original, false));
+    EXPECT_TRUE(std::equal(files.bytes.begin() + 56, files.bytes.end(), original.begin() + 56));
+    if (HasFailure()) break;
+  }
+  EXPECT_GT(died, 2000);
 }

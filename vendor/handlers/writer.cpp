@@ -1,12 +1,11 @@
-#include "vendor/writer.h"
+#include "vendor/handlers/writer.h"
 
-#include "vendor/texts.h"
+#include "vendor/handlers/texts.h"
 #include "vendor/vendor_file.h"
 
-void Command1_Click(MainView& view, EditState& state) {
-  if (!state.MacPending() && !state.SnPending()) {
+void Command1_Click(MainView& view, Platform& platform, EditState& state) {
+  if (!state.Pending()) {
     view.ShowMessage(Texts::kNothingPending, BoxStyle::information, Texts::kNoticeTitle);
-    state.ClearPending();
     return;
   }
   // Only Yes writes: No, Escape, the close box and a box torn down with the
@@ -15,7 +14,7 @@ void Command1_Click(MainView& view, EditState& state) {
       BoxAnswer::yes) {
     return;
   }
-  const WriteReport report = WriteEdits(view.FileSystem(), state);
+  const WriteReport report = WriteEdits(platform.FileSystem(), state);
   if (!report.written) {
     std::wstring text = Texts::Describe(report.written.error());
     if (report.restore == Restore::done) text += std::wstring(L"\r\n") + Texts::kRestored;

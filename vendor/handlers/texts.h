@@ -36,7 +36,7 @@ inline constexpr wchar_t kShortWrite[] = L"文件写入不完整。";
 inline constexpr wchar_t kNotVendorFile[] = L"文件长度不是65536字节，不是vendor文件。";
 inline constexpr wchar_t kFileChanged[] = L"文件长度已不是65536字节，可能已被替换或截断，未写入任何内容。";
 inline constexpr wchar_t kReadBackMismatch[] = L"写入后读回的内容与写入的不一致。";
-inline constexpr wchar_t kInvalidPending[] = L"待写入的内容无效，未写入任何内容。";
+inline constexpr wchar_t kReadsDiffer[] = L"两次读取的文件内容不一致，未写入任何内容。";
 inline constexpr wchar_t kRestored[] = L"文件已恢复为更新前的内容。";
 inline constexpr wchar_t kNotRestored[] = L"无法恢复文件原有内容，请检查文件！";
 

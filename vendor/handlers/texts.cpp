@@ -1,4 +1,4 @@
-#include "vendor/texts.h"
+#include "vendor/handlers/texts.h"
 
 namespace Texts {
 
@@ -17,8 +17,8 @@ std::wstring Describe(const Failure& failure) {
       return kFileChanged;
     case Failure::Cause::readBackDiffers:
       return kReadBackMismatch;
-    case Failure::Cause::invalidEdits:
-      return kInvalidPending;
+    case Failure::Cause::readsDiffer:
+      return kReadsDiffer;
   }
   return failure.text;
 }
