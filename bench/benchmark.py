@@ -30,7 +30,7 @@ from datetime import date
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / 'tests' / 'e2e'))
+sys.path.insert(0, str(ROOT / 'tools' / 'wine'))
 sys.path.insert(0, str(ROOT / 'tools'))
 import session  # noqa: E402
 from make_sample_vendor import vendor_bytes  # noqa: E402

@@ -13,17 +13,17 @@ app=build/mingw-x86_64/app
 
 state=$PWD/build/run
 if [ -n "${DISPLAY:-}" ]; then
-  python3 tests/e2e/session.py prefix "$state"
-  eval "$(python3 tests/e2e/session.py env "$state" "$DISPLAY")"
+  python3 tools/wine/session.py prefix "$state"
+  eval "$(python3 tools/wine/session.py env "$state" "$DISPLAY")"
   echo "Starting $app/Quorvix.exe"
   exec /usr/lib/wine/wine64 "$app/Quorvix.exe"
 fi
 
-python3 tests/e2e/session.py start "$state"
-trap 'python3 tests/e2e/session.py stop "$state"' EXIT
-eval "$(python3 tests/e2e/session.py env "$state" "$(cat "$state/display")")"
+python3 tools/wine/session.py start "$state"
+trap 'python3 tools/wine/session.py stop "$state"' EXIT
+eval "$(python3 tools/wine/session.py env "$state" "$(cat "$state/display")")"
 /usr/lib/wine/wine64 "$app/Quorvix.exe" </dev/null >/dev/null 2>&1 &
-echo "wait-main 30000" | /usr/lib/wine/wine64 build/mingw-x86_64/tests/e2e/probe/probe.exe | grep -q ok
+echo "wait-main 30000" | /usr/lib/wine/wine64 build/mingw-x86_64/tools/wine/probe/probe.exe | grep -q ok
 sleep 1
 shot=$PWD/build/run/quorvix.png
 import -display "$DISPLAY" -window root -trim +repage "$shot"

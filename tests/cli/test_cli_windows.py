@@ -13,9 +13,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'e2e'))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+from runs_here import EMULATED, PACE  # noqa: E402  (first: a suite that does not run here ends at once)
 import session  # noqa: E402
 from make_sample_vendor import vendor_bytes, with_fields  # noqa: E402
-from runs_here import EMULATED, PACE  # noqa: E402
 from probe_client import wine_path  # noqa: E402
 
 EXE = os.environ['QUORVIX_CLI_EXE']

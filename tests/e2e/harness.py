@@ -14,13 +14,13 @@ import time
 import unittest
 from pathlib import Path
 
-import probe_client
-import session
-from runs_here import PACE
-from probe_client import escape, unescape, wine_path  # noqa: F401 (wine_path is for the tests)
+from runs_here import PACE  # first: a suite that does not run here ends at once
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+sys.path[:0] = [str(Path(__file__).resolve().parents[2] / 'tools' / folder) for folder in ('', 'wine')]
+import probe_client  # noqa: E402
+import session  # noqa: E402
 from make_sample_vendor import vendor_bytes, with_fields  # noqa: E402,F401 (for the tests)
+from probe_client import escape, unescape, wine_path  # noqa: E402,F401 (wine_path is for the tests)
 
 EXE = Path(os.environ['QUORVIX_EXE'])
 LOADER = os.environ['QUORVIX_WINE_LOADER']  # Wine's 32- or 64-bit loader, for the exe's architecture

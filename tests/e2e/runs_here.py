@@ -12,22 +12,14 @@ a smoke suite (QUORVIX_SMOKE=1); tools/ia32_mode.sh says how 32-bit programs
 run here.
 """
 import os
-import subprocess
 import sys
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools' / 'wine'))
+from session import ia32_mode  # noqa: E402
+
 SKIP = 77
 EMULATED_PACE = 10  # how many times longer a wait may take under emulation
-
-ROOT = Path(__file__).resolve().parents[2]
-
-
-def ia32_mode():
-    """native, emulated or none, and why."""
-    said = subprocess.run([str(ROOT / 'tools' / 'ia32_mode.sh')], capture_output=True, text=True,
-                          timeout=120).stdout.strip()
-    mode, _, why = said.partition(' ')
-    return mode, why
 
 
 def pace() -> int:

@@ -2,8 +2,7 @@
 """Start-up: the program finds vendor.bin beside itself and shows its fields."""
 import subprocess
 
-import session
-from harness import (DESIGN_HINT, EXIT, HINT, IDOK, LOADED_HINT, MAC, SN, UPDATE, Probe, QuorvixTest,
+from harness import (session, DESIGN_HINT, EXIT, HINT, IDOK, LOADED_HINT, MAC, SN, UPDATE, Probe, QuorvixTest,
                      escape, main, vendor_bytes, wine_env, wine_path)
 
 

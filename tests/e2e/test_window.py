@@ -3,8 +3,7 @@
 import subprocess
 import time
 
-import session
-from harness import (DESIGN_HINT, EXIT, HINT, IDOK, IDYES, LOADED_HINT, MAC, SN, STATE, UPDATE, VK_TAB, QuorvixTest,
+from harness import (session, DESIGN_HINT, EXIT, HINT, IDOK, IDYES, LOADED_HINT, MAC, SN, STATE, UPDATE, VK_TAB, QuorvixTest,
                      main, vendor_bytes, wine_env)
 
 DROP_REFUSED = ('错误', '请正确拖放vender文件')

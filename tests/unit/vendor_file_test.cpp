@@ -128,17 +128,22 @@ class MemoryFiles final : public Files {
   };
 };
 
-}  // namespace
-
-TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEditsAndFaults) {
-  using Fault = MemoryFiles::Fault;
-  std::mt19937 random(20261208);
-  const std::wstring hex = L"0123456789ABCDEF", sn = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+// A random MAC, SN or both, as the entry makes them, by the round.
+void PendRandomEdits(EditState& edits, std::mt19937& random, int round) {
   auto pick = [&](const std::wstring& alphabet, std::size_t length) {
     std::wstring text;
     for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
     return text;
   };
+  if (round % 3 != 1) edits.NewMAC = MacOf(pick(L"0123456789ABCDEF", 12));
+  if (round % 3 != 0) edits.NewSN = SnOf(pick(L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", 13));
+}
+
+}  // namespace
+
+TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEditsAndFaults) {
+  using Fault = MemoryFiles::Fault;
+  std::mt19937 random(20261208);
   auto expectedAfter = [](std::vector<std::uint8_t> bytes, const EditState& edits) {
     if (edits.NewMAC) {
       std::copy(edits.NewMAC->mac().begin(), edits.NewMAC->mac().end(), bytes.begin());
@@ -164,8 +169,7 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
     files.faultAt = static_cast<int>(random() % 12);
 
     EditState edits{L"vendor.bin", {}, {}};
-    if (round % 3 != 1) edits.NewMAC = MacOf(pick(hex, 12));
-    if (round % 3 != 0) edits.NewSN = SnOf(pick(sn, 13));
+    PendRandomEdits(edits, random, round);
 
     const WriteReport report = WriteEdits(files, edits);
 
@@ -187,12 +191,6 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
 TEST(WriteEdits, KilledAtAnyInstantTheFileHoldsAllItsOldFieldsOrAllItsNewOnes) {
   using Death = MemoryFiles::Death;
   std::mt19937 random(20261209);
-  const std::wstring hex = L"0123456789ABCDEF", sn = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  auto pick = [&](const std::wstring& alphabet, std::size_t length) {
-    std::wstring text;
-    for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
-    return text;
-  };
   // The field bytes, or the other bytes among the first 56.
   auto part = [](const std::vector<std::uint8_t>& bytes, bool ofFields) {
     std::vector<std::uint8_t> taken;
@@ -213,8 +211,7 @@ TEST(WriteEdits, KilledAtAnyInstantTheFileHoldsAllItsOldFieldsOrAllItsNewOnes) {
     files.death = static_cast<Death>(1 + random() % 3);
     files.deathAt = static_cast<int>(random() % 4);
     EditState edits{L"vendor.bin", {}, {}};
-    if (round % 3 != 1) edits.NewMAC = MacOf(pick(hex, 12));
-    if (round % 3 != 0) edits.NewSN = SnOf(pick(sn, 13));
+    PendRandomEdits(edits, random, round);
 
     MemoryFiles done;
     done.bytes = original;

@@ -16,10 +16,20 @@ import time
 from pathlib import Path
 
 from probe_client import WINE, wine_program
-from runs_here import ia32_mode
+
+ROOT = Path(__file__).resolve().parents[2]
 
 WINESERVER = wine_program('wineserver', 'QUORVIX_WINESERVER')
 CJK_FONT = 'wqy-microhei.ttc,WenQuanYi Micro Hei'
+
+
+def ia32_mode():
+    """How 32-bit programs, and so the i686 exes, run here: native, emulated
+    or none; and why (tools/ia32_mode.sh)."""
+    said = subprocess.run([str(ROOT / 'tools' / 'ia32_mode.sh')], capture_output=True, text=True,
+                          timeout=120).stdout.strip()
+    mode, _, why = said.partition(' ')
+    return mode, why
 
 
 def wine_env(state: Path, display: str) -> dict:
