@@ -19,7 +19,9 @@ class Command {
   CLI::App* const command_;
 };
 
-// One file each (show.cpp, set.cpp); tool.cpp lists them.
+// One file each (show.cpp, set.cpp, assign.cpp, ledger.cpp); tool.cpp lists them.
 std::unique_ptr<Command> AddShow(CLI::App& app);
 std::unique_ptr<Command> AddCheck(CLI::App& app);
 std::unique_ptr<Command> AddSet(CLI::App& app);
+std::unique_ptr<Command> AddAssign(CLI::App& app);
+std::vector<std::unique_ptr<Command>> AddLedger(CLI::App& app);

@@ -1,20 +1,16 @@
 // set: writes a new MAC, SN or both, with their checks, into one file; can
 // back the file up first and log the call.
 #include <algorithm>
-#include <ctime>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "cli/command.h"
+#include "cli/file_call.h"
 #include "cli/messages.h"
-#include "cli/reading.h"
 #include "files/utf8.h"
-#include "vendor/backup.h"
 #include "vendor/entry.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
 using namespace VendorLayout;
 
 // Why a MAC that is well formed may still be a mistake.
@@ -27,144 +23,46 @@ std::optional<std::string> MacDoubt(const MacBytes& mac) {
   return std::nullopt;
 }
 
-std::string IsoTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  char text[32] = {};
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-  return text;
-}
-
-// What changes, as lines for people: old value, new value, the check bytes written.
-std::string Changes(const StoredFields& before, const EditState& edits) {
-  std::string text;
-  if (edits.NewMAC) {
-    const std::uint8_t check = edits.NewMAC->check();
-    text += "  MAC " + HexText(before.mac) + " -> " + HexText(edits.NewMAC->mac()) + "   check " +
-            HexText(std::span(&check, 1)) + "\n";
-  }
-  if (edits.NewSN) {
-    const std::string written = ShownText(edits.NewSN->check()), sum = edits.NewSN->sum();
-    text += "  SN  " + ShownText(before.sn) + " -> " + ShownText(edits.NewSN->sn()) + "  check " + written +
-            (written != sum ? " (of the sum " + sum + ")" : "") + "\n";
-  }
-  return text;
-}
-
 struct SetOptions {
   std::string path;
   std::optional<std::string> mac, sn, log;
   bool dryRun = false, backup = false, strict = false;
 };
 
-// One set call: what the file held, what it is to hold, and its log line.
-class SetCall {
- public:
-  SetCall(const ToolContext& tool, const SetOptions& options)
-      : tool_(tool), options_(options), path_(Wide(options.path)) {}
+// One set call: the values checked, then written as FileCall writes.
+Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
+  FileCall call(tool, Wide(options.path), options.backup, options.log);
+  if (!options.mac && !options.sn) return call.Refused("give --mac, --sn or both");
+  Result<StoredFields> before = ReadFields(tool.files, call.path());
+  if (!before) return call.Refused(Describe(before.error()));
+  call.Before(*before);
 
-  Outcome Run() {
-    if (!options_.mac && !options_.sn) return Refused("give --mac, --sn or both");
-    Result<StoredFields> before = ReadFields(tool_.files, path_);
-    if (!before) return Refused(Describe(before.error()));
-    macBefore_ = macAfter_ = HexText(before->mac);
-    snBefore_ = snAfter_ = ShownText(before->sn);
-
-    EditState edits{path_, {}, {}};
-    if (options_.mac) {
-      edits.NewMAC = EnterMac(Wide(*options_.mac)).edit;
-      if (!edits.NewMAC)
-        return Refused("the MAC must be 12 hexadecimal digits (colons and spaces are ignored)");
-      if (std::optional<std::string> doubt = MacDoubt(edits.NewMAC->mac())) {
-        if (options_.strict) return Refused("the MAC is " + *doubt + "; refused with --strict");
-        Say(tool_.err, Severity::warning, path_, "the MAC is " + *doubt);
-      }
+  EditState edits{call.path(), {}, {}};
+  if (options.mac) {
+    edits.NewMAC = EnterMac(Wide(*options.mac)).edit;
+    if (!edits.NewMAC)
+      return call.Refused("the MAC must be 12 hexadecimal digits (colons and spaces are ignored)");
+    if (std::optional<std::string> doubt = MacDoubt(edits.NewMAC->mac())) {
+      if (options.strict) return call.Refused("the MAC is " + *doubt + "; refused with --strict");
+      Say(tool.err, Severity::warning, call.path(), "the MAC is " + *doubt);
     }
-    if (options_.sn) {
-      edits.NewSN = EnterSn(Wide(*options_.sn)).edit;
-      if (!edits.NewSN) return Refused("the SN must be 13 letters or digits (colons and spaces are ignored)");
-    }
-    // Both values passed: from here on the file is to hold them.
-    if (edits.NewMAC) macAfter_ = HexText(edits.NewMAC->mac());
-    if (edits.NewSN) snAfter_ = ShownText(edits.NewSN->sn());
-    const std::string changes = Changes(*before, edits);
-
-    if (options_.dryRun) {
-      Print(tool_.out, Utf8(path_) + ": dry run, nothing written\n" + changes);
-      return Finish("dry-run", {}, {});
-    }
-    if (options_.backup) {
-      Result<std::wstring> backup = Backup(tool_.files, path_);
-      if (!backup)
-        return Failed("no backup could be made: " + Describe(backup.error()) + "; nothing was written");
-      backup_ = Utf8(*backup);
-    }
-    const WriteReport report = WriteEdits(tool_.files, edits);
-    if (report.written) {
-      Print(tool_.out, Utf8(path_) + ": written and verified\n" + changes +
-                           (backup_.empty() ? "" : "  backup " + backup_ + "\n"));
-      return Finish("written", {}, {});
-    }
-    const std::string why = Describe(report.written.error());
-    switch (report.restore) {
-      case Restore::notNeeded:
-        break;
-      case Restore::done:
-        restored_ = true;
-        return Failed(why + "; the fields were put back as they were");
-      case Restore::failed:
-        restored_ = false;
-        macAfter_.reset();  // nobody knows
-        snAfter_.reset();
-        return Failed(why + "; the old fields could not be put back: check the file");
-    }
-    return Failed(why + "; nothing was written");
   }
-
- private:
-  Outcome Refused(const std::string& why) { return Finish("refused", Outcome{.trouble = true}, why); }
-
-  // The file holds what it held, unless the restore said otherwise.
-  Outcome Failed(const std::string& why) {
-    if (!restored_.has_value() || *restored_) {
-      macAfter_ = macBefore_;
-      snAfter_ = snBefore_;
-    }
-    return Finish("failed", Outcome{.findings = true}, why);
+  if (options.sn) {
+    edits.NewSN = EnterSn(Wide(*options.sn)).edit;
+    if (!edits.NewSN)
+      return call.Refused("the SN must be 13 letters or digits (colons and spaces are ignored)");
   }
-
-  Outcome Finish(const char* result, Outcome outcome, const std::string& error) {
-    if (!error.empty()) Say(tool_.err, Severity::error, path_, error);
-    if (!options_.log) return outcome;
-    auto orNull = [](const std::optional<std::string>& value) {
-      return value ? Json(*value) : Json(nullptr);
-    };
-    Json line;
-    line["time"] = IsoTimeNow();
-    line["path"] = Utf8(path_);
-    line["mac_before"] = orNull(macBefore_);
-    line["mac_after"] = orNull(macAfter_);
-    line["sn_before"] = orNull(snBefore_);
-    line["sn_after"] = orNull(snAfter_);
-    line["result"] = result;
-    if (restored_) line["restored"] = *restored_;
-    if (!backup_.empty()) line["backup"] = backup_;
-    if (!error.empty()) line["error"] = error;
-    const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-    if (Result<> logged = tool_.files.Append(Wide(*options_.log), text); !logged) {
-      Say(tool_.err, Severity::error, Wide(*options_.log),
-          "the log line could not be written: " + Describe(logged.error()));
-      outcome.findings = true;
-    }
-    return outcome;
+  // Both values passed: from here on the file is to hold them.
+  call.Planned(edits);
+  const std::string changes = Changes(*before, edits);
+  if (options.dryRun) {
+    Print(tool.out, Utf8(call.path()) + ": dry run, nothing written\n" + changes);
+    return call.Finish("dry-run", {}, {});
   }
-
-  const ToolContext& tool_;
-  const SetOptions& options_;
-  const std::wstring path_;
-  std::optional<std::string> macBefore_, macAfter_, snBefore_, snAfter_;
-  std::optional<bool> restored_;  // set once writing began and failed
-  std::string backup_;
-};
+  Result<std::unique_ptr<ByteFile>> file = tool.files.Open(call.path(), Access::update);
+  if (!file) return call.Failed(Describe(file.error()) + "; nothing was written");
+  return call.Write(**file, edits, changes);
+}
 
 class Set final : public Command {
  public:
@@ -182,7 +80,7 @@ class Set final : public Command {
                        "Refuse a multicast, all-zero or all-FF MAC instead of warning");
   }
 
-  Outcome Run(const ToolContext& tool) override { return SetCall(tool, options_).Run(); }
+  Outcome Run(const ToolContext& tool) override { return RunSet(tool, options_); }
 
  private:
   SetOptions options_;

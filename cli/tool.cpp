@@ -18,7 +18,9 @@ int RunTool(const std::vector<std::string>& args, const ToolContext& tool) {
   app.footer("\n" + ExitCodesText());
 
   // A new command is a file of its own and a line here.
-  std::unique_ptr<Command> commands[] = {AddShow(app), AddCheck(app), AddSet(app)};
+  std::vector<std::unique_ptr<Command>> commands;
+  for (auto add : {AddShow, AddCheck, AddSet, AddAssign}) commands.push_back(add(app));
+  for (std::unique_ptr<Command>& command : AddLedger(app)) commands.push_back(std::move(command));
 
   std::vector<std::string> owned = args;
   std::vector<char*> argv;

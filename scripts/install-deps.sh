@@ -13,6 +13,7 @@ packages=(
   wine64 wine32:i386 xvfb imagemagick fonts-wine fonts-wqy-microhei  # running them, with Chinese text
   libx11-dev                                            # the drag-and-drop helper
   strace                                                # killing quorvix-cli at every system call
+  dpkg-dev tcl                                          # SQLite's amalgamation, from Debian's source package
 )
 
 sudo=()
@@ -33,6 +34,19 @@ install() {
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 install "${packages[@]}"
+
+# Debian's source packages, for SQLite's source (tools/sqlite_amalgamation.sh).
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src ' /etc/apt/sources.list; then
+  echo "Adding Debian's source packages to apt's lists"
+  "${sudo[@]}" tee /etc/apt/sources.list.d/quorvix-debian-sources.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  "${sudo[@]}" apt-get update -qq
+fi
 
 # Some kernels refuse 32-bit x86 programs, Wine's 32-bit loader among them.
 # There qemu-i386, registered with binfmt_misc for 32-bit x86 ELF files, runs

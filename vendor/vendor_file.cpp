@@ -55,19 +55,25 @@ bool StoredFields::SnConsistent() const {
 Result<StoredFields> ReadFields(Files& files, const std::wstring& path) {
   Result<std::unique_ptr<ByteFile>> file = files.Open(path, Access::read);
   if (!file) return file.error();
-  Result<std::uint64_t> size = (*file)->Size();
+  return ReadFields(**file);
+}
+
+Result<StoredFields> ReadFields(ByteFile& file) {
+  Result<std::uint64_t> size = file.Size();
   if (!size) return size.error();
   if (*size != kFileSize) return Failure{Failure::Cause::notVendorFile};
   FieldBytes bytes{};
-  if (Result<> read = (*file)->Read(0, bytes); !read) return read.error();
+  if (Result<> read = file.Read(0, bytes); !read) return read.error();
   return FieldsOf(bytes);
 }
 
 WriteReport WriteEdits(Files& files, const EditState& edits) {
   Result<std::unique_ptr<ByteFile>> opened = files.Open(edits.BinPath, Access::update);
   if (!opened) return {opened.error()};
-  ByteFile& file = **opened;
+  return WriteEdits(**opened, edits);
+}
 
+WriteReport WriteEdits(ByteFile& file, const EditState& edits) {
   Result<std::uint64_t> size = file.Size();
   if (!size) return {size.error()};
   if (*size != kFileSize) return {Failure{Failure::Cause::lengthChanged}};

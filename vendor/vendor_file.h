@@ -24,8 +24,9 @@ struct StoredFields {
 };
 
 // Opens the file for reading, makes sure it is 65,536 bytes long and reads
-// the fields.
+// the fields; or does the same on a file opened already.
 Result<StoredFields> ReadFields(Files& files, const std::wstring& path);
+Result<StoredFields> ReadFields(ByteFile& file);
 
 enum class Restore {
   notNeeded,  // written, or failed before any byte went out
@@ -47,3 +48,5 @@ struct WriteReport {
 // value. Then it flushes and reads the bytes back. When any of that fails
 // after the write began, one write of the old bytes puts them back.
 WriteReport WriteEdits(Files& files, const EditState& edits);
+// The same on the file opened for update already, and held since.
+WriteReport WriteEdits(ByteFile& file, const EditState& edits);

@@ -1,0 +1,19 @@
+#include <limits.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "files/host.h"
+#include "files/utf8.h"
+
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
+  return name;
+}
+
+std::wstring AbsolutePath(const std::wstring& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(Utf8(path), error);
+  return error ? path : Wide(absolute.lexically_normal().string());
+}
