@@ -26,9 +26,10 @@ git archive HEAD | tar -x -C "$out/src"
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
 
+sqlite=$PWD/build/sqlite-3.40.1  # made once, from its pinned source, for every build
 cd "$out/src"
 for preset in mingw-x86_64 mingw-i686 linux-release; do
-  cmake --preset "$preset" -DQUORVIX_TESTS=OFF >/dev/null
+  cmake --preset "$preset" -DQUORVIX_TESTS=OFF -DQUORVIX_SQLITE_SOURCE="$sqlite" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
   cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
 done

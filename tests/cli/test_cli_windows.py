@@ -67,5 +67,29 @@ class WindowsCli(unittest.TestCase):
         self.assertEqual(self.run_exe('check', path).returncode, 0)
 
 
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_assign_from_an_sqlite_ledger(self):
+        ledger = wine_path(self.folder / 'line.db')
+        made = self.run_exe('ledger', 'init', ledger, '--mac-range', '001132000000-0011320003FF', '--sn-range',
+                            'QVX2612000001-QVX2612009999')
+        self.assertEqual(made.returncode, 0, made.stderr)
+        second = self.folder / 'second.bin'
+        second.write_bytes(self.original)
+        for path in (self.vendor, second):
+            assigned = self.run_exe('assign', wine_path(path), '--ledger', ledger, '--station', '工位 1', '--json')
+            self.assertEqual(assigned.returncode, 0, assigned.stderr)
+        unit = json.loads(assigned.stdout.decode('utf-8'))
+        self.assertEqual((unit['mac'], unit['sn'], unit['station'], unit['path']),
+                         ('001132000001', 'QVX2612000002', '工位 1', wine_path(second)))
+        self.assertEqual(second.read_bytes(), with_fields(self.original, mac='00113200000144', sn='QVX2612000002',
+                                                          sn_check='748'))
+        status = json.loads(self.run_exe('ledger', 'status', ledger, '--json').stdout.decode('utf-8'))
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 2, 'failed': 0})
+        # SQLite's locks do not hold on a network share: such a ledger is refused.
+        refused = self.run_exe('assign', wine_path(self.vendor), '--ledger', r'\\server\share\line.db')
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn('network file system', refused.stderr.decode('utf-8'))
+
+
 if __name__ == '__main__':
     unittest.main(verbosity=2)
