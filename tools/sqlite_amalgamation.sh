@@ -31,7 +31,8 @@ cd source
 ./configure --disable-tcl >/dev/null
 make sqlite3.c >/dev/null
 # Whole or not at all: a run cut short leaves nothing that looks done.
-mkdir -p "$work/made" "$(dirname "$out")"
-cp sqlite3.c sqlite3.h "$work/made/"
+mkdir -p "$(dirname "$out")"
+staging=$(mktemp -d "$(dirname "$out")/.sqlite.XXXXXX")
+cp sqlite3.c sqlite3.h "$staging/"
 rm -rf "$out"
-mv -T "$work/made" "$out"
+mv -T "$staging" "$out"
