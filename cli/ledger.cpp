@@ -27,7 +27,7 @@ class LedgerCommand : public Command {
   Outcome Run(const ToolContext& tool) override {
     Outcome outcome;
     if (Result<> done = Work(tool, outcome); !done) {
-      Say(tool.err, Severity::error, Wide(where_), Describe(done.error()));
+      Say(tool.err, Severity::error, Wide(LedgerName(where_)), Describe(done.error()));
       outcome.trouble = true;
     }
     return outcome;

@@ -57,6 +57,9 @@ class Ledger {
   virtual Result<std::vector<Unit>> Units(const std::optional<std::string>& state) = 0;
 };
 
+// The ledger as messages name it: a server URL without its password.
+std::string LedgerName(const std::string& where);
+
 // The ledger at where: an SQLite file. For init it must not exist yet and is
 // made; for everything else it must.
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create);

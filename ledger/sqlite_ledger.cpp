@@ -327,7 +327,20 @@ class SqliteLedger final : public Ledger {
 
 }  // namespace
 
+std::string LedgerName(const std::string& where) {
+  const std::size_t scheme = where.find("://"), at = where.find('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return where;
+  const std::size_t colon = where.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return where;
+  return where.substr(0, colon + 1) + "***" + where.substr(at);
+}
+
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create) {
+  // Named without the URL, which may hold a password.
+  if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0) {
+    return Refused(
+        "a ledger on a PostgreSQL server is not built into this quorvix-cli yet: give an SQLite file");
+  }
   const std::wstring path = Wide(where);
   // SQLite's locks do not hold on a network file system.
   if (OnNetworkFileSystem(path)) {
