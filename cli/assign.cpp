@@ -4,7 +4,7 @@
 // transaction before the file changes, and the write's end is recorded after.
 #include <nlohmann/json.hpp>
 
-#include "cli/command.h"
+#include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
@@ -16,12 +16,6 @@
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-struct AssignOptions {
-  std::string path, ledger;
-  std::optional<std::string> station, log;
-  bool reassign = false, backup = false, json = false;
-};
 
 // The unit's values as the edits that write them.
 EditState EditsOf(const std::wstring& path, const Unit& unit) {
@@ -45,6 +39,8 @@ Json UnitJson(const Unit& unit) {
   if (unit.restored) json["restored"] = *unit.restored;
   return json;
 }
+
+}  // namespace
 
 Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
   FileCall call(tool, AbsolutePath(Wide(options.path)), options.backup, options.log);
@@ -84,31 +80,3 @@ Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
   }
   return outcome;
 }
-
-class Assign final : public Command {
- public:
-  explicit Assign(CLI::App& app)
-      : Command(app.add_subcommand("assign",
-                                   "Write the next MAC and SN from a ledger into one file, and record it")) {
-    command_->add_option("FILE", options_.path, "The vendor file")->required();
-    command_->add_option("--ledger", options_.ledger, "An SQLite ledger file")
-        ->required()
-        ->type_name("LEDGER");
-    command_->add_option("--station", options_.station, "This station's name in the ledger (the host name)")
-        ->type_name("NAME");
-    command_->add_flag("--reassign", options_.reassign, "Give new values to a file whose values a unit has");
-    command_->add_flag("--backup", options_.backup,
-                       "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
-    command_->add_option("--log", options_.log, "Append one JSON line about this call")->type_name("LOGFILE");
-    command_->add_flag("--json", options_.json, "Print the unit as one JSON object");
-  }
-
-  Outcome Run(const ToolContext& tool) override { return RunAssign(tool, options_); }
-
- private:
-  AssignOptions options_;
-};
-
-}  // namespace
-
-std::unique_ptr<Command> AddAssign(CLI::App& app) { return std::make_unique<Assign>(app); }

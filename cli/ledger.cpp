@@ -1,8 +1,8 @@
 // ledger init, extend, status, list and reconcile: the ledger that assign
-// hands values out from.
+// hands values out from. A ledger that cannot be used is refused (exit 2).
 #include <nlohmann/json.hpp>
 
-#include "cli/command.h"
+#include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
 #include "files/utf8.h"
@@ -16,110 +16,84 @@ std::string Line(const Json& json) {
   return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-// A ledger subcommand: LEDGER first, the ledger's failures refused (exit 2).
-class LedgerCommand : public Command {
- public:
-  LedgerCommand(CLI::App& ledger, const char* name, const char* description)
-      : Command(ledger.add_subcommand(name, description)) {
-    command_->add_option("LEDGER", where_, "An SQLite ledger file")->required();
+// Runs work on the ledger; its failure is said, naming the ledger, and is trouble.
+template <class Work>
+Outcome WithLedger(const ToolContext& tool, const LedgerOptions& options, bool create, Work work) {
+  Outcome outcome;
+  Result<std::unique_ptr<Ledger>> ledger = OpenLedger(options.where, create);
+  Result<> done = ledger ? work(**ledger, outcome) : Result<>(ledger.error());
+  if (!done) {
+    Say(tool.err, Severity::error, Wide(LedgerName(options.where)), Describe(done.error()));
+    outcome.trouble = true;
   }
+  return outcome;
+}
 
-  Outcome Run(const ToolContext& tool) override {
-    Outcome outcome;
-    if (Result<> done = Work(tool, outcome); !done) {
-      Say(tool.err, Severity::error, Wide(LedgerName(where_)), Describe(done.error()));
-      outcome.trouble = true;
-    }
-    return outcome;
-  }
-
- protected:
-  virtual Result<> Work(const ToolContext& tool, Outcome& outcome) = 0;
-  std::string where_;
-};
-
-// The ranges given, parsed; nothing for one not given.
+// The ranges given; nothing for one not given.
 struct Ranges {
-  std::optional<std::string> macs, sns;
-
-  void AddTo(CLI::App* command, bool required) {
-    CLI::Option* mac =
-        command->add_option("--mac-range", macs, "FIRST-LAST, two MACs (colons and spaces ignored)");
-    CLI::Option* sn =
-        command->add_option("--sn-range", sns, "FIRST-LAST, two SNs that differ in trailing digits");
-    if (required) {
-      mac->required();
-      sn->required();
-    }
-  }
-  Result<std::pair<std::optional<MacRange>, std::optional<SnRange>>> Parse() const {
-    std::optional<MacRange> mac;
-    std::optional<SnRange> sn;
-    if (macs) {
-      Result<MacRange> parsed = MacRange::Parse(*macs);
-      if (!parsed) return parsed.error();
-      mac = *parsed;
-    }
-    if (sns) {
-      Result<SnRange> parsed = SnRange::Parse(*sns);
-      if (!parsed) return parsed.error();
-      sn = *parsed;
-    }
-    return std::pair{mac, sn};
-  }
+  std::optional<MacRange> macs;
+  std::optional<SnRange> sns;
 };
 
-class InitLedger final : public LedgerCommand {
- public:
-  explicit InitLedger(CLI::App& ledger)
-      : LedgerCommand(ledger, "init", "Make a new ledger with its first ranges") {
-    ranges_.AddTo(command_, true);
+Result<Ranges> ParseRanges(const LedgerOptions& options) {
+  Ranges ranges;
+  if (options.macRange) {
+    Result<MacRange> parsed = MacRange::Parse(*options.macRange);
+    if (!parsed) return parsed.error();
+    ranges.macs = *parsed;
   }
-
- private:
-  Result<> Work(const ToolContext&, Outcome&) override {
-    auto ranges = ranges_.Parse();
-    if (!ranges) return ranges.error();
-    Result<std::unique_ptr<Ledger>> ledger = OpenLedger(where_, true);
-    if (!ledger) return ledger.error();
-    return (*ledger)->Init(*ranges->first, *ranges->second);
+  if (options.snRange) {
+    Result<SnRange> parsed = SnRange::Parse(*options.snRange);
+    if (!parsed) return parsed.error();
+    ranges.sns = *parsed;
   }
-  Ranges ranges_;
-};
+  return ranges;
+}
 
-class ExtendLedger final : public LedgerCommand {
- public:
-  explicit ExtendLedger(CLI::App& ledger)
-      : LedgerCommand(ledger, "extend", "Add a MAC range, an SN range or both") {
-    ranges_.AddTo(command_, false);
+// A failure before the ledger is opened, said as the ledger's own are.
+Outcome Refuse(const ToolContext& tool, const LedgerOptions& options, const Failure& failure) {
+  Say(tool.err, Severity::error, Wide(LedgerName(options.where)), Describe(failure));
+  return Outcome{.trouble = true};
+}
+
+Json UnitJson(const Unit& unit) {
+  Json json{
+      {"mac", unit.mac},           {"sn", unit.sn},     {"path", unit.path},   {"station", unit.station},
+      {"host", unit.host},         {"time", unit.time}, {"state", unit.state}, {"mac_before", unit.macBefore},
+      {"sn_before", unit.snBefore}};
+  if (unit.restored) json["restored"] = *unit.restored;
+  return json;
+}
+
+std::string UnitText(const Unit& unit) {
+  return unit.time + "  " + unit.state + "  MAC " + unit.mac + "  SN " + unit.sn + "  " + unit.path + "  (" +
+         unit.station + ")\n";
+}
+
+}  // namespace
+
+Outcome RunLedgerInit(const ToolContext& tool, const LedgerOptions& options) {
+  Result<Ranges> ranges = ParseRanges(options);
+  if (!ranges) return Refuse(tool, options, ranges.error());
+  return WithLedger(tool, options, true,
+                    [&](Ledger& ledger, Outcome&) { return ledger.Init(*ranges->macs, *ranges->sns); });
+}
+
+Outcome RunLedgerExtend(const ToolContext& tool, const LedgerOptions& options) {
+  if (!options.macRange && !options.snRange) {
+    return Refuse(tool, options, SystemFailure(L"give --mac-range, --sn-range or both"));
   }
+  Result<Ranges> ranges = ParseRanges(options);
+  if (!ranges) return Refuse(tool, options, ranges.error());
+  return WithLedger(tool, options, false,
+                    [&](Ledger& ledger, Outcome&) { return ledger.Extend(ranges->macs, ranges->sns); });
+}
 
- private:
-  Result<> Work(const ToolContext&, Outcome&) override {
-    if (!ranges_.macs && !ranges_.sns) return SystemFailure(L"give --mac-range, --sn-range or both");
-    auto ranges = ranges_.Parse();
-    if (!ranges) return ranges.error();
-    Result<std::unique_ptr<Ledger>> ledger = OpenLedger(where_, false);
-    if (!ledger) return ledger.error();
-    return (*ledger)->Extend(ranges->first, ranges->second);
-  }
-  Ranges ranges_;
-};
-
-class LedgerStatus final : public LedgerCommand {
- public:
-  explicit LedgerStatus(CLI::App& ledger)
-      : LedgerCommand(ledger, "status", "Per range what was handed out and what is left; units per state") {
-    command_->add_flag("--json", json_, "One JSON object");
-  }
-
- private:
-  Result<> Work(const ToolContext& tool, Outcome&) override {
-    Result<std::unique_ptr<Ledger>> ledger = OpenLedger(where_, false);
-    if (!ledger) return ledger.error();
-    Result<Status> status = (*ledger)->Summary();
+Outcome RunLedgerStatus(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome&) -> Result<> {
+    Result<Status> status = ledger.Summary();
     if (!status) return status.error();
-    if (json_) {
+    if (options.json) {
       Json json{{"ranges", Json::array()}, {"units", Json::object()}};
       for (const RangeStatus& range : status->ranges) {
         json["ranges"].push_back({{"kind", range.kind},
@@ -142,63 +116,27 @@ class LedgerStatus final : public LedgerCommand {
                         std::to_string(status->failed) + " failed, " + std::to_string(status->reserved) +
                         " reserved\n");
     return {};
-  }
-  bool json_ = false;
-};
-
-Json UnitJson(const Unit& unit) {
-  Json json{
-      {"mac", unit.mac},           {"sn", unit.sn},     {"path", unit.path},   {"station", unit.station},
-      {"host", unit.host},         {"time", unit.time}, {"state", unit.state}, {"mac_before", unit.macBefore},
-      {"sn_before", unit.snBefore}};
-  if (unit.restored) json["restored"] = *unit.restored;
-  return json;
+  });
 }
 
-std::string UnitText(const Unit& unit) {
-  return unit.time + "  " + unit.state + "  MAC " + unit.mac + "  SN " + unit.sn + "  " + unit.path + "  (" +
-         unit.station + ")\n";
-}
-
-class ListUnits final : public LedgerCommand {
- public:
-  explicit ListUnits(CLI::App& ledger) : LedgerCommand(ledger, "list", "One unit per line, oldest first") {
-    command_->add_flag("--json", json_, "One JSON object per unit and line (JSON Lines)");
-    command_->add_option("--state", state_, "Only units in this state")
-        ->check(CLI::IsMember({"reserved", "written", "failed"}));
-  }
-
- private:
-  Result<> Work(const ToolContext& tool, Outcome&) override {
-    Result<std::unique_ptr<Ledger>> ledger = OpenLedger(where_, false);
-    if (!ledger) return ledger.error();
-    Result<std::vector<Unit>> units = (*ledger)->Units(state_);
+Outcome RunLedgerList(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome&) -> Result<> {
+    Result<std::vector<Unit>> units = ledger.Units(options.state);
     if (!units) return units.error();
-    for (const Unit& unit : *units) Print(tool.out, json_ ? Line(UnitJson(unit)) : UnitText(unit));
+    for (const Unit& unit : *units) Print(tool.out, options.json ? Line(UnitJson(unit)) : UnitText(unit));
     return {};
-  }
-  bool json_ = false;
-  std::optional<std::string> state_;
-};
+  });
+}
 
 // Settles the units a crash left reserved, by what their files hold now.
-class ReconcileUnits final : public LedgerCommand {
- public:
-  explicit ReconcileUnits(CLI::App& ledger)
-      : LedgerCommand(ledger, "reconcile", "Settle reserved units by what their files hold") {
-    command_->add_flag("--json", json_, "One JSON object per reserved unit and line (JSON Lines)");
-  }
-
- private:
-  Result<> Work(const ToolContext& tool, Outcome& outcome) override {
-    Result<std::unique_ptr<Ledger>> ledger = OpenLedger(where_, false);
-    if (!ledger) return ledger.error();
-    Result<std::vector<Unit>> units = (*ledger)->Units("reserved");
+Outcome RunLedgerReconcile(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome& outcome) -> Result<> {
+    Result<std::vector<Unit>> units = ledger.Units("reserved");
     if (!units) return units.error();
     for (Unit unit : *units) {
       Result<StoredFields> fields = ReadFields(tool.files, Wide(unit.path));
-      const std::string mac = fields ? VendorLayout::HexText(fields->mac) : "",
-                        sn = fields ? ShownText(fields->sn) : "";
+      const std::string mac = fields ? VendorLayout::HexText(fields->mac) : "";
+      const std::string sn = fields ? ShownText(fields->sn) : "";
       if (fields && mac == unit.mac && sn == unit.sn) {
         unit.state = "written";
       } else if (fields && mac == unit.macBefore && sn == unit.snBefore) {
@@ -208,30 +146,10 @@ class ReconcileUnits final : public LedgerCommand {
         outcome.findings = true;  // gone, unreadable or other values: stays reserved
       }
       if (unit.state != "reserved") {
-        if (Result<> settled = (*ledger)->Settle(unit.id, unit.state, unit.restored); !settled)
-          return settled;
+        if (Result<> settled = ledger.Settle(unit.id, unit.state, unit.restored); !settled) return settled;
       }
-      if (json_) {
-        Print(tool.out, Line(UnitJson(unit)));
-      } else {
-        Print(tool.out, UnitText(unit));
-      }
+      Print(tool.out, options.json ? Line(UnitJson(unit)) : UnitText(unit));
     }
     return {};
-  }
-  bool json_ = false;
-};
-
-}  // namespace
-
-std::vector<std::unique_ptr<Command>> AddLedger(CLI::App& app) {
-  CLI::App* ledger = app.add_subcommand("ledger", "The ledger that assign hands MACs and SNs out from");
-  ledger->require_subcommand(1, 1);
-  std::vector<std::unique_ptr<Command>> commands;
-  commands.push_back(std::make_unique<InitLedger>(*ledger));
-  commands.push_back(std::make_unique<ExtendLedger>(*ledger));
-  commands.push_back(std::make_unique<LedgerStatus>(*ledger));
-  commands.push_back(std::make_unique<ListUnits>(*ledger));
-  commands.push_back(std::make_unique<ReconcileUnits>(*ledger));
-  return commands;
+  });
 }

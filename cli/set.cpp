@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "cli/command.h"
+#include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/messages.h"
 #include "files/utf8.h"
@@ -23,13 +23,9 @@ std::optional<std::string> MacDoubt(const MacBytes& mac) {
   return std::nullopt;
 }
 
-struct SetOptions {
-  std::string path;
-  std::optional<std::string> mac, sn, log;
-  bool dryRun = false, backup = false, strict = false;
-};
-
 // One set call: the values checked, then written as FileCall writes.
+}  // namespace
+
 Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
   FileCall call(tool, Wide(options.path), options.backup, options.log);
   if (!options.mac && !options.sn) return call.Refused("give --mac, --sn or both");
@@ -63,29 +59,3 @@ Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
   if (!file) return call.Failed(Describe(file.error()) + "; nothing was written");
   return call.Write(**file, edits, changes);
 }
-
-class Set final : public Command {
- public:
-  explicit Set(CLI::App& app)
-      : Command(app.add_subcommand("set", "Write a new MAC and/or SN, with their checks, into one file")) {
-    command_->add_option("FILE", options_.path, "The vendor file")->required();
-    command_->add_option("--mac", options_.mac, "12 hex digits; colons and spaces are ignored");
-    command_->add_option("--sn", options_.sn, "13 letters or digits; colons and spaces are ignored");
-    command_->add_flag("--dry-run", options_.dryRun,
-                       "Check the values and print what would change; write nothing");
-    command_->add_flag("--backup", options_.backup,
-                       "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
-    command_->add_option("--log", options_.log, "Append one JSON line about this call")->type_name("LOGFILE");
-    command_->add_flag("--strict", options_.strict,
-                       "Refuse a multicast, all-zero or all-FF MAC instead of warning");
-  }
-
-  Outcome Run(const ToolContext& tool) override { return RunSet(tool, options_); }
-
- private:
-  SetOptions options_;
-};
-
-}  // namespace
-
-std::unique_ptr<Command> AddSet(CLI::App& app) { return std::make_unique<Set>(app); }
