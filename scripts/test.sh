@@ -15,9 +15,7 @@ for preset in mingw-x86_64 mingw-i686 fuzz linux; do
 done
 results=build/linux/results.xml
 status=0
-# One more test than cores: the end-to-end tests take turns on the display
-# and mostly wait, so the short tests run beside the long ones.
-ctest --preset linux -j "$((jobs + 1))" --output-junit "$PWD/$results" || status=$?
+ctest --preset linux -j "$jobs" --output-junit "$PWD/$results" || status=$?
 
 read -r ia32 why < <(tools/ia32_mode.sh)
 case $ia32 in
