@@ -1,0 +1,92 @@
+// The ledger of one station: an SQLite file, with durable commits (WAL,
+// synchronous=FULL) and write transactions that take the file's write lock
+// first (BEGIN IMMEDIATE).
+#include <sqlite3.h>
+
+#include "files/system_files.h"
+#include "files/utf8.h"
+#include "ledger/database.h"
+
+namespace {
+
+struct DatabaseCloser {
+  void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+class SqliteDatabase final : public Database {
+ public:
+  explicit SqliteDatabase(sqlite3* database) : database_(database) {}
+
+  Result<std::vector<Row>> Query(const std::string& sql, const std::vector<Parameter>& parameters) override {
+    sqlite3_stmt* prepared = nullptr;
+    int status = sqlite3_prepare_v2(db(), sql.c_str(), -1, &prepared, nullptr);
+    const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(prepared);
+    for (int i = 0; status == SQLITE_OK && i < static_cast<int>(parameters.size()); ++i) {
+      status = std::visit(
+          [&](const auto& value) {
+            using Type = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Type, std::int64_t>)
+              return sqlite3_bind_int64(prepared, i + 1, value);
+            if constexpr (std::is_same_v<Type, std::string>)
+              return sqlite3_bind_text(prepared, i + 1, value.c_str(), -1, SQLITE_TRANSIENT);
+            return sqlite3_bind_null(prepared, i + 1);
+          },
+          parameters[i]);
+    }
+    std::vector<Row> rows;
+    while (status == SQLITE_OK || status == SQLITE_ROW) {
+      status = sqlite3_step(prepared);
+      if (status != SQLITE_ROW) break;
+      Row& row = rows.emplace_back();
+      for (int column = 0; column < sqlite3_column_count(prepared); ++column) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(prepared, column));
+        row.columns.push_back(text ? std::optional<std::string>(text) : std::nullopt);
+      }
+    }
+    if (status != SQLITE_DONE) return Refused();
+    return rows;
+  }
+
+  Result<> Begin(bool) override { return Run("BEGIN IMMEDIATE"); }
+  Result<> Commit() override { return Run("COMMIT"); }
+  void Rollback() override { (void)Run("ROLLBACK"); }
+  std::string IdColumn() const override { return "INTEGER PRIMARY KEY"; }
+
+  Result<> Run(const std::string& sql) {
+    if (Result<std::vector<Row>> done = Query(sql, {}); !done) return done.error();
+    return {};
+  }
+  Failure Refused() const { return SystemFailure(Wide("the ledger: " + std::string(sqlite3_errmsg(db())))); }
+
+ private:
+  sqlite3* db() const { return database_.get(); }
+  std::unique_ptr<sqlite3, DatabaseCloser> database_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> OpenSqlite(const std::string& path, bool create) {
+  SystemFiles files;
+  const bool exists = files.Exists(Wide(path));
+  if (create && exists) {
+    return Failure(Failure::Cause::exists,
+                   L"a file of that name is there already: init makes only a new ledger");
+  }
+  if (!create && !exists)
+    return SystemFailure(Wide("there is no ledger at " + path + " (ledger init makes one)"));
+  sqlite3* opened = nullptr;
+  const int status = sqlite3_open_v2(path.c_str(), &opened,
+                                     SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
+  auto database = std::make_unique<SqliteDatabase>(opened);
+  if (status != SQLITE_OK) return database->Refused();
+  for (const char* setting : {"PRAGMA busy_timeout = 10000", "PRAGMA synchronous = FULL"}) {
+    if (Result<> set = database->Run(setting); !set) return set.error();
+  }
+  if (create) {
+    if (Result<> wal = database->Run("PRAGMA journal_mode = WAL"); !wal) return wal.error();
+  }
+  return std::unique_ptr<Database>(std::move(database));
+}
