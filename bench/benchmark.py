@@ -12,7 +12,11 @@ visible work and nothing more, and prints the figures beside their budgets:
    it, against a C program per file that opens, writes 23 bytes, flushes with
    fsync and closes (bench/set_floor.c); and one "quorvix-cli assign" per
    file from an SQLite ledger against that set;
-4. the sizes of the programs as shipped.
+4. on a throwaway PostgreSQL server over TCP with SCRAM passwords, one
+   "quorvix-cli assign" per file against that set plus one fresh
+   authenticated connection (pgbench -C's average connection time), and 200
+   assigns by 8 processes at once against 200 by one at a time;
+5. the sizes of the programs as shipped.
 
 Exits 1 when a budget is missed. Figures under Wine are relative; absolute
 times hold only on Windows.
@@ -27,18 +31,22 @@ import subprocess
 import sys
 import tempfile
 import time
+from concurrent.futures import ThreadPoolExecutor
 from datetime import date
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / 'tools' / 'wine'))
 sys.path.insert(0, str(ROOT / 'tools'))
+sys.path.insert(0, str(ROOT / 'tests' / 'cli'))
 import session  # noqa: E402
+from postgres_server import BIN, PASSWORD, ROLE, Postgres  # noqa: E402
 from make_sample_vendor import vendor_bytes  # noqa: E402
 from probe_client import WINE, Probe, escape  # noqa: E402
 
 LOADED_MAC = 'MAC:001132ABCDEF  效验:AA'
-BUDGETS = {'start-up': 1.10, 'check': 1.5, 'set': 1.3, 'assign on SQLite': 3.0, 'Quorvix.exe KiB': 300,
+BUDGETS = {'start-up': 1.10, 'check': 1.5, 'set': 1.3, 'assign on SQLite': 3.0, 'assign on PostgreSQL': 1.5,
+           'Quorvix.exe KiB': 300,
            'quorvix-cli.exe KiB': 3072}
 SPREAD = 0.05
 
@@ -122,6 +130,46 @@ def cli_ratios(cli, floors):
     return check, set_times
 
 
+def server_figures(cli, set_seconds):
+    """assign on a PostgreSQL ledger: seconds per process against set plus
+    one connection, and 8 processes at once against one."""
+    server = Postgres()
+    folder = Path(tempfile.mkdtemp(prefix='quorvix-bench-pg-'))
+    try:
+        script = folder / 'nothing.sql'
+        script.write_text('SELECT 1;\n')
+        url = server.database('bench')
+        conninfo = f'host=127.0.0.1 port={server.port} dbname=bench user={ROLE} password={PASSWORD}'
+        pgbench = subprocess.run([BIN / 'pgbench', '-n', '-C', '-t', '200', '-f', script, conninfo],
+                                 check=True, capture_output=True, text=True).stdout
+        connection = float(next(line for line in pgbench.splitlines()
+                                if line.startswith('average connection time')).split('=')[1].split()[0]) / 1000
+        subprocess.run([cli, 'ledger', 'init', url, '--mac-range', '001132000000-00113200FFFF',
+                        '--sn-range', 'QVX2612000001-QVX2612099999'], check=True)
+        files = [folder / f'vendor-{i:03}.bin' for i in range(200)]
+        for path in files:
+            path.write_bytes(vendor_bytes())
+        rounds = []
+        for _ in range(5):
+            rounds.append(sum(timed([cli, 'assign', path, '--ledger', url, '--reassign']) for path in files))
+
+        def share(part):
+            for path in files[part::8]:
+                subprocess.run([cli, 'assign', path, '--ledger', url, '--reassign'], check=True,
+                               stdout=subprocess.DEVNULL)
+
+        start = time.perf_counter()
+        with ThreadPoolExecutor(8) as pool:
+            list(pool.map(share, range(8)))
+        eight = time.perf_counter() - start
+    finally:
+        server.remove()
+        shutil.rmtree(folder, ignore_errors=True)
+    one = statistics.median(rounds)
+    return {'assign': rounds, 'connection': connection, 'floor': set_seconds / 200 + connection,
+            'eight': eight, 'speedup': one / eight}
+
+
 def describe(times, unit=1000, name='ms'):
     return (f'median {statistics.median(times) * unit:8.1f} {name}  (min {min(times) * unit:.1f}, '
             f'max {max(times) * unit:.1f}, {len(times)} runs)')
@@ -134,12 +182,14 @@ def main():
 
     startup, ratios = startup_ratio(build, per_block)
     check, set_times = cli_ratios(cli, floors)
+    server = server_figures(cli, statistics.median(set_times['cli']))
     ratio = statistics.median(startup['Quorvix.exe']) / statistics.median(startup['floor.exe'])
     figures = {
         'start-up': ratio,
         'check': statistics.median(check['cli']) / statistics.median(check['floor']),
         'set': statistics.median(set_times['cli']) / statistics.median(set_times['floor']),
         'assign on SQLite': statistics.median(set_times['assign']) / statistics.median(set_times['cli']),
+        'assign on PostgreSQL': statistics.median(server['assign']) / 200 / server['floor'],
         'Quorvix.exe KiB': max((build / f'mingw-{arch}' / 'app' / 'Quorvix.exe').stat().st_size / 1024
                                for arch in ('x86_64', 'i686')),
         'quorvix-cli.exe KiB': max((build / f'mingw-{arch}' / 'cli' / 'quorvix-cli.exe').stat().st_size / 1024
@@ -155,6 +205,11 @@ def main():
     print(f'set       quorvix-cli        {describe(set_times["cli"])} for 200 processes')
     print(f'set       set_floor          {describe(set_times["floor"])}')
     print(f'assign    quorvix-cli        {describe(set_times["assign"])} for 200 processes, SQLite ledger')
+    print(f'assign    quorvix-cli        {describe(server["assign"])} for 200 processes, PostgreSQL ledger')
+    print(f'assign    floor per process  {server["floor"] * 1000:8.1f} ms: a set and one connection '
+          f'({server["connection"] * 1000:.1f} ms, pgbench -C, TCP, SCRAM)')
+    print(f'assign    8 processes at once {server["eight"] * 1000:7.1f} ms for 200: '
+          f'{server["speedup"]:.2f}x the throughput of one at a time')
     for arch in ('x86_64', 'i686'):
         sizes = [(build / f'mingw-{arch}' / part).stat().st_size / 1024 for part in ('app/Quorvix.exe',
                                                                                     'cli/quorvix-cli.exe')]

@@ -130,6 +130,7 @@ Failure Said(SQLSMALLINT type, SQLHANDLE handle, const std::string& password) {
        Succeeded(SQLGetDiagRecW(type, handle, record, state, &native, message, 1024, &length)); ++record) {
     std::string text = FromSql(message, std::min<std::size_t>(length, 1023));
     while (!text.empty() && text.front() == '[') text.erase(0, text.find(']') + 1);
+    if (text == "Error while executing the query") continue;  // the driver's echo of the server's reason
     if (!said.empty()) said += "; ";
     said += text;
   }

@@ -30,6 +30,7 @@ class Postgres:
                  '--auth-host=scram-sha-256', '--no-sync')
         self.start()
         self.sql(f"CREATE ROLE {ROLE} LOGIN PASSWORD '{PASSWORD}'")
+        self.sql(f"CREATE ROLE reader LOGIN PASSWORD '{PASSWORD}'")  # granted only what a test grants
 
     def run(self, *args):
         subprocess.run([*self.as_user, *map(str, args)], check=True, capture_output=True, timeout=120)

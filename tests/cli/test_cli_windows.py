@@ -12,6 +12,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'e2e'))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 from runs_here import EMULATED, PACE  # noqa: E402  (first: a suite that does not run here ends at once)
 import session  # noqa: E402
@@ -89,6 +90,25 @@ class WindowsCli(unittest.TestCase):
         refused = self.run_exe('assign', wine_path(self.vendor), '--ledger', r'\\server\share\line.db')
         self.assertEqual(refused.returncode, 2)
         self.assertIn('network file system', refused.stderr.decode('utf-8'))
+    @unittest.skipIf(os.environ.get('QUORVIX_ARCH') != 'x86_64',
+                     "Wine's odbc32 hands a 32-bit exe to a 32-bit unixODBC and driver, which are not installed")
+    def test_assign_from_a_postgresql_server_through_wines_odbc(self):
+        from postgres_server import Postgres  # Wine's odbc32 passes calls on to the host's unixODBC and driver
+        server = Postgres()
+        self.addCleanup(server.remove)
+        url = server.database('line')
+        made = self.run_exe('ledger', 'init', url, '--mac-range', '001132000000-0011320003FF', '--sn-range',
+                            'QVX2612000001-QVX2612009999')
+        self.assertEqual(made.returncode, 0, made.stderr)
+        assigned = self.run_exe('assign', wine_path(self.vendor), '--ledger', url, '--station', '工位 2', '--json')
+        self.assertEqual(assigned.returncode, 0, assigned.stderr)
+        unit = json.loads(assigned.stdout.decode('utf-8'))
+        self.assertEqual((unit['mac'], unit['station'], unit['path'], unit['result']),
+                         ('001132000000', '工位 2', wine_path(self.vendor), 'written'))
+        self.assertEqual(self.vendor.read_bytes(), with_fields(self.original, mac='00113200000043', sn='QVX2612000001',
+                                                               sn_check='747'))
+        kept = server.sql("SELECT station || ' ' || path FROM units", 'line').strip()
+        self.assertEqual(kept, f'工位 2 {wine_path(self.vendor)}')
 
 
 if __name__ == '__main__':
