@@ -148,6 +148,23 @@ Failure Said(SQLSMALLINT type, SQLHANDLE handle, const std::string& password) {
   return SystemFailure(Wide("the ledger server: " + (said.empty() ? std::string("no reason given") : said)));
 }
 
+// The SQLSTATE of the first diagnostic record: "IM002" for a driver that is not there.
+std::string State(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLWCHAR state[6] = {}, message[2];
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  SQLGetDiagRecW(type, handle, 1, state, &native, message, 2, &length);
+  return FromSql(state, 5);
+}
+
+constexpr bool IsWindows() {
+#ifdef _WIN32
+  return true;
+#else
+  return false;
+#endif
+}
+
 class OdbcDatabase final : public Database {
  public:
   OdbcDatabase(Handle<SQL_HANDLE_ENV> environment, Handle<SQL_HANDLE_DBC> connection, std::string password)
@@ -185,7 +202,8 @@ class OdbcDatabase final : public Database {
     }
     SqlText text = ToSql(sql);
     const SQLRETURN ran = SQLExecDirectW(made, text.data(), SQL_NTS);
-    if (ran != SQL_NO_DATA && !Succeeded(ran)) return Said(SQL_HANDLE_STMT, made, password_);
+    if (ran == SQL_NO_DATA) return std::vector<Row>{};  // a statement that changed no row
+    if (!Succeeded(ran)) return Said(SQL_HANDLE_STMT, made, password_);
     SQLSMALLINT columns = 0;
     if (!Succeeded(SQLNumResultCols(made, &columns))) return Said(SQL_HANDLE_STMT, made, password_);
     std::vector<Row> rows;
@@ -251,25 +269,6 @@ class OdbcDatabase final : public Database {
   std::string password_;
 };
 
-// The name the system's PostgreSQL Unicode driver is installed under:
-// "PostgreSQL Unicode" on Linux, "PostgreSQL Unicode(x64)" beside it on
-// 64-bit Windows.
-std::optional<SqlText> DriverName(SQLHANDLE environment) {
-  SQLWCHAR name[256], attributes[1024];
-  SQLSMALLINT nameLength = 0, attributesLength = 0;
-  const SqlText wanted = ToSql("PostgreSQL Unicode");
-  std::optional<SqlText> found;
-  for (SQLUSMALLINT direction = SQL_FETCH_FIRST; Succeeded(
-           SQLDriversW(environment, direction, name, 256, &nameLength, attributes, 1024, &attributesLength));
-       direction = SQL_FETCH_NEXT) {
-    const SqlText driver(name, std::min<SQLSMALLINT>(nameLength, 255));
-    if (driver.rfind(wanted, 0) != 0) continue;
-    const bool x64 = driver.find(ToSql("x64")) != SqlText::npos;
-    if (!found || x64 == (sizeof(void*) == 8)) found = driver;
-  }
-  return found;
-}
-
 }  // namespace
 
 Result<std::unique_ptr<Database>> OpenServer(const std::string& url) {
@@ -285,29 +284,36 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& url) {
   }
   Handle<SQL_HANDLE_ENV> environment(made);
   SQLSetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  const std::optional<SqlText> driver = DriverName(made);
-  if (!driver) {
-    return SystemFailure(
-        L"PostgreSQL's ODBC driver (\"PostgreSQL Unicode\") is not installed: on Debian apt-get install "
-        L"odbc-postgresql, on Windows psqlODBC");
-  }
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, made, &made)))
     return Said(SQL_HANDLE_ENV, environment.get(), "");
   Handle<SQL_HANDLE_DBC> connection(made);
   SQLSetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+  // A failed statement fails its whole transaction, which is rolled back:
+  // no savepoint before each one (Protocol 7.4-1). A ledger that another
+  // station holds locked longer than lock_timeout is refused, not waited for.
   const std::string settings = ";Server=" + Braced(server->host) + ";Port=" + server->port +
                                ";Database=" + Braced(server->database) + ";Uid=" + Braced(server->user) +
                                ";Pwd=" + Braced(server->password) + ";SSLmode=" + Braced(server->sslmode) +
-                               ";pqopt={connect_timeout=10};";
-  SqlText connect = ToSql("Driver=") + ToSql("{") + *driver + ToSql("}") + ToSql(settings);
-  const SQLRETURN connected =
-      SQLDriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-  std::fill(connect.begin(), connect.end(), SQLWCHAR{0});
-  if (!Succeeded(connected)) return Said(SQL_HANDLE_DBC, made, server->password);
-  auto database =
-      std::make_unique<OdbcDatabase>(std::move(environment), std::move(connection), server->password);
-  // A ledger locked longer than this by another station is refused, not waited for.
-  if (Result<std::vector<Row>> set = database->Query("SET lock_timeout = '10s'", {}); !set)
-    return set.error();
-  return std::unique_ptr<Database>(std::move(database));
+                               ";Protocol=7.4-1;pqopt={connect_timeout=10 options='-c lock_timeout=10s'};";
+  // PostgreSQL's Unicode driver, as psqlODBC names it on 64-bit Windows, then elsewhere.
+  std::vector<std::string> drivers{"PostgreSQL Unicode"};
+  if (IsWindows() && sizeof(void*) == 8) drivers.insert(drivers.begin(), "PostgreSQL Unicode(x64)");
+  SQLRETURN connected = SQL_ERROR;
+  for (const std::string& driver : drivers) {
+    SqlText connect = ToSql("Driver={" + driver + "}" + settings);
+    connected =
+        SQLDriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    std::fill(connect.begin(), connect.end(), SQLWCHAR{0});
+    if (Succeeded(connected) || State(SQL_HANDLE_DBC, made) != "IM002") break;
+  }
+  if (!Succeeded(connected)) {
+    if (State(SQL_HANDLE_DBC, made) == "IM002") {
+      return SystemFailure(
+          L"PostgreSQL's ODBC driver (\"PostgreSQL Unicode\") is not installed: on Debian apt-get install "
+          L"odbc-postgresql, on Windows psqlODBC");
+    }
+    return Said(SQL_HANDLE_DBC, made, server->password);
+  }
+  return std::unique_ptr<Database>(
+      std::make_unique<OdbcDatabase>(std::move(environment), std::move(connection), server->password));
 }

@@ -244,18 +244,15 @@ class SqlLedger final : public Ledger {
   // The next value of the oldest range of table that has any left, taken.
   Result<std::string> Take(const std::string& table, const std::string& what) {
     const bool macs = table == "mac_ranges";
-    Result<std::vector<Row>> next =
-        db_->Query("SELECT id, next" + std::string(macs ? "" : ", prefix, width") + " FROM " + table +
-                   " WHERE next <= last ORDER BY id LIMIT 1");
-    if (!next) return next.error();
-    if (next->empty()) return Exhausted(table, what);
-    const Row& row = next->front();
-    Result<std::vector<Row>> taken =
-        db_->Query("UPDATE " + table + " SET next = next + 1 WHERE id = ?", {row.Integer(0)});
+    Result<std::vector<Row>> taken = db_->Query(
+        "UPDATE " + table + " SET next = next + 1 WHERE id = (SELECT id FROM " + table +
+        " WHERE next <= last ORDER BY id LIMIT 1) RETURNING next - 1" + (macs ? "" : ", prefix, width"));
     if (!taken) return taken.error();
-    const std::uint64_t value = Count(row, 1);
+    if (taken->empty()) return Exhausted(table, what);
+    const Row& row = taken->front();
+    const std::uint64_t value = Count(row, 0);
     if (macs) return MacText(value);
-    return SnRange{row.Text(2), static_cast<int>(row.Integer(3)), 0, 0}.Text(value);
+    return SnRange{row.Text(1), static_cast<int>(row.Integer(2)), 0, 0}.Text(value);
   }
 
   Failure Exhausted(const std::string& table, const std::string& what) {
