@@ -12,12 +12,49 @@
 
 namespace {
 
+constexpr const char* kLedgerHelp =
+    "An SQLite file (one station), or a PostgreSQL server: "
+    "postgresql://[user[:password]@]host[:port]/database[?sslmode=...]";
+
 // Every command's options, filled by the parser.
 struct Given {
   ShowOptions show, check;
   SetOptions set;
   AssignOptions assign;
   LedgerOptions init, extend, status, list, reconcile;
+};
+
+// --help-all: every command in full ("ledger init"), each with its
+// arguments and options. The man page is made from it, so its layout is
+// what help2man reads: a heading line ending in a colon, then indented lines.
+class EveryCommand : public CLI::Formatter {
+ public:
+  std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+    if (mode != CLI::AppFormatMode::All) return Formatter::make_subcommands(app, mode);
+    std::stringstream out;
+    out << "\nCommands:\n\n";
+    Describe(out, app, "");
+    return out.str();
+  }
+
+ private:
+  void Describe(std::stringstream& out, const CLI::App* app, const std::string& prefix) const {
+    for (const CLI::App* command : app->get_subcommands({})) {
+      const std::string name = prefix + command->get_name();
+      if (!command->get_subcommands({}).empty()) {
+        Describe(out, command, name + " ");
+        continue;
+      }
+      out << "quorvix-cli " << name << ":\n    " << command->get_description() << "\n";
+      for (const CLI::Option* option : command->get_options()) {
+        if (option->get_name() == "--help" || option->get_name() == "--help-all") continue;
+        CLI::detail::format_help(
+            out, make_option_name(option, option->get_positional()) + make_option_opts(option),
+            make_option_desc(option), column_width_);
+      }
+      out << "\n";
+    }
+  }
 };
 
 CLI::App* AddShow(CLI::App& app, const char* name, const char* description, ShowOptions& options) {
@@ -43,7 +80,7 @@ CLI::App* AddAssign(CLI::App& app, AssignOptions& options) {
   CLI::App* assign =
       app.add_subcommand("assign", "Write the next MAC and SN from a ledger into one file, and record it");
   assign->add_option("FILE", options.path, "The vendor file")->required();
-  assign->add_option("--ledger", options.ledger, "An SQLite ledger file")->required()->type_name("LEDGER");
+  assign->add_option("--ledger", options.ledger, kLedgerHelp)->required()->type_name("LEDGER");
   assign->add_option("--station", options.station, "This station's name in the ledger (the host name)")
       ->type_name("NAME");
   assign->add_flag("--reassign", options.reassign, "Give new values to a file whose values a unit has");
@@ -56,7 +93,7 @@ CLI::App* AddAssign(CLI::App& app, AssignOptions& options) {
 CLI::App* AddLedgerCommand(CLI::App& ledger, const char* name, const char* description,
                            LedgerOptions& options) {
   CLI::App* command = ledger.add_subcommand(name, description);
-  command->add_option("LEDGER", options.where, "An SQLite ledger file")->required();
+  command->add_option("LEDGER", options.where, kLedgerHelp)->required();
   return command;
 }
 
@@ -79,6 +116,8 @@ int RunTool(const std::vector<std::string>& args, const ToolContext& tool) {
       "(vendor.bin, exactly 65,536 bytes), with the check values the devices expect.",
       "quorvix-cli"};
   app.set_version_flag("--version", std::string("quorvix-cli ") + QUORVIX_VERSION_SHORT);
+  app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
+  app.formatter(std::make_shared<EveryCommand>());
   app.require_subcommand(1, 1);
   app.footer("\n" + ExitCodesText());
 
