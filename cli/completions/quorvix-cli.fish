@@ -1,0 +1,39 @@
+# fish completion for quorvix-cli: commands, each command's options, the
+# values --state takes, and file names for FILE, LEDGER and LOGFILE.
+set -l commands show check set assign ledger
+set -l ledger_commands init extend status list reconcile
+
+function __quorvix_cli_ledger_command -a name
+    set -l words (commandline -opc)
+    test (count $words) -ge 3; and test "$words[2]" = ledger; and test "$words[3]" = $name
+end
+
+complete -c quorvix-cli -f
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a show -d "Print each file's MAC, SN and their stored checks"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a check -d "The same reading; the exit code says whether the checks match"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a set -d "Write a new MAC and/or SN into one file"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a assign -d "Write the next MAC and SN from a ledger into one file"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a ledger -d "The ledger that assign hands values out from"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -l version -d "Print the version and exit"
+complete -c quorvix-cli -s h -l help -d "Print help and exit"
+complete -c quorvix-cli -l help-all -d "Print help on every command and exit"
+
+complete -c quorvix-cli -n "__fish_seen_subcommand_from show check set assign" -F
+complete -c quorvix-cli -n "__fish_seen_subcommand_from show check" -l json -d "One JSON object per file and line"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l mac -x -d "12 hex digits"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l sn -x -d "13 letters or digits"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l dry-run -d "Print what would change; write nothing"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l strict -d "Refuse a multicast, all-zero or all-FF MAC"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set assign" -l backup -d "First copy the file to FILE.bak"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from set assign" -l log -r -F -d "Append one JSON line about this call"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l ledger -r -F -d "An SQLite file or a postgresql:// URL"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l station -x -d "This station's name in the ledger"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l reassign -d "Give new values to a file a unit has"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l json -d "Print the unit as one JSON object"
+
+complete -c quorvix-cli -n "__fish_seen_subcommand_from ledger; and not __fish_seen_subcommand_from $ledger_commands" -a "$ledger_commands"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from $ledger_commands" -F
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command init; or __quorvix_cli_ledger_command extend" -l mac-range -x -d "FIRST-LAST, two MACs"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command init; or __quorvix_cli_ledger_command extend" -l sn-range -x -d "FIRST-LAST, two SNs"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command status; or __quorvix_cli_ledger_command list; or __quorvix_cli_ledger_command reconcile" -l json -d "JSON output"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command list" -l state -x -a "reserved written failed" -d "Only units in this state"

@@ -1,0 +1,47 @@
+# PowerShell completion for quorvix-cli.exe: commands, each command's
+# options, the values --state takes, and file names elsewhere. Load it in a
+# session, or from $PROFILE for every session:  . .\quorvix-cli.ps1
+Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -ScriptBlock {
+    param($wordToComplete, $commandAst, $cursorPosition)
+    $words = @($commandAst.CommandElements | Select-Object -Skip 1 | ForEach-Object { $_.ToString() })
+    if ($wordToComplete -ne '' -and $words.Count -gt 0) { $words = @($words | Select-Object -SkipLast 1) }
+    $help = '--help', '--help-all'
+    $options = @{
+        'show'             = @('--json')
+        'check'            = @('--json')
+        'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
+        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
+        'ledger init'      = @('--mac-range', '--sn-range')
+        'ledger extend'    = @('--mac-range', '--sn-range')
+        'ledger status'    = @('--json')
+        'ledger list'      = @('--json', '--state')
+        'ledger reconcile' = @('--json')
+    }
+    $candidates = @()
+    $files = $false
+    if ($words.Count -eq 0) {
+        $candidates = @('show', 'check', 'set', 'assign', 'ledger', '--version') + $help
+    } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
+        $candidates = @('init', 'extend', 'status', 'list', 'reconcile') + $help
+    } elseif ($words[-1] -eq '--state') {
+        $candidates = @('reserved', 'written', 'failed')
+    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range') {
+        return
+    } elseif ($wordToComplete.StartsWith('-')) {
+        $command = if ($words[0] -eq 'ledger') { "ledger $($words[1])" } else { $words[0] }
+        $candidates = @($options[$command]) + $help
+    } else {
+        $files = $true
+    }
+    if ($files) {
+        Get-ChildItem -Path "$wordToComplete*" -ErrorAction SilentlyContinue | ForEach-Object {
+            $path = Resolve-Path -Relative $_.FullName
+            $quoted = if ($path -match '\s') { "'$path'" } else { $path }
+            [System.Management.Automation.CompletionResult]::new($quoted, $_.Name, 'ProviderItem', $_.FullName)
+        }
+        return
+    }
+    $candidates | Where-Object { $_ -like "$wordToComplete*" } | ForEach-Object {
+        [System.Management.Automation.CompletionResult]::new($_, $_, 'ParameterValue', $_)
+    }
+}

@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The shell completions of quorvix-cli, driven for real: bash's function
+called as bash calls it, fish's "complete -C", zsh's through a pseudo-terminal
+where zsh is installed. Each command's options must be those its --help
+names, so a completion cannot fall behind the program."""
+import os
+import pty
+import re
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+CLI = os.environ['QUORVIX_CLI']
+SCRIPTS = Path(__file__).resolve().parents[2] / 'cli' / 'completions'
+COMMANDS = ['show', 'check', 'set', 'assign', 'ledger init', 'ledger extend', 'ledger status', 'ledger list',
+            'ledger reconcile']
+
+
+def help_options(command):
+    """The long options that `quorvix-cli COMMAND --help` names."""
+    text = subprocess.run([CLI, *command.split(), '--help'], capture_output=True, text=True, check=True).stdout
+    return set(re.findall(r'^ +(?:-\w,)?(--[a-z-]+)', text, re.MULTILINE))
+
+
+class Completions:
+    """What each shell must complete; complete(line) gives the candidates
+    for the line's last word, run in self.folder."""
+
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp(prefix='quorvix-completions-'))
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        for name in ('vendor.bin', 'vendor-2.bin', 'line.db'):
+            (self.folder / name).write_bytes(b'')
+
+    def test_each_commands_options_are_those_its_help_names(self):
+        for command in COMMANDS:
+            with self.subTest(command=command):
+                self.assertEqual(set(self.complete(f'quorvix-cli {command} --')), help_options(command))
+
+    def test_commands_values_and_file_names(self):
+        cases = [
+            ('quorvix-cli s', {'show', 'set'}),
+            ('quorvix-cli ledger ', {'init', 'extend', 'status', 'list', 'reconcile'}),
+            ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed'}),
+            ('quorvix-cli set vendor', {'vendor.bin', 'vendor-2.bin'}),
+            ('quorvix-cli set vendor.bin --log li', {'line.db'}),
+            ('quorvix-cli assign vendor.bin --ledger li', {'line.db'}),
+            ('quorvix-cli ledger status li', {'line.db'}),
+        ]
+        for line, want in cases:
+            with self.subTest(line=line):
+                self.assertEqual(set(self.complete(line)) - {'--help', '--help-all'}, want)
+
+
+class Bash(Completions, unittest.TestCase):
+    def complete(self, line):
+        words = line.split(' ')
+        script = (f'source {SCRIPTS / "quorvix-cli.bash"}; COMP_WORDS=({" ".join(map(repr, words))}); '
+                  f'COMP_CWORD={len(words) - 1}; _quorvix_cli; printf "%s\\n" "${{COMPREPLY[@]}}"')
+        result = subprocess.run(['bash', '-c', script], capture_output=True, text=True, cwd=self.folder, check=True)
+        return result.stdout.split()
+
+
+@unittest.skipUnless(shutil.which('fish'), 'fish is not installed')
+class Fish(Completions, unittest.TestCase):
+    def complete(self, line):
+        script = f'source {SCRIPTS / "quorvix-cli.fish"}; complete -C {line!r}'
+        result = subprocess.run(['fish', '--no-config', '-c', script], capture_output=True, text=True,
+                                cwd=self.folder, check=True)
+        return [candidate.split('\t')[0] for candidate in result.stdout.splitlines()]
+
+
+@unittest.skipUnless(shutil.which('zsh'), 'zsh is not installed')
+class Zsh(Completions, unittest.TestCase):
+    """An interactive zsh on a pseudo-terminal, its compadd wrapped to write
+    down the matches each completion offers; the line typed, then Tab."""
+
+    def complete(self, line):
+        matches = self.folder / '.matches'
+        setup = (f'fpath=({SCRIPTS} $fpath); autoload -Uz compinit; compinit -u -D; '
+                 f'compadd() {{ local -a m; builtin compadd -O m "$@"; print -rl -- $m >>{matches}; '
+                 'builtin compadd "$@"; }\n')
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.chdir(self.folder)
+            os.execvpe('zsh', ['zsh', '-f', '-i'], dict(os.environ, TERM='dumb', PS1='> '))
+        try:
+            os.write(terminal, setup.encode() + b'print RE""ADY\n')
+            self.read_until(terminal, lambda seen: b'READY' in seen)
+            matches.write_text('')
+            os.write(terminal, (line + '\t').encode())
+            # Done when the matches are written and zsh has gone quiet.
+            self.read_until(terminal, lambda seen: matches.stat().st_size > 0, quiet=0.3)
+        finally:
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            os.close(terminal)
+        return [match for match in matches.read_text().splitlines() if match]
+
+    @staticmethod
+    def read_until(terminal, done, quiet=0.0, limit=10.0):
+        """Reads what zsh prints until done(all of it) holds and it has been
+        quiet a while, or the limit passes."""
+        seen, start = b'', time.monotonic()
+        last = start
+        while time.monotonic() - start < limit:
+            if select.select([terminal], [], [], 0.05)[0]:
+                try:
+                    seen += os.read(terminal, 65536)
+                except OSError:
+                    return
+                last = time.monotonic()
+            elif done(seen) and time.monotonic() - last >= quiet:
+                return
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)
