@@ -14,6 +14,7 @@ packages=(
   libx11-dev                                            # the drag-and-drop helper
   strace                                                # killing quorvix-cli at every system call
   dpkg-dev tcl                                          # SQLite's amalgamation, from Debian's source package
+  help2man lintian man-db zsh fish                       # the Debian package: man page, its check, completions
   unixodbc-dev odbc-postgresql postgresql               # server ledgers through ODBC, and a PostgreSQL to test them on
 )
 

@@ -6,6 +6,8 @@
 #         Quorvix.exe, quorvix-cli.exe and README.txt, the user guide
 #     quorvix-cli-<version>-linux-x86_64.tar.gz
 #         quorvix-cli and README.txt
+#     quorvix-cli_<version>_amd64.deb
+#         /usr/bin/quorvix-cli, its man page and bash, zsh and fish completions
 #     SHA256SUMS
 #
 # The same commit gives the same bytes, wherever and whenever it is built:
@@ -34,7 +36,7 @@ for preset in mingw-x86_64 mingw-i686 linux-release; do
   cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
 done
 cd "$out"
-mv packaging/*.zip packaging/*.tar.gz .
+mv packaging/*.zip packaging/*.tar.gz packaging/*.deb .
 rm -rf packaging src
-sha256sum -- *.zip *.tar.gz >SHA256SUMS
-ls -l -- *.zip *.tar.gz
+sha256sum -- *.zip *.tar.gz *.deb >SHA256SUMS
+ls -l -- *.zip *.tar.gz *.deb

@@ -17,9 +17,12 @@ for arch in win64 win32; do
   listed=$(python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' \
     "Quorvix-$version-$arch.zip")
   want="Quorvix-$version-$arch/Quorvix.exe Quorvix-$version-$arch/README.txt Quorvix-$version-$arch/quorvix-cli.exe"
+  want+=" Quorvix-$version-$arch/quorvix-cli.ps1"
   [ "$listed" = "$want" ] || { echo "Quorvix-$version-$arch.zip holds: $listed"; exit 1; }
 done
 listed=$(tar -tzf "quorvix-cli-$version-linux-x86_64.tar.gz" | sort | tr '\n' ' ')
 [ "$listed" = "quorvix-cli-$version-linux-x86_64/README.txt quorvix-cli-$version-linux-x86_64/quorvix-cli " ] ||
   { echo "the tar.gz holds: $listed"; exit 1; }
+[ "$(grep -c '' SHA256SUMS)" = 4 ] || { echo "SHA256SUMS lists $(grep -c '' SHA256SUMS) files, not 4"; exit 1; }
+python3 "$root/tests/check_package.py" "quorvix-cli_${version}_amd64.deb" "$version"
 cat SHA256SUMS
