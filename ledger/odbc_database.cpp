@@ -7,6 +7,9 @@
 #endif
 #include <sql.h>
 #include <sqlext.h>
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -16,6 +19,67 @@
 #include "ledger/database.h"
 
 namespace {
+
+// ODBC's functions, from Windows' own odbc32.dll, or on Linux from unixODBC's
+// libodbc.so.2, loaded only when a server ledger is opened, so that every
+// other command starts without it and runs where it is not installed.
+struct OdbcFunctions {
+  decltype(&::SQLAllocHandle) AllocHandle;
+  decltype(&::SQLFreeHandle) FreeHandle;
+  decltype(&::SQLSetEnvAttr) SetEnvAttr;
+  decltype(&::SQLSetConnectAttrW) SetConnectAttrW;
+  decltype(&::SQLDriverConnectW) DriverConnectW;
+  decltype(&::SQLDisconnect) Disconnect;
+  decltype(&::SQLGetDiagRecW) GetDiagRecW;
+  decltype(&::SQLBindParameter) BindParameter;
+  decltype(&::SQLExecDirectW) ExecDirectW;
+  decltype(&::SQLNumResultCols) NumResultCols;
+  decltype(&::SQLFetch) Fetch;
+  decltype(&::SQLGetData) GetData;
+  decltype(&::SQLEndTran) EndTran;
+};
+
+const OdbcFunctions* odbc = nullptr;
+
+#ifdef _WIN32
+const OdbcFunctions* LoadOdbc() {
+  static const OdbcFunctions functions{
+      &::SQLAllocHandle, &::SQLFreeHandle,  &::SQLSetEnvAttr,    &::SQLSetConnectAttrW, &::SQLDriverConnectW,
+      &::SQLDisconnect,  &::SQLGetDiagRecW, &::SQLBindParameter, &::SQLExecDirectW,     &::SQLNumResultCols,
+      &::SQLFetch,       &::SQLGetData,     &::SQLEndTran};
+  return &functions;
+}
+#else
+const OdbcFunctions* LoadOdbc() {
+  static const std::optional<OdbcFunctions> functions = []() -> std::optional<OdbcFunctions> {
+    // Loaded for the rest of the process, as a linked library would be.
+    void* library = dlopen("libodbc.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return std::nullopt;
+    bool found = true;
+    const auto find = [&](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+      found = found && function;
+    };
+    OdbcFunctions loaded{};
+    find(loaded.AllocHandle, "SQLAllocHandle");
+    find(loaded.FreeHandle, "SQLFreeHandle");
+    find(loaded.SetEnvAttr, "SQLSetEnvAttr");
+    find(loaded.SetConnectAttrW, "SQLSetConnectAttrW");
+    find(loaded.DriverConnectW, "SQLDriverConnectW");
+    find(loaded.Disconnect, "SQLDisconnect");
+    find(loaded.GetDiagRecW, "SQLGetDiagRecW");
+    find(loaded.BindParameter, "SQLBindParameter");
+    find(loaded.ExecDirectW, "SQLExecDirectW");
+    find(loaded.NumResultCols, "SQLNumResultCols");
+    find(loaded.Fetch, "SQLFetch");
+    find(loaded.GetData, "SQLGetData");
+    find(loaded.EndTran, "SQLEndTran");
+    if (!found) return std::nullopt;
+    return loaded;
+  }();
+  return functions ? &*functions : nullptr;
+}
+#endif
 
 // Text as ODBC's W functions take it, UTF-16 on every system.
 using SqlText = std::basic_string<SQLWCHAR>;
@@ -112,7 +176,7 @@ std::string Braced(const std::string& value) {
 
 template <SQLSMALLINT kType>
 struct HandleFree {
-  void operator()(SQLHANDLE handle) const { SQLFreeHandle(kType, handle); }
+  void operator()(SQLHANDLE handle) const { odbc->FreeHandle(kType, handle); }
 };
 template <SQLSMALLINT kType>
 using Handle = std::unique_ptr<void, HandleFree<kType>>;
@@ -127,7 +191,7 @@ Failure Said(SQLSMALLINT type, SQLHANDLE handle, const std::string& password) {
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
   for (SQLSMALLINT record = 1;
-       Succeeded(SQLGetDiagRecW(type, handle, record, state, &native, message, 1024, &length)); ++record) {
+       Succeeded(odbc->GetDiagRecW(type, handle, record, state, &native, message, 1024, &length)); ++record) {
     std::string text = FromSql(message, std::min<std::size_t>(length, 1023));
     while (!text.empty() && text.front() == '[') text.erase(0, text.find(']') + 1);
     if (text == "Error while executing the query") continue;  // the driver's echo of the server's reason
@@ -148,13 +212,20 @@ Failure Said(SQLSMALLINT type, SQLHANDLE handle, const std::string& password) {
   return SystemFailure(Wide("the ledger server: " + (said.empty() ? std::string("no reason given") : said)));
 }
 
-// The SQLSTATE of the first diagnostic record: "IM002" for a driver that is not there.
+// The SQLSTATE of the first diagnostic record.
 std::string State(SQLSMALLINT type, SQLHANDLE handle) {
   SQLWCHAR state[6] = {}, message[2];
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
-  SQLGetDiagRecW(type, handle, 1, state, &native, message, 2, &length);
+  odbc->GetDiagRecW(type, handle, 1, state, &native, message, 2, &length);
   return FromSql(state, 5);
+}
+
+// Whether the driver manager found no driver of the name asked for: IM002,
+// or unixODBC's 01000 "Can't open lib" (which Wine's odbc32 passes on).
+bool DriverMissing(SQLHANDLE connection) {
+  const std::string state = State(SQL_HANDLE_DBC, connection);
+  return state == "IM002" || state == "01000";
 }
 
 constexpr bool IsWindows() {
@@ -173,11 +244,11 @@ class OdbcDatabase final : public Database {
         password_(std::move(password)) {}
   OdbcDatabase(const OdbcDatabase&) = delete;
   OdbcDatabase& operator=(const OdbcDatabase&) = delete;
-  ~OdbcDatabase() override { SQLDisconnect(connection_.get()); }
+  ~OdbcDatabase() override { odbc->Disconnect(connection_.get()); }
 
   Result<std::vector<Row>> Query(const std::string& sql, const std::vector<Parameter>& parameters) override {
     SQLHANDLE made = nullptr;
-    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &made))) return Failed();
+    if (!Succeeded(odbc->AllocHandle(SQL_HANDLE_STMT, connection_.get(), &made))) return Failed();
     const Handle<SQL_HANDLE_STMT> statement(made);
     // The values must stay where they are bound until the statement runs.
     std::vector<SqlText> texts(parameters.size());
@@ -189,25 +260,26 @@ class OdbcDatabase final : public Database {
       if (const auto* text = std::get_if<std::string>(&parameters[i])) {
         texts[i] = ToSql(*text);
         lengths[i] = SQL_NTS;
-        bound = SQLBindParameter(made, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
-                                 std::max<SQLULEN>(texts[i].size(), 1), 0, texts[i].data(), 0, &lengths[i]);
+        bound =
+            odbc->BindParameter(made, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
+                                std::max<SQLULEN>(texts[i].size(), 1), 0, texts[i].data(), 0, &lengths[i]);
       } else {
         const auto* value = std::get_if<std::int64_t>(&parameters[i]);
         numbers[i] = value ? *value : 0;
         lengths[i] = value ? 0 : SQL_NULL_DATA;
-        bound = SQLBindParameter(made, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &numbers[i],
-                                 0, &lengths[i]);
+        bound = odbc->BindParameter(made, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                    &numbers[i], 0, &lengths[i]);
       }
       if (!Succeeded(bound)) return Said(SQL_HANDLE_STMT, made, password_);
     }
     SqlText text = ToSql(sql);
-    const SQLRETURN ran = SQLExecDirectW(made, text.data(), SQL_NTS);
+    const SQLRETURN ran = odbc->ExecDirectW(made, text.data(), SQL_NTS);
     if (ran == SQL_NO_DATA) return std::vector<Row>{};  // a statement that changed no row
     if (!Succeeded(ran)) return Said(SQL_HANDLE_STMT, made, password_);
     SQLSMALLINT columns = 0;
-    if (!Succeeded(SQLNumResultCols(made, &columns))) return Said(SQL_HANDLE_STMT, made, password_);
+    if (!Succeeded(odbc->NumResultCols(made, &columns))) return Said(SQL_HANDLE_STMT, made, password_);
     std::vector<Row> rows;
-    for (SQLRETURN fetched; columns > 0 && (fetched = SQLFetch(made)) != SQL_NO_DATA;) {
+    for (SQLRETURN fetched; columns > 0 && (fetched = odbc->Fetch(made)) != SQL_NO_DATA;) {
       if (!Succeeded(fetched)) return Said(SQL_HANDLE_STMT, made, password_);
       Row& row = rows.emplace_back();
       for (SQLUSMALLINT column = 1; column <= columns; ++column) {
@@ -220,8 +292,8 @@ class OdbcDatabase final : public Database {
   }
 
   Result<> Begin(bool ledgerExists) override {
-    if (!Succeeded(SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
-                                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+    if (!Succeeded(odbc->SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
+                                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
       return Failed();
     }
     if (!ledgerExists) return {};
@@ -237,11 +309,11 @@ class OdbcDatabase final : public Database {
   Failure Failed() const { return Said(SQL_HANDLE_DBC, connection_.get(), password_); }
 
   Result<> End(SQLSMALLINT how) {
-    const bool ended = Succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), how));
+    const bool ended = Succeeded(odbc->EndTran(SQL_HANDLE_DBC, connection_.get(), how));
     std::optional<Failure> failure;
     if (!ended) failure = Failed();
-    SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
-                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    odbc->SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     if (failure) return *failure;
     return {};
   }
@@ -252,7 +324,7 @@ class OdbcDatabase final : public Database {
     SQLWCHAR part[256];
     for (;;) {
       SQLLEN length = 0;
-      const SQLRETURN got = SQLGetData(statement, column, SQL_C_WCHAR, part, sizeof part, &length);
+      const SQLRETURN got = odbc->GetData(statement, column, SQL_C_WCHAR, part, sizeof part, &length);
       if (got == SQL_NO_DATA) break;
       if (!Succeeded(got)) return Said(SQL_HANDLE_STMT, statement, password_);
       if (length == SQL_NULL_DATA) return std::optional<std::string>();
@@ -278,16 +350,22 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& url) {
         L"a server ledger is named postgresql://[user[:password]@]host[:port]/database"
         L"[?sslmode=...]");
   }
+  odbc = LoadOdbc();
+  if (!odbc) {
+    return SystemFailure(
+        L"the system's ODBC driver manager is not installed (libodbc.so.2): on Debian apt-get install "
+        L"odbc-postgresql, which brings it and PostgreSQL's driver");
+  }
   SQLHANDLE made = nullptr;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &made))) {
+  if (!Succeeded(odbc->AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &made))) {
     return SystemFailure(L"the system's ODBC driver manager could not be started");
   }
   Handle<SQL_HANDLE_ENV> environment(made);
-  SQLSetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, made, &made)))
+  odbc->SetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!Succeeded(odbc->AllocHandle(SQL_HANDLE_DBC, made, &made)))
     return Said(SQL_HANDLE_ENV, environment.get(), "");
   Handle<SQL_HANDLE_DBC> connection(made);
-  SQLSetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+  odbc->SetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
   // A failed statement fails its whole transaction, which is rolled back:
   // no savepoint before each one (Protocol 7.4-1). A ledger that another
   // station holds locked longer than lock_timeout is refused, not waited for.
@@ -301,13 +379,13 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& url) {
   SQLRETURN connected = SQL_ERROR;
   for (const std::string& driver : drivers) {
     SqlText connect = ToSql("Driver={" + driver + "}" + settings);
-    connected =
-        SQLDriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    connected = odbc->DriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr,
+                                     SQL_DRIVER_NOPROMPT);
     std::fill(connect.begin(), connect.end(), SQLWCHAR{0});
-    if (Succeeded(connected) || State(SQL_HANDLE_DBC, made) != "IM002") break;
+    if (Succeeded(connected) || !DriverMissing(made)) break;
   }
   if (!Succeeded(connected)) {
-    if (State(SQL_HANDLE_DBC, made) == "IM002") {
+    if (DriverMissing(made)) {
       return SystemFailure(
           L"PostgreSQL's ODBC driver (\"PostgreSQL Unicode\") is not installed: on Debian apt-get install "
           L"odbc-postgresql, on Windows psqlODBC");

@@ -30,11 +30,15 @@ class Completions:
     """What each shell must complete; complete(line) gives the candidates
     for the line's last word, run in self.folder."""
 
-    def setUp(self):
-        self.folder = Path(tempfile.mkdtemp(prefix='quorvix-completions-'))
-        self.addCleanup(shutil.rmtree, self.folder, True)
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = Path(tempfile.mkdtemp(prefix='quorvix-completions-'))
         for name in ('vendor.bin', 'vendor-2.bin', 'line.db'):
-            (self.folder / name).write_bytes(b'')
+            (cls.folder / name).write_bytes(b'')
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, True)
 
     def test_each_commands_options_are_those_its_help_names(self):
         for command in COMMANDS:
@@ -76,43 +80,48 @@ class Fish(Completions, unittest.TestCase):
 
 @unittest.skipUnless(shutil.which('zsh'), 'zsh is not installed')
 class Zsh(Completions, unittest.TestCase):
-    """An interactive zsh on a pseudo-terminal, its compadd wrapped to write
-    down the matches each completion offers; the line typed, then Tab."""
+    """One interactive zsh on a pseudo-terminal, its compadd wrapped to write
+    down the matches each completion offers; each line typed, then Tab, then
+    the line cleared for the next."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.matches = cls.folder / '.matches'
+        setup = (f'fpath=({SCRIPTS} $fpath); autoload -Uz compinit; compinit -u -D; '
+                 f'compadd() {{ local -a m; builtin compadd -O m "$@"; print -rl -- $m >>{cls.matches}; '
+                 'builtin compadd "$@"; }; print RE""ADY\n')
+        cls.pid, cls.terminal = pty.fork()
+        if cls.pid == 0:
+            os.chdir(cls.folder)
+            os.execvpe('zsh', ['zsh', '-f', '-i'], dict(os.environ, TERM='dumb', PS1='> '))
+        os.write(cls.terminal, setup.encode())
+        cls.read_until(lambda seen: b'READY' in seen)
+
+    @classmethod
+    def tearDownClass(cls):
+        os.kill(cls.pid, 9)
+        os.waitpid(cls.pid, 0)
+        os.close(cls.terminal)
+        super().tearDownClass()
 
     def complete(self, line):
-        matches = self.folder / '.matches'
-        setup = (f'fpath=({SCRIPTS} $fpath); autoload -Uz compinit; compinit -u -D; '
-                 f'compadd() {{ local -a m; builtin compadd -O m "$@"; print -rl -- $m >>{matches}; '
-                 'builtin compadd "$@"; }\n')
-        pid, terminal = pty.fork()
-        if pid == 0:
-            os.chdir(self.folder)
-            os.execvpe('zsh', ['zsh', '-f', '-i'], dict(os.environ, TERM='dumb', PS1='> '))
-        try:
-            os.write(terminal, setup.encode() + b'print RE""ADY\n')
-            self.read_until(terminal, lambda seen: b'READY' in seen)
-            matches.write_text('')
-            os.write(terminal, (line + '\t').encode())
-            # Done when the matches are written and zsh has gone quiet.
-            self.read_until(terminal, lambda seen: matches.stat().st_size > 0, quiet=0.3)
-        finally:
-            os.kill(pid, 9)
-            os.waitpid(pid, 0)
-            os.close(terminal)
-        return [match for match in matches.read_text().splitlines() if match]
+        self.matches.write_text('')
+        os.write(self.terminal, (line + '\t').encode())
+        # Done when the matches are written and zsh has gone quiet.
+        self.read_until(lambda seen: self.matches.stat().st_size > 0, quiet=0.3)
+        os.write(self.terminal, b'\x15')  # the line cleared
+        return [match for match in self.matches.read_text().splitlines() if match]
 
-    @staticmethod
-    def read_until(terminal, done, quiet=0.0, limit=10.0):
+    @classmethod
+    def read_until(cls, done, quiet=0.0, limit=10.0):
         """Reads what zsh prints until done(all of it) holds and it has been
         quiet a while, or the limit passes."""
         seen, start = b'', time.monotonic()
         last = start
         while time.monotonic() - start < limit:
-            if select.select([terminal], [], [], 0.05)[0]:
-                try:
-                    seen += os.read(terminal, 65536)
-                except OSError:
-                    return
+            if select.select([cls.terminal], [], [], 0.05)[0]:
+                seen += os.read(cls.terminal, 65536)
                 last = time.monotonic()
             elif done(seen) and time.monotonic() - last >= quiet:
                 return

@@ -136,7 +136,7 @@ class Assigning(LedgerTest):
 
     def test_processes_killed_at_random_instants_leave_no_value_twice_once_reconciled(self):
         self.init()
-        paths = self.files(400)
+        paths = self.files(240)
         rng = random.Random(20261209)
         delays = [rng.choice([None, rng.uniform(0, 0.03)]) for _ in paths]
 
@@ -303,7 +303,7 @@ class ServerGoingAway(LedgerTest):
 
     def test_a_run_that_loses_its_server_goes_on_after_a_restart_with_no_value_twice(self):
         self.init()
-        paths = self.files(240)
+        paths = self.files(120)
 
         def work(share):
             return [(path, self.cli('assign', path, '--ledger', self.ledger)) for path in paths[share::8]]
@@ -328,7 +328,7 @@ class ServerGoingAway(LedgerTest):
             if result.returncode == 2:
                 self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
         units = self.assert_no_value_twice(paths)
-        self.assertEqual(len({fields(path) for path in paths}), 240)
+        self.assertEqual(len({fields(path) for path in paths}), 120)
 
 
 if __name__ == '__main__':
