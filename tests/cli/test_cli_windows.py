@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """quorvix-cli.exe under Wine: show, check and set on a file in a folder with
 Chinese names, named as Windows names it. Where the exe runs emulated (i686
-under qemu-i386), only the smoke case runs: show and set."""
+under qemu-i386), only the smoke case runs: one set, its bytes compared."""
 import json
 import os
 import shutil
@@ -38,11 +38,8 @@ class WindowsCli(unittest.TestCase):
         return subprocess.run([LOADER, EXE, *args], capture_output=True, env=env, stdin=subprocess.DEVNULL,
                               timeout=120 * PACE)
 
-    def test_smoke_show_and_set(self):
+    def test_smoke_set(self):
         path = wine_path(self.vendor)
-        shown = self.run_exe('show', '--json', path)
-        self.assertEqual(shown.returncode, 0, shown.stderr)
-        self.assertEqual(json.loads(shown.stdout.decode('utf-8'))['mac'], '010203040506')
         written = self.run_exe('set', path, '--sn', 'abcdefghijklm')
         self.assertEqual(written.returncode, 0, written.stderr)
         self.assertEqual(self.vendor.read_bytes(), with_fields(self.original, sn='ABCDEFGHIJKLM', sn_check='923'))
