@@ -14,6 +14,8 @@
 # file times in the archives are the commit's (SOURCE_DATE_EPOCH).
 #
 #     scripts/release.sh [OUT]
+#
+# QUORVIX_RELEASE_PRESETS names the builds to package, all three by default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -30,7 +32,7 @@ export SOURCE_DATE_EPOCH
 
 sqlite=$PWD/build/sqlite-3.40.1  # made once, from its pinned source, for every build
 cd "$out/src"
-for preset in mingw-x86_64 mingw-i686 linux-release; do
+for preset in ${QUORVIX_RELEASE_PRESETS:-mingw-x86_64 mingw-i686 linux-release}; do
   cmake --preset "$preset" -DQUORVIX_TESTS=OFF -DQUORVIX_SQLITE_SOURCE="$sqlite" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
   cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
