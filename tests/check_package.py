@@ -51,7 +51,9 @@ class Package(unittest.TestCase):
         self.assertRegex(fields['Maintainer'], r'^[^<>]+ <[^@\s]+@[^>\s]+>$')
         self.assertRegex(fields['Depends'], r'^libc6 \(>= [\d.]+\)$')  # unixODBC only for server ledgers
         self.assertEqual(fields['Suggests'], 'odbc-postgresql')
-        self.assertIn('vendor files', fields['Description'])
+        description = run('dpkg-deb', '--field', DEB, 'Description').stdout
+        self.assertIn('vendor files', description.splitlines()[0])
+        self.assertRegex(description, r'^[^\n]+\n( [^ ;\n][^\n]*\n)+$')  # a summary, then the long text
 
     def test_files_where_debian_puts_them(self):
         listed = run('dpkg-deb', '--contents', DEB).stdout.splitlines()
