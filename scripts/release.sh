@@ -38,7 +38,9 @@ for preset in ${QUORVIX_RELEASE_PRESETS:-mingw-x86_64 mingw-i686 linux-release};
   cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
 done
 cd "$out"
+shopt -s nullglob  # only the archives of the builds packaged
 mv packaging/*.zip packaging/*.tar.gz packaging/*.deb .
 rm -rf packaging src
-sha256sum -- *.zip *.tar.gz *.deb >SHA256SUMS
-ls -l -- *.zip *.tar.gz *.deb
+archives=(*.zip *.tar.gz *.deb)
+sha256sum -- "${archives[@]}" >SHA256SUMS
+ls -l -- "${archives[@]}"

@@ -9,19 +9,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-# The Windows builds and the fuzzer build at once, so that one's serial steps
-# (linking, packing resources) overlap the others' compiling; then the native
-# build, whose configuring checks theirs.
 for preset in mingw-x86_64 mingw-i686 fuzz; do
   cmake --preset "$preset" >/dev/null
-done
-builds=()
-for preset in mingw-x86_64 mingw-i686 fuzz; do
-  cmake --build --preset "$preset" -j "$jobs" >/dev/null &
-  builds+=($!)
-done
-for build in "${builds[@]}"; do
-  wait "$build"
+  cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs" >/dev/null
