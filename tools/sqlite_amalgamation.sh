@@ -6,7 +6,7 @@
 #
 #     sqlite_amalgamation.sh OUT
 set -euo pipefail
-out=$1
+out=$(realpath -m "$1")
 version=3.40.1-2+deb12u2
 declare -A sha256=(
   [sqlite3_3.40.1.orig.tar.xz]=aaa776260ab4dc976db34aa7891819484c8676b5b2783123ebc6301e2ca5d655

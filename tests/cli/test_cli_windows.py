@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """quorvix-cli.exe under Wine: show, check and set on a file in a folder with
-Chinese names, named as Windows names it. Where the exe runs emulated (i686
-under qemu-i386), only the smoke case runs: one set, its bytes compared."""
+Chinese names, named as Windows names it, and assign from ledgers. Where the
+exe runs emulated (i686 under qemu-i386), only the smoke case runs: one set,
+its bytes compared. The class to run is named on the command line: WindowsCli,
+or ServerLedger for the ledger on a PostgreSQL server."""
 import json
 import os
 import shutil
@@ -24,7 +26,9 @@ LOADER = os.environ['QUORVIX_WINE_LOADER']
 STATE = Path(os.environ['QUORVIX_E2E_STATE'])
 
 
-class WindowsCli(unittest.TestCase):
+class InWine:
+    """A vendor file in a folder with Chinese names, and the exe to run on it."""
+
     def setUp(self):
         self.folder = Path(tempfile.mkdtemp(prefix='quorvix-cli-wine-')) / '工具' / '固件 v2'
         self.folder.mkdir(parents=True)
@@ -38,6 +42,8 @@ class WindowsCli(unittest.TestCase):
         return subprocess.run([LOADER, EXE, *args], capture_output=True, env=env, stdin=subprocess.DEVNULL,
                               timeout=120 * PACE)
 
+
+class WindowsCli(InWine, unittest.TestCase):
     def test_smoke_set(self):
         path = wine_path(self.vendor)
         written = self.run_exe('set', path, '--sn', 'abcdefghijklm')
@@ -87,8 +93,12 @@ class WindowsCli(unittest.TestCase):
         refused = self.run_exe('assign', wine_path(self.vendor), '--ledger', r'\\server\share\line.db')
         self.assertEqual(refused.returncode, 2)
         self.assertIn('network file system', refused.stderr.decode('utf-8'))
-    @unittest.skipIf(os.environ.get('QUORVIX_ARCH') != 'x86_64',
-                     "Wine's odbc32 hands a 32-bit exe to a 32-bit unixODBC and driver, which are not installed")
+
+
+class ServerLedger(InWine, unittest.TestCase):
+    """The x86_64 exe only: Wine's odbc32 would hand a 32-bit exe to a 32-bit
+    unixODBC and driver, which are not installed."""
+
     def test_assign_from_a_postgresql_server_through_wines_odbc(self):
         from postgres_server import Postgres  # Wine's odbc32 passes calls on to the host's unixODBC and driver
         server = Postgres()
