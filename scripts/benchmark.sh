@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+for group in windows wine64 server; do
+  tools/package_groups.sh has "$group" || { echo "the $group package group is missing: see scripts/install-deps.sh" >&2; exit 1; }
+done
 for preset in mingw-x86_64 mingw-i686 linux-release; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null

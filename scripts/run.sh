@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+for group in windows wine64; do
+  tools/package_groups.sh has "$group" || { echo "the $group package group is missing: see scripts/install-deps.sh" >&2; exit 1; }
+done
 
 cmake --preset mingw-x86_64 >/dev/null
 cmake --build --preset mingw-x86_64 -j "$(nproc)" >/dev/null
