@@ -2,81 +2,152 @@
 // opened for update and held first, so one that is no vendor file or cannot
 // be written costs no values; the values are reserved in one durable
 // transaction before the file changes, and the write's end is recorded after.
-#include <nlohmann/json.hpp>
+#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/file_call.h"
+#include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
+#include "files/clock.h"
 #include "files/host.h"
 #include "files/utf8.h"
-#include "ledger/ledger.h"
 #include "vendor/entry.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+struct AssignOptions {
+  std::string path;
+  LedgerArgument ledger;
+  std::optional<std::string> station, log;
+  bool reassign = false, backup = false, json = false;
+};
 
 // The unit's values as the edits that write them.
-EditState EditsOf(const std::wstring& path, const Unit& unit) {
+EditState EditsOf(const std::wstring& path, const ledger::Unit& unit) {
   EditState edits{path, {}, {}};
   edits.NewMAC = EnterMac(Wide(unit.mac)).edit;
   edits.NewSN = EnterSn(Wide(unit.sn)).edit;
   return edits;
 }
 
-Json UnitJson(const Unit& unit) {
-  Json json;
-  json["mac"] = unit.mac;
-  json["sn"] = unit.sn;
-  json["path"] = unit.path;
-  json["station"] = unit.station;
-  json["host"] = unit.host;
-  json["time"] = unit.time;
-  json["state"] = unit.state;
-  json["mac_before"] = unit.macBefore;
-  json["sn_before"] = unit.snBefore;
-  if (unit.restored) json["restored"] = *unit.restored;
-  return json;
-}
+class Assignment {
+ public:
+  Assignment(const ToolContext& tool, const AssignOptions& options)
+      : tool_(tool), options_(options), call_(AbsolutePath(Wide(options.path))) {
+    const std::string host = HostName();
+    request_ = {Utf8(call_.path), options.station.value_or(host), host, IsoTime(Now()), "", "",
+                options.reassign};
+  }
+
+  Outcome Run() {
+    Result<std::unique_ptr<ByteFile>> file = tool_.files.Open(call_.path, Access::update);
+    if (!file) return Stop(file.error());
+    Result<StoredFields> before = ReadFields(**file);
+    if (!before) return Stop(before.error());
+    call_.Before(*before);
+    request_.macBefore = *call_.macBefore;
+    request_.snBefore = *call_.snBefore;
+
+    Result<std::string> where = ChosenLedger(tool_, options_.ledger);
+    if (!where) return Stop(where.error());
+    Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
+    if (!ledger) return Stop(ledger.error(), ledger::LedgerName(*where));
+    Result<ledger::Unit> unit = (*ledger)->Reserve(request_);
+    if (!unit) return Stop(unit.error(), ledger::LedgerName(*where));
+    unit_ = *unit;
+
+    const EditState edits = EditsOf(call_.path, *unit_);
+    call_.Planned(edits);
+    WriteHeld(tool_, **file, edits, options_.backup, call_);
+    if (call_.result == CallResult::written && !options_.json) {
+      Print(tool_.out, Utf8(call_.path) + ": written and verified\n" + Changes(*before, edits) +
+                           (call_.backup.empty() ? "" : "  backup " + call_.backup + "\n"));
+    }
+    Outcome outcome = Finish(tool_, call_, options_.log);
+    outcome |= Record(**ledger);
+    Report();
+    return outcome;
+  }
+
+ private:
+  // Ends with nothing reserved and nothing written.
+  Outcome Stop(const Failure& failure, const std::string& ledger = "") {
+    const std::string why = (ledger.empty() ? "" : ledger + ": ") + Describe(failure);
+    call_.Stop(failure.cause == Failure::Cause::retry ? CallResult::retry : CallResult::refused,
+               why + "; nothing was reserved");
+    Outcome outcome = Finish(tool_, call_, options_.log);
+    Report();
+    return outcome;
+  }
+
+  // Records how the write ended; a unit whose end cannot be recorded stays
+  // reserved, for ledger reconcile.
+  Outcome Record(ledger::Ledger& ledger) {
+    const bool written = call_.result == CallResult::written;
+    const ledger::UnitState state = written ? ledger::UnitState::written : ledger::UnitState::failed;
+    Result<ledger::Recorded> settled = ledger.Settle(unit_->id, state, call_.restored);
+    if (!settled) {
+      Say(tool_.err, Severity::error, call_.path,
+          std::string("the ledger could not record that the write ") + (written ? "succeeded" : "failed") +
+              ": " + Describe(settled.error()) + "; the unit stays reserved for ledger reconcile");
+      return Outcome{.findings = true};
+    }
+    if (*settled == ledger::Recorded::already) {
+      Say(tool_.err, Severity::warning, call_.path,
+          "another run had recorded this unit meanwhile; the ledger keeps what it recorded");
+      return {};
+    }
+    unit_->state = state;
+    unit_->restored = call_.restored;
+    return {};
+  }
+
+  // With --json, one object for every outcome: the unit, or what is known
+  // of the file, with the call's result and its error.
+  void Report() {
+    if (!options_.json) return;
+    const auto orNull = [](const std::optional<std::string>& value) {
+      return value ? Json(*value) : Json(nullptr);
+    };
+    Json json = unit_ ? UnitJson(*unit_)
+                      : Json{{"mac", nullptr},
+                             {"sn", nullptr},
+                             {"path", request_.path},
+                             {"station", request_.station},
+                             {"host", request_.host},
+                             {"time", request_.time},
+                             {"state", nullptr},
+                             {"mac_before", orNull(call_.macBefore)},
+                             {"sn_before", orNull(call_.snBefore)}};
+    json["result"] = Name(call_.result);
+    if (!call_.error.empty()) json["error"] = call_.error;
+    Print(tool_.out, JsonLine(json));
+  }
+
+  const ToolContext& tool_;
+  const AssignOptions& options_;
+  CallRecord call_;
+  ledger::Request request_;
+  std::optional<ledger::Unit> unit_;
+};
 
 }  // namespace
 
-Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
-  FileCall call(tool, AbsolutePath(Wide(options.path)), options.backup, options.log);
-  if (options.json) call.Quiet();
-  Result<std::unique_ptr<ByteFile>> file = tool.files.Open(call.path(), Access::update);
-  if (!file) return call.Refused(Describe(file.error()) + "; nothing was reserved");
-  Result<StoredFields> before = ReadFields(**file);
-  if (!before) return call.Refused(Describe(before.error()) + "; nothing was reserved");
-  call.Before(*before);
-
-  Result<std::unique_ptr<Ledger>> ledger = OpenLedger(options.ledger, false);
-  if (!ledger) return call.Refused(Describe(ledger.error()) + "; nothing was reserved");
-  const std::string host = HostName();
-  Request request{Utf8(call.path()), options.station.value_or(host),     host,
-                  IsoTimeNow(),      VendorLayout::HexText(before->mac), ShownText(before->sn),
-                  options.reassign};
-  Result<Unit> unit = (*ledger)->Reserve(request);
-  if (!unit) return call.Refused(Describe(unit.error()) + "; nothing was reserved");
-
-  const EditState edits = EditsOf(call.path(), *unit);
-  call.Planned(edits);
-  Outcome outcome = call.Write(**file, edits, Changes(*before, edits));
-  unit->state = call.result() == "written" ? "written" : "failed";
-  unit->restored = call.restored();
-  if (Result<> settled = (*ledger)->Settle(unit->id, unit->state, unit->restored); !settled) {
-    Say(tool.err, Severity::error, call.path(),
-        "the ledger could not record that the write " +
-            std::string(unit->state == "written" ? "succeeded" : "failed") + ": " +
-            Describe(settled.error()) + "; the unit stays reserved for ledger reconcile");
-    unit->state = "reserved";
-    outcome.findings = true;
-  }
-  if (options.json) {
-    Json json = UnitJson(*unit);
-    json["result"] = call.result();
-    Print(tool.out, json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
-  }
-  return outcome;
+void AddAssign(CLI::App& app, Work& work) {
+  auto options = std::make_shared<AssignOptions>();
+  CLI::App* assign =
+      app.add_subcommand("assign", "Write the next MAC and SN from a ledger into one file, and record it");
+  assign->add_option("FILE", options->path, "The vendor file")->required();
+  AddLedgerArgument(*assign, options->ledger, false);
+  assign->add_option("--station", options->station, "This station's name in the ledger (the host name)")
+      ->type_name("NAME");
+  assign->add_flag("--reassign", options->reassign,
+                   "Give new values to a file whose values a unit has; that unit is then replaced");
+  assign->add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
+  assign->add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
+  assign->add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
+  assign->callback([&work, options] {
+    work = [options](const ToolContext& tool) { return Assignment(tool, *options).Run(); };
+  });
 }

@@ -1,45 +1,23 @@
 #pragma once
 
-#include <optional>
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "cli/exit_codes.h"
 #include "cli/tool.h"
 
-// What each command is given, as the parser in tool.cpp fills it, and the
-// command's work: one file each (show.cpp, set.cpp, assign.cpp, ledger.cpp).
-// Only tool.cpp knows the parser.
+namespace CLI {
+class App;
+}
 
-struct ShowOptions {
-  std::vector<std::string> paths;
-  bool json = false;
-};
-// show, and check when judge is set: the exit code also says whether the
-// stored checks match.
-Outcome RunShow(const ToolContext& tool, const ShowOptions& options, bool judge);
+// The tool's commands. Each command's file declares the command on the
+// tool's app with its options, and, when it is the one called, sets work:
+// what runs once the command line is parsed. Only these files know their
+// options; tool.cpp parses and dispatches.
+using Work = std::function<Outcome(const ToolContext& tool)>;
 
-struct SetOptions {
-  std::string path;
-  std::optional<std::string> mac, sn, log;
-  bool dryRun = false, backup = false, strict = false;
-};
-Outcome RunSet(const ToolContext& tool, const SetOptions& options);
-
-struct AssignOptions {
-  std::string path, ledger;
-  std::optional<std::string> station, log;
-  bool reassign = false, backup = false, json = false;
-};
-Outcome RunAssign(const ToolContext& tool, const AssignOptions& options);
-
-struct LedgerOptions {
-  std::string where;
-  std::optional<std::string> macRange, snRange, state;
-  bool json = false;
-};
-Outcome RunLedgerInit(const ToolContext& tool, const LedgerOptions& options);
-Outcome RunLedgerExtend(const ToolContext& tool, const LedgerOptions& options);
-Outcome RunLedgerStatus(const ToolContext& tool, const LedgerOptions& options);
-Outcome RunLedgerList(const ToolContext& tool, const LedgerOptions& options);
-Outcome RunLedgerReconcile(const ToolContext& tool, const LedgerOptions& options);
+void AddShow(CLI::App& app, Work& work);   // show.cpp
+void AddCheck(CLI::App& app, Work& work);  // show.cpp
+void AddSet(CLI::App& app, Work& work);
+void AddAssign(CLI::App& app, Work& work);
+void AddLedger(CLI::App& app, Work& work);              // ledger.cpp: the ledger command, and in it:
+void AddLedgerReconcile(CLI::App& ledger, Work& work);  // reconcile.cpp

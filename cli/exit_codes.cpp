@@ -1,7 +1,13 @@
 #include "cli/exit_codes.h"
 
+Outcome OutcomeOf(const Failure& failure) {
+  if (failure.cause == Failure::Cause::retry) return Outcome{.retry = true};
+  return Outcome{.trouble = true};
+}
+
 int ExitCodeOf(const Outcome& outcome) {
   if (outcome.trouble) return 2;
+  if (outcome.retry) return 3;
   if (outcome.findings) return 1;
   return 0;
 }

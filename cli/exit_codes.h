@@ -2,17 +2,24 @@
 
 #include <string>
 
+#include "vendor/result.h"
+
 // What a command found, from which the exit code follows in one place.
 struct Outcome {
-  bool findings = false;  // check: a stored check is stale; set: the write failed
-  bool trouble = false;   // a usage error, a refused value or file, standard output lost
+  bool findings = false;  // check: a stored check is stale; set, assign: the write failed; ...
+  bool retry = false;     // nothing changed, and a later try may succeed: the ledger out of reach or busy
+  bool trouble = false;   // a usage error, a refused value, file or ledger, standard output lost
 
   Outcome& operator|=(const Outcome& other) {
     findings |= other.findings;
+    retry |= other.retry;
     trouble |= other.trouble;
     return *this;
   }
 };
+
+// The outcome of a failure that ended a command's work.
+Outcome OutcomeOf(const Failure& failure);
 
 struct ExitCode {
   int code;
@@ -21,24 +28,29 @@ struct ExitCode {
 
 // The exit codes as scripts rely on them; the help's footer is made from
 // this table, and the README shows it as the help does. Trouble wins over
-// findings.
+// retry, retry over findings.
 inline constexpr ExitCode kExitCodes[] = {
     {0,
      "show: every file read; check: every file consistent; set: written and\n"
      "     verified, or a clean dry run; assign: written, verified and recorded;\n"
-     "     ledger: done"},
+     "     ledger: done (find: every value found)"},
     {1,
      "check: a file's stored checks do not match its fields; set, assign: the\n"
      "     write failed (the message says whether the file was restored), or\n"
      "     its log line could not be written; assign: the write's end could not\n"
      "     be recorded (the unit stays reserved); ledger reconcile: a unit stays\n"
-     "     reserved"},
+     "     reserved, or a file holds no unit's values; ledger find: a value is\n"
+     "     no unit's"},
     {2,
-     "a usage error, a refused value, a file that could not be read or is not\n"
-     "     a vendor file (set and assign wrote not one byte then, and assign\n"
-     "     reserved nothing), a ledger refused (missing, no ledger, locked past\n"
-     "     its timeout, a range used up or overlapping, values assigned\n"
-     "     already), or standard output could not be written; wins over 1"},
+     "stop and look: a usage error, a refused value, a file that could not be\n"
+     "     read or is not a vendor file (set and assign wrote not one byte then,\n"
+     "     and assign reserved nothing), a ledger refused (missing or damaged, a\n"
+     "     range used up or overlapping, values a unit has), or standard output\n"
+     "     could not be written; wins over 3 and 1"},
+    {3,
+     "try again: the ledger could not be reached, or stayed busy past its\n"
+     "     timeout, before anything was reserved or recorded; nothing changed\n"
+     "     and the file is untouched; wins over 1"},
 };
 
 int ExitCodeOf(const Outcome& outcome);

@@ -1,155 +1,153 @@
-// ledger init, extend, status, list and reconcile: the ledger that assign
-// hands values out from. A ledger that cannot be used is refused (exit 2).
-#include <nlohmann/json.hpp>
+// The ledger command and its small commands: init, extend, status and list.
+// A ledger that cannot be used is refused (exit 2), or, out of reach or
+// busy, left to a later try (exit 3).
+#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/ledger_access.h"
 #include "cli/messages.h"
-#include "cli/reading.h"
+#include "files/clock.h"
 #include "files/utf8.h"
-#include "ledger/ledger.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+struct LedgerOptions {
+  LedgerArgument ledger;
+  std::optional<std::string> macRange, snRange, state;
+  bool json = false;
+};
 
-std::string Line(const Json& json) {
-  return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+// A ledger command, declared with its ledger argument; its work runs on
+// the options given, which its callback keeps.
+struct Declared {
+  CLI::App& command;
+  LedgerOptions& options;
+};
+
+Declared AddCommand(CLI::App& ledger, Work& work, const char* name, const char* description,
+                    Outcome (*run)(const ToolContext&, const LedgerOptions&)) {
+  auto options = std::make_shared<LedgerOptions>();
+  CLI::App* command = ledger.add_subcommand(name, description);
+  AddLedgerArgument(*command, options->ledger, true);
+  command->callback([&work, options, run] {
+    work = [options, run](const ToolContext& tool) { return run(tool, *options); };
+  });
+  return {*command, *options};
 }
 
-// Runs work on the ledger; its failure is said, naming the ledger, and is trouble.
-template <class Work>
-Outcome WithLedger(const ToolContext& tool, const LedgerOptions& options, bool create, Work work) {
-  Outcome outcome;
-  Result<std::unique_ptr<Ledger>> ledger = OpenLedger(options.where, create);
-  Result<> done = ledger ? work(**ledger, outcome) : Result<>(ledger.error());
-  if (!done) {
-    Say(tool.err, Severity::error, Wide(LedgerName(options.where)), Describe(done.error()));
-    outcome.trouble = true;
+void AddRanges(const Declared& declared, bool required) {
+  CLI::Option* macs = declared.command.add_option("--mac-range", declared.options.macRange,
+                                                  "FIRST-LAST, two MACs (colons and spaces ignored)");
+  CLI::Option* sns = declared.command.add_option("--sn-range", declared.options.snRange,
+                                                 "FIRST-LAST, two SNs that differ in trailing digits");
+  if (required) {
+    macs->required();
+    sns->required();
   }
-  return outcome;
 }
 
 // The ranges given; nothing for one not given.
 struct Ranges {
-  std::optional<MacRange> macs;
-  std::optional<SnRange> sns;
+  std::optional<ledger::MacRange> macs;
+  std::optional<ledger::SnRange> sns;
 };
 
 Result<Ranges> ParseRanges(const LedgerOptions& options) {
   Ranges ranges;
   if (options.macRange) {
-    Result<MacRange> parsed = MacRange::Parse(*options.macRange);
+    Result<ledger::MacRange> parsed = ledger::MacRange::Parse(*options.macRange);
     if (!parsed) return parsed.error();
     ranges.macs = *parsed;
   }
   if (options.snRange) {
-    Result<SnRange> parsed = SnRange::Parse(*options.snRange);
+    Result<ledger::SnRange> parsed = ledger::SnRange::Parse(*options.snRange);
     if (!parsed) return parsed.error();
     ranges.sns = *parsed;
   }
   return ranges;
 }
 
-// A failure before the ledger is opened, said as the ledger's own are.
-Outcome Refuse(const ToolContext& tool, const LedgerOptions& options, const Failure& failure) {
-  Say(tool.err, Severity::error, Wide(LedgerName(options.where)), Describe(failure));
-  return Outcome{.trouble = true};
-}
-
-Json UnitJson(const Unit& unit) {
-  Json json{
-      {"mac", unit.mac},           {"sn", unit.sn},     {"path", unit.path},   {"station", unit.station},
-      {"host", unit.host},         {"time", unit.time}, {"state", unit.state}, {"mac_before", unit.macBefore},
-      {"sn_before", unit.snBefore}};
-  if (unit.restored) json["restored"] = *unit.restored;
-  return json;
-}
-
-std::string UnitText(const Unit& unit) {
-  return unit.time + "  " + unit.state + "  MAC " + unit.mac + "  SN " + unit.sn + "  " + unit.path + "  (" +
-         unit.station + ")\n";
-}
-
-}  // namespace
-
-Outcome RunLedgerInit(const ToolContext& tool, const LedgerOptions& options) {
+Outcome RunInit(const ToolContext& tool, const LedgerOptions& options) {
   Result<Ranges> ranges = ParseRanges(options);
-  if (!ranges) return Refuse(tool, options, ranges.error());
-  return WithLedger(tool, options, true,
-                    [&](Ledger& ledger, Outcome&) { return ledger.Init(*ranges->macs, *ranges->sns); });
+  if (!ranges) return Refuse(tool, options.ledger, ranges.error());
+  return WithLedger(tool, options.ledger, true, [&](ledger::Ledger& ledger, Outcome&) {
+    return ledger.Init(*ranges->macs, *ranges->sns);
+  });
 }
 
-Outcome RunLedgerExtend(const ToolContext& tool, const LedgerOptions& options) {
-  if (!options.macRange && !options.snRange) {
-    return Refuse(tool, options, SystemFailure(L"give --mac-range, --sn-range or both"));
-  }
+Outcome RunExtend(const ToolContext& tool, const LedgerOptions& options) {
   Result<Ranges> ranges = ParseRanges(options);
-  if (!ranges) return Refuse(tool, options, ranges.error());
-  return WithLedger(tool, options, false,
-                    [&](Ledger& ledger, Outcome&) { return ledger.Extend(ranges->macs, ranges->sns); });
+  if (ranges && !ranges->macs && !ranges->sns) ranges = Refusal(L"give --mac-range, --sn-range or both");
+  if (!ranges) return Refuse(tool, options.ledger, ranges.error());
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) {
+    return ledger.Extend(ranges->macs, ranges->sns);
+  });
 }
 
-Outcome RunLedgerStatus(const ToolContext& tool, const LedgerOptions& options) {
-  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome&) -> Result<> {
-    Result<Status> status = ledger.Summary();
-    if (!status) return status.error();
+Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
+    Result<ledger::Summary> summary = ledger.Summarize(IsoTime(Now()));
+    if (!summary) return summary.error();
     if (options.json) {
       Json json{{"ranges", Json::array()}, {"units", Json::object()}};
-      for (const RangeStatus& range : status->ranges) {
-        json["ranges"].push_back({{"kind", range.kind},
+      for (const ledger::RangeSummary& range : summary->ranges) {
+        json["ranges"].push_back({{"kind", range.kind == ledger::RangeSummary::Kind::mac ? "mac" : "sn"},
                                   {"first", range.first},
                                   {"last", range.last},
                                   {"handed_out", range.handedOut},
                                   {"left", range.left}});
       }
-      json["units"] = {
-          {"reserved", status->reserved}, {"written", status->written}, {"failed", status->failed}};
-      Print(tool.out, Line(json));
+      for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i)
+        json["units"][std::string(ledger::Name(ledger::kUnitStates[i]))] = summary->units[i];
+      Print(tool.out, JsonLine(json));
       return {};
     }
-    for (const RangeStatus& range : status->ranges) {
-      Print(tool.out, (range.kind == "mac" ? "MAC " : "SN  ") + range.first + "-" + range.last + "  " +
-                          std::to_string(range.handedOut) + " handed out, " + std::to_string(range.left) +
-                          " left\n");
+    for (const ledger::RangeSummary& range : summary->ranges) {
+      Print(tool.out, (range.kind == ledger::RangeSummary::Kind::mac ? "MAC " : "SN  ") + range.first + "-" +
+                          range.last + "  " + std::to_string(range.handedOut) + " handed out, " +
+                          std::to_string(range.left) + " left\n");
     }
-    Print(tool.out, "units: " + std::to_string(status->written) + " written, " +
-                        std::to_string(status->failed) + " failed, " + std::to_string(status->reserved) +
-                        " reserved\n");
+    std::string units;
+    for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i) {
+      units += (i ? ", " : "") + std::to_string(summary->units[i]) + " " +
+               std::string(ledger::Name(ledger::kUnitStates[i]));
+    }
+    Print(tool.out, "units: " + units + "\n");
     return {};
   });
 }
 
-Outcome RunLedgerList(const ToolContext& tool, const LedgerOptions& options) {
-  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome&) -> Result<> {
-    Result<std::vector<Unit>> units = ledger.Units(options.state);
-    if (!units) return units.error();
-    for (const Unit& unit : *units) Print(tool.out, options.json ? Line(UnitJson(unit)) : UnitText(unit));
-    return {};
+Outcome RunList(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
+    ledger::UnitFilter filter;
+    if (options.state) filter.state = ledger::ParseUnitState(*options.state);
+    return ledger.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
+      Print(tool.out, options.json ? JsonLine(UnitJson(unit)) : UnitText(unit));
+      return {};
+    });
   });
 }
 
-// Settles the units a crash left reserved, by what their files hold now.
-Outcome RunLedgerReconcile(const ToolContext& tool, const LedgerOptions& options) {
-  return WithLedger(tool, options, false, [&](Ledger& ledger, Outcome& outcome) -> Result<> {
-    Result<std::vector<Unit>> units = ledger.Units("reserved");
-    if (!units) return units.error();
-    for (Unit unit : *units) {
-      Result<StoredFields> fields = ReadFields(tool.files, Wide(unit.path));
-      const std::string mac = fields ? VendorLayout::HexText(fields->mac) : "";
-      const std::string sn = fields ? ShownText(fields->sn) : "";
-      if (fields && mac == unit.mac && sn == unit.sn) {
-        unit.state = "written";
-      } else if (fields && mac == unit.macBefore && sn == unit.snBefore) {
-        unit.state = "failed";
-        unit.restored = true;
-      } else {
-        outcome.findings = true;  // gone, unreadable or other values: stays reserved
-      }
-      if (unit.state != "reserved") {
-        if (Result<> settled = ledger.Settle(unit.id, unit.state, unit.restored); !settled) return settled;
-      }
-      Print(tool.out, options.json ? Line(UnitJson(unit)) : UnitText(unit));
-    }
-    return {};
-  });
+std::vector<std::string> StateNames() {
+  std::vector<std::string> names;
+  for (ledger::UnitState state : ledger::kUnitStates) names.emplace_back(ledger::Name(state));
+  return names;
+}
+
+}  // namespace
+
+void AddLedger(CLI::App& app, Work& work) {
+  CLI::App* ledger = app.add_subcommand("ledger", "The ledger that assign hands MACs and SNs out from");
+  ledger->require_subcommand(1, 1);
+
+  AddRanges(AddCommand(*ledger, work, "init", "Make a new ledger with its first ranges", RunInit), true);
+  AddRanges(AddCommand(*ledger, work, "extend", "Add a MAC range, an SN range or both", RunExtend), false);
+  const Declared status = AddCommand(
+      *ledger, work, "status", "Per range what was handed out and what is left; units per state", RunStatus);
+  status.command.add_flag("--json", status.options.json, "One JSON object");
+  const Declared list = AddCommand(*ledger, work, "list", "One unit per line, oldest first", RunList);
+  list.command.add_flag("--json", list.options.json, "One JSON object per unit and line (JSON Lines)");
+  list.command.add_option("--state", list.options.state, "Only units in this state")
+      ->check(CLI::IsMember(StateNames()));
+  AddLedgerReconcile(*ledger, work);
 }

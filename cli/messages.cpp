@@ -13,6 +13,8 @@ void Say(std::FILE* err, Severity severity, const std::wstring& path, const std:
 std::string Describe(const Failure& failure) {
   switch (failure.cause) {
     case Failure::Cause::system:
+    case Failure::Cause::refused:
+    case Failure::Cause::retry:
     case Failure::Cause::exists:
       return Utf8(failure.text);
     case Failure::Cause::shortRead:

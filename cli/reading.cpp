@@ -1,8 +1,6 @@
 #include "cli/reading.h"
 
-#include <algorithm>
-#include <nlohmann/json.hpp>
-
+#include "cli/json.h"
 #include "cli/messages.h"
 #include "files/utf8.h"
 
@@ -34,22 +32,16 @@ std::string ShownText(std::span<const std::uint8_t> bytes) {
 }
 
 std::string ReadingJson(const Reading& reading) {
-  // Written field by field, each text escaped by nlohmann-json: a check of
-  // ten thousand files costs little more than reading them.
-  auto text = [](const std::string& value) {
-    const bool plain = std::all_of(value.begin(), value.end(),
-                                   [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
-    if (plain) return '"' + value + '"';  // nothing to escape
-    return nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  };
-  std::string line = "{\"path\":" + text(Utf8(reading.path));
+  // Written field by field: a check of ten thousand files costs little more
+  // than reading them.
+  std::string line = "{\"path\":" + JsonText(Utf8(reading.path));
   if (!reading.fields)
-    return line + ",\"ok\":false,\"error\":" + text(Describe(reading.fields.error())) + "}\n";
+    return line + ",\"ok\":false,\"error\":" + JsonText(Describe(reading.fields.error())) + "}\n";
   const StoredFields& fields = *reading.fields;
   line += ",\"ok\":true,\"mac\":\"" + HexText(fields.mac) + "\",\"mac_check\":\"" +
           HexText(std::span(&fields.macCheck, 1)) + "\",\"mac_check_expected\":\"" +
-          MacCheckExpected(fields) + "\",\"sn\":" + text(ShownText(fields.sn)) +
-          ",\"sn_check\":" + text(ShownText(fields.snCheck)) + ",\"sn_hex\":\"" + HexText(fields.sn) +
+          MacCheckExpected(fields) + "\",\"sn\":" + JsonText(ShownText(fields.sn)) +
+          ",\"sn_check\":" + JsonText(ShownText(fields.snCheck)) + ",\"sn_hex\":\"" + HexText(fields.sn) +
           "\",\"sn_check_hex\":\"" + HexText(fields.snCheck) + "\",\"sn_check_expected\":\"" +
           StoredSNChk(fields.sn) + "\",\"consistent\":" + (fields.Consistent() ? "true" : "false") + "}\n";
   return line;

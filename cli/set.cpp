@@ -1,6 +1,8 @@
 // set: writes a new MAC, SN or both, with their checks, into one file; can
-// back the file up first and log the call.
-#include <algorithm>
+// back the file up first and log the call. The file is opened once, for
+// update, and held: its fields are read, its backup copied and its update
+// written through that one handle.
+#include <CLI/CLI.hpp>
 #include <optional>
 
 #include "cli/commands.h"
@@ -11,51 +13,98 @@
 
 namespace {
 
-using namespace VendorLayout;
+struct SetOptions {
+  std::string path;
+  std::optional<std::string> mac, sn, log;
+  bool dryRun = false, backup = false, strict = false;
+};
 
-// Why a MAC that is well formed may still be a mistake.
-std::optional<std::string> MacDoubt(const MacBytes& mac) {
-  if (std::all_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte == 0x00; })) return "all zeros";
-  if (std::all_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte == 0xFF; })) {
-    return "the broadcast address";
+std::string DoubtText(VendorLayout::MacDoubt doubt) {
+  switch (doubt) {
+    case VendorLayout::MacDoubt::allZero:
+      return "all zeros";
+    case VendorLayout::MacDoubt::broadcast:
+      return "the broadcast address";
+    case VendorLayout::MacDoubt::multicast:
+      return "a multicast address";
   }
-  if (mac[0] & 1) return "a multicast address";
-  return std::nullopt;
+  return "doubtful";
 }
 
-// One set call: the values checked, then written as FileCall writes.
-}  // namespace
-
-Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
-  FileCall call(tool, Wide(options.path), options.backup, options.log);
-  if (!options.mac && !options.sn) return call.Refused("give --mac, --sn or both");
-  Result<StoredFields> before = ReadFields(tool.files, call.path());
-  if (!before) return call.Refused(Describe(before.error()));
-  call.Before(*before);
-
-  EditState edits{call.path(), {}, {}};
+// The values typed as the edits that write them; or why they are refused.
+Result<EditState> Edits(const ToolContext& tool, const SetOptions& options, const std::wstring& path) {
+  EditState edits{path, {}, {}};
   if (options.mac) {
     edits.NewMAC = EnterMac(Wide(*options.mac)).edit;
     if (!edits.NewMAC)
-      return call.Refused("the MAC must be 12 hexadecimal digits (colons and spaces are ignored)");
-    if (std::optional<std::string> doubt = MacDoubt(edits.NewMAC->mac())) {
-      if (options.strict) return call.Refused("the MAC is " + *doubt + "; refused with --strict");
-      Say(tool.err, Severity::warning, call.path(), "the MAC is " + *doubt);
+      return Refusal(L"the MAC must be 12 hexadecimal digits (colons and spaces are ignored)");
+    if (std::optional<VendorLayout::MacDoubt> doubt = VendorLayout::DoubtAbout(edits.NewMAC->mac())) {
+      if (options.strict) return Refusal(Wide("the MAC is " + DoubtText(*doubt) + "; refused with --strict"));
+      Say(tool.err, Severity::warning, path, "the MAC is " + DoubtText(*doubt));
     }
   }
   if (options.sn) {
     edits.NewSN = EnterSn(Wide(*options.sn)).edit;
-    if (!edits.NewSN)
-      return call.Refused("the SN must be 13 letters or digits (colons and spaces are ignored)");
+    if (!edits.NewSN) return Refusal(L"the SN must be 13 letters or digits (colons and spaces are ignored)");
+  }
+  return edits;
+}
+
+Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
+  CallRecord call(Wide(options.path));
+  const auto finish = [&] { return Finish(tool, call, options.log); };
+  if (!options.mac && !options.sn) {
+    call.Stop(CallResult::refused, "give --mac, --sn or both");
+    return finish();
+  }
+  Result<std::unique_ptr<ByteFile>> file =
+      tool.files.Open(call.path, options.dryRun ? Access::read : Access::update);
+  // A file that cannot be held for writing is read all the same, to tell
+  // one that is no vendor file, or a refused value, from one the system
+  // keeps from being written.
+  Result<StoredFields> before = file ? ReadFields(**file) : ReadFields(tool.files, call.path);
+  if (!before) {
+    call.Stop(CallResult::refused, Describe(before.error()));
+    return finish();
+  }
+  call.Before(*before);
+  Result<EditState> edits = Edits(tool, options, call.path);
+  if (!edits) {
+    call.Stop(CallResult::refused, Describe(edits.error()));
+    return finish();
+  }
+  if (!file) {
+    call.Fail(Describe(file.error()) + "; nothing was written");
+    return finish();
   }
   // Both values passed: from here on the file is to hold them.
-  call.Planned(edits);
-  const std::string changes = Changes(*before, edits);
+  call.Planned(*edits);
+  const std::string changes = Changes(*before, *edits);
   if (options.dryRun) {
-    Print(tool.out, Utf8(call.path()) + ": dry run, nothing written\n" + changes);
-    return call.Finish("dry-run", {}, {});
+    Print(tool.out, Utf8(call.path) + ": dry run, nothing written\n" + changes);
+    call.result = CallResult::dryRun;
+    return finish();
   }
-  Result<std::unique_ptr<ByteFile>> file = tool.files.Open(call.path(), Access::update);
-  if (!file) return call.Failed(Describe(file.error()) + "; nothing was written");
-  return call.Write(**file, edits, changes);
+  WriteHeld(tool, **file, *edits, options.backup, call);
+  if (call.result == CallResult::written) {
+    Print(tool.out, Utf8(call.path) + ": written and verified\n" + changes +
+                        (call.backup.empty() ? "" : "  backup " + call.backup + "\n"));
+  }
+  return finish();
+}
+
+}  // namespace
+
+void AddSet(CLI::App& app, Work& work) {
+  auto options = std::make_shared<SetOptions>();
+  CLI::App* set = app.add_subcommand("set", "Write a new MAC and/or SN, with their checks, into one file");
+  set->add_option("FILE", options->path, "The vendor file")->required();
+  set->add_option("--mac", options->mac, "12 hex digits; colons and spaces are ignored");
+  set->add_option("--sn", options->sn, "13 letters or digits; colons and spaces are ignored");
+  set->add_flag("--dry-run", options->dryRun, "Check the values and print what would change; write nothing");
+  set->add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
+  set->add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
+  set->add_flag("--strict", options->strict, "Refuse a multicast, all-zero or all-FF MAC instead of warning");
+  set->callback(
+      [&work, options] { work = [options](const ToolContext& tool) { return RunSet(tool, *options); }; });
 }

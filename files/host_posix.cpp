@@ -1,6 +1,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "files/host.h"
@@ -16,4 +17,10 @@ std::wstring AbsolutePath(const std::wstring& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(Utf8(path), error);
   return error ? path : Wide(absolute.lexically_normal().string());
+}
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return value;
 }

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "files/host.h"
 #include "files/utf8.h"
 
@@ -16,4 +18,10 @@ std::wstring AbsolutePath(const std::wstring& path) {
   std::wstring absolute(size, L'\0');
   absolute.resize(::GetFullPathNameW(path.c_str(), size, absolute.data(), nullptr));
   return absolute;
+}
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+  const wchar_t* value = ::_wgetenv(Wide(name).c_str());
+  if (!value) return std::nullopt;
+  return Utf8(value);
 }

@@ -14,5 +14,6 @@ class SystemFiles final : public Files {
   Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) override;
   Result<> Publish(const std::wstring& from, const std::wstring& to) override;
   Result<> Remove(const std::wstring& path) override;
+  Result<std::vector<std::wstring>> Names(const std::wstring& folder) override;
   Result<> Append(const std::wstring& path, std::string_view bytes) override;
 };

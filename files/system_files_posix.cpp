@@ -1,5 +1,6 @@
 #include "files/system_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -126,6 +127,14 @@ Result<> SystemFiles::Publish(const std::wstring& from, const std::wstring& to) 
 Result<> SystemFiles::Remove(const std::wstring& path) {
   if (::unlink(Utf8(path).c_str()) != 0) return LastError();
   return {};
+}
+
+Result<std::vector<std::wstring>> SystemFiles::Names(const std::wstring& folder) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(Utf8(folder).c_str()), ::closedir);
+  if (!entries) return LastError();
+  std::vector<std::wstring> names;
+  while (const dirent* entry = ::readdir(entries.get())) names.push_back(Wide(entry->d_name));
+  return names;
 }
 
 Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {

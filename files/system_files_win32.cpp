@@ -115,6 +115,19 @@ Result<> SystemFiles::Remove(const std::wstring& path) {
   return {};
 }
 
+Result<std::vector<std::wstring>> SystemFiles::Names(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return LastError();
+  const std::unique_ptr<void, decltype(&::FindClose)> closer(search, ::FindClose);
+  std::vector<std::wstring> names;
+  do {
+    names.push_back(found.cFileName);
+  } while (::FindNextFileW(search, &found));
+  return names;
+}
+
 Result<> SystemFiles::Append(const std::wstring& path, std::string_view bytes) {
   // Append access only: each write lands whole at the end, whoever else appends.
   UniqueFile file = OwnFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -98,3 +98,31 @@ std::string Utf8(std::wstring_view text) {
   }
   return out;
 }
+
+std::u16string Utf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (const wchar_t c : Wide(utf8)) {
+    auto point = static_cast<char32_t>(c);
+    if (point >= 0x10000) {  // only where wchar_t holds whole code points
+      point -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (point >> 10));
+      point = 0xDC00 + (point & 0x3FF);
+    }
+    out += static_cast<char16_t>(point);
+  }
+  return out;
+}
+
+std::string Utf8(std::u16string_view text) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    const bool pair = sizeof(wchar_t) == 4 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    wide += static_cast<wchar_t>(c);
+  }
+  return Utf8(wide);
+}

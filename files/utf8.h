@@ -8,3 +8,7 @@
 // U+DCFF and turns back into the same byte, so no path is lost on the way.
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view text);
+
+// The same as UTF-16, as ODBC's wide functions take text on every system.
+std::u16string Utf16(std::string_view utf8);
+std::string Utf8(std::u16string_view text);

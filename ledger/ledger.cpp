@@ -2,24 +2,17 @@
 // anything else an SQLite file.
 #include "ledger/ledger.h"
 
+#include "files/host.h"
 #include "files/network_folder.h"
 #include "files/utf8.h"
 #include "ledger/database.h"
+#include "ledger/server_url.h"
 
-namespace {
-
-bool IsServerUrl(const std::string& where) {
-  return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
-}
-
-}  // namespace
+namespace ledger {
 
 std::string LedgerName(const std::string& where) {
-  const std::size_t scheme = where.find("://"), at = where.rfind('@');
-  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return where;
-  const std::size_t colon = where.find(':', scheme + 3);
-  if (colon == std::string::npos || colon > at) return where;
-  return where.substr(0, colon + 1) + "***" + where.substr(at);
+  if (IsServerUrl(where)) return Redacted(where);
+  return Utf8(AbsolutePath(Wide(where)));
 }
 
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create) {
@@ -27,12 +20,14 @@ Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create
     if (IsServerUrl(where)) return OpenServer(where);
     // SQLite's locks do not hold on a network file system.
     if (OnNetworkFileSystem(Wide(where))) {
-      return SystemFailure(
-          Wide(where + " is on a network file system, where SQLite's locking does not hold: a ledger "
-                       "that several stations share belongs on a PostgreSQL server (postgresql://...)"));
+      return Refusal(
+          L"this is on a network file system, where SQLite's locking does not hold: a ledger that several "
+          L"stations share belongs on a PostgreSQL server (postgresql://...)");
     }
     return OpenSqlite(where, create);
   }();
   if (!database) return database.error();
   return LedgerOn(std::move(*database), create);
 }
+
+}  // namespace ledger

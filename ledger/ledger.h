@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ledger/ranges.h"
@@ -12,31 +14,59 @@
 // out, and every unit that got a pair, with what its file held before.
 // Values are handed out in increasing order, each at most once; a value
 // whose write failed is burned, never handed out again.
+namespace ledger {
+
+enum class UnitState {
+  reserved,  // its values are taken; whether its file got them is not yet known
+  written,   // its file holds its values
+  failed,    // its file's write failed (restored says whether the old fields are back)
+  replaced,  // its device was given new values since (assign --reassign)
+};
+std::string_view Name(UnitState state);
+std::optional<UnitState> ParseUnitState(std::string_view name);
+inline constexpr UnitState kUnitStates[] = {UnitState::reserved, UnitState::written, UnitState::failed,
+                                            UnitState::replaced};
 
 struct Unit {
   std::int64_t id = 0;
   std::string mac, sn, path, station, host, time;
-  std::string state;  // reserved, written or failed
+  UnitState state = UnitState::reserved;
   std::string macBefore, snBefore;
-  std::optional<bool> restored;  // for a failed unit: whether the old fields are back
+  std::optional<bool> restored;           // for a failed unit: whether the old fields are back
+  std::optional<std::string> replacedBy;  // for a replaced unit: the MAC of the unit that took its device
 };
 
 // What assign asks for: a new unit for the file at path, which holds the
 // values before.
 struct Request {
   std::string path, station, host, time, macBefore, snBefore;
-  bool reassign = false;  // the file's values may belong to a written unit
+  bool reassign = false;  // the file's values may belong to a unit, which is then replaced
 };
 
-struct RangeStatus {
-  std::string kind;  // "mac" or "sn"
+// Which units a listing takes; every one when nothing is set.
+struct UnitFilter {
+  std::optional<UnitState> state;
+  std::optional<std::string> station;
+  std::optional<std::string> since, until;  // UTC ISO 8601 times, since inclusive, until exclusive
+  std::vector<std::string> values;          // units with one of these as MAC, SN, MAC or SN before
+};
+
+struct RangeSummary {
+  enum class Kind { mac, sn } kind;
   std::string first, last;
   std::uint64_t handedOut = 0, left = 0;
+  std::uint64_t lastHour = 0, lastDay = 0;  // handed out in the hour and the 24 hours before now
 };
 
-struct Status {
-  std::vector<RangeStatus> ranges;
-  std::uint64_t reserved = 0, written = 0, failed = 0;
+struct Summary {
+  std::vector<RangeSummary> ranges;
+  std::uint64_t units[std::size(kUnitStates)] = {};  // by state, in kUnitStates' order
+};
+
+// The outcome of recording what a file holds for a unit.
+enum class Recorded {
+  done,
+  already,  // the unit had left the state the record needs: changed by someone else
 };
 
 class Ledger {
@@ -45,21 +75,33 @@ class Ledger {
   virtual Result<> Init(const MacRange& macs, const SnRange& sns) = 0;
   // Refuses a range that overlaps one the ledger has.
   virtual Result<> Extend(const std::optional<MacRange>& macs, const std::optional<SnRange>& sns) = 0;
-  // In one durable transaction: refuses when the file's values belong to a
-  // written unit (but with reassign), takes the next MAC and the next SN
-  // from the oldest ranges that have any left, and records a reserved unit.
+  // In one durable transaction: refuses when the file's MAC or SN is a
+  // unit's (but with reassign, which marks that unit replaced), takes the
+  // next MAC and the next SN from the oldest ranges that have any left, and
+  // records a reserved unit.
   virtual Result<Unit> Reserve(const Request& request) = 0;
-  // Records how the unit's write ended: written, or failed with whether the
-  // old fields were put back; or reserved units a reconcile settled.
-  virtual Result<> Settle(std::int64_t unit, const std::string& state, std::optional<bool> restored) = 0;
-  virtual Result<Status> Summary() = 0;
-  // Oldest first; all of them, or those in one state.
-  virtual Result<std::vector<Unit>> Units(const std::optional<std::string>& state) = 0;
+  // Records how a reserved unit's write ended: failed, with whether the old
+  // fields are back, only while the unit is reserved; written also over
+  // failed, which a reconcile may have recorded before the write landed.
+  // Changes that unit's row only.
+  virtual Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) = 0;
+  // A file at path was found to hold a reserved or failed unit's values:
+  // the unit is written, there.
+  virtual Result<Recorded> Found(std::int64_t unit, const std::string& path) = 0;
+  // Per range what was handed out and what is left, as of now (UTC ISO 8601).
+  virtual Result<Summary> Summarize(const std::string& now) = 0;
+  // The units the filter takes, oldest first, one at a time; the visit's
+  // failure ends the listing.
+  virtual Result<> EachUnit(const UnitFilter& filter, const std::function<Result<>(const Unit&)>& visit) = 0;
 };
 
-// The ledger as messages name it: a server URL without its password.
+// The ledger at where: a postgresql:// URL names a server, anything else an
+// SQLite file. For init the file must not exist yet and is made, or the
+// server's database must hold no ledger yet; for everything else it must.
+Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create);
+
+// The ledger as messages name it: an SQLite file by its absolute path, a
+// server by its URL without the password.
 std::string LedgerName(const std::string& where);
 
-// The ledger at where: an SQLite file. For init it must not exist yet and is
-// made; for everything else it must.
-Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create);
+}  // namespace ledger

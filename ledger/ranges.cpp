@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "files/utf8.h"
 #include "vendor/entry.h"
+
+namespace ledger {
 
 namespace {
 
-Failure Refused(const std::string& why) { return SystemFailure(std::wstring(why.begin(), why.end())); }
+Failure Refused(const std::string& why) { return Refusal(Wide(why)); }
 
 // The two ends of "FIRST-LAST".
 std::optional<std::pair<std::string_view, std::string_view>> Ends(std::string_view text) {
@@ -16,13 +19,15 @@ std::optional<std::pair<std::string_view, std::string_view>> Ends(std::string_vi
   return std::pair{text.substr(0, dash), text.substr(dash + 1)};
 }
 
-std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-std::optional<std::uint64_t> MacNumber(std::string_view typed) {
+std::optional<VendorLayout::MacBytes> MacOf(std::string_view typed) {
   const Entered<MacEdit> mac = EnterMac(Wide(typed));
   if (!mac.edit) return std::nullopt;
+  return mac.edit->mac();
+}
+
+std::uint64_t Number(const VendorLayout::MacBytes& mac) {
   std::uint64_t number = 0;
-  for (std::uint8_t byte : mac.edit->mac()) number = number << 8 | byte;
+  for (std::uint8_t byte : mac) number = number << 8 | byte;
   return number;
 }
 
@@ -38,23 +43,24 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 Result<MacRange> MacRange::Parse(std::string_view text) {
   const auto ends = Ends(text);
-  const std::optional<std::uint64_t> first = ends ? MacNumber(ends->first) : std::nullopt;
-  const std::optional<std::uint64_t> last = ends ? MacNumber(ends->second) : std::nullopt;
+  const auto first = ends ? MacOf(ends->first) : std::nullopt,
+             last = ends ? MacOf(ends->second) : std::nullopt;
   if (!first || !last) return Refused("a MAC range is FIRST-LAST, two MACs of 12 hexadecimal digits each");
-  if (*first > *last) return Refused("the MAC range's first address is above its last");
-  // The first byte's lowest bit marks a multicast address; a range over two
-  // first bytes holds an odd one.
-  const std::uint64_t firstByte = *first >> 40, lastByte = *last >> 40;
-  if ((firstByte & 1) || firstByte != lastByte) return Refused("the MAC range holds multicast addresses");
-  if (*first == 0) return Refused("the MAC range holds the all-zero address");
-  return MacRange{*first, *last};
+  const MacRange range{Number(*first), Number(*last)};
+  if (range.first > range.last) return Refused("the MAC range's first address is above its last");
+  // Whether an address is multicast is its first byte's; a range over two
+  // first bytes holds one whose first byte is odd.
+  const std::optional<VendorLayout::MacDoubt> doubt = VendorLayout::DoubtAbout(*first);
+  if (doubt == VendorLayout::MacDoubt::allZero) return Refused("the MAC range holds the all-zero address");
+  if (doubt || (*first)[0] != (*last)[0]) return Refused("the MAC range holds multicast addresses");
+  return range;
 }
 
-std::string MacText(std::uint64_t mac) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text(12, '0');
-  for (int i = 11; i >= 0; --i, mac >>= 4) text[i] = kDigits[mac & 0xF];
-  return text;
+std::string MacRange::Text(std::uint64_t mac) const {
+  VendorLayout::MacBytes bytes{};
+  for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte, mac >>= 8)
+    *byte = static_cast<std::uint8_t>(mac);
+  return VendorLayout::HexText(bytes);
 }
 
 Result<SnRange> SnRange::Parse(std::string_view text) {
@@ -93,3 +99,5 @@ bool SnRange::Overlaps(const SnRange& other) const {
   const std::uint64_t base = extra.empty() ? 0 : std::stoull(extra) * scale;
   return shorter.first <= base + longer.last && base + longer.first <= shorter.last;
 }
+
+}  // namespace ledger

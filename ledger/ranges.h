@@ -9,6 +9,7 @@
 
 // The blocks of values a production line hands out: MACs counted as 48-bit
 // numbers, SNs counted through the trailing run of digits they share.
+namespace ledger {
 
 struct MacRange {
   std::uint64_t first = 0, last = 0;
@@ -19,10 +20,9 @@ struct MacRange {
   static Result<MacRange> Parse(std::string_view text);
   std::uint64_t Count() const { return last - first + 1; }
   bool Overlaps(const MacRange& other) const { return first <= other.last && other.first <= last; }
+  // Twelve uppercase hexadecimal digits.
+  std::string Text(std::uint64_t mac) const;
 };
-
-// Twelve uppercase hexadecimal digits.
-std::string MacText(std::uint64_t mac);
 
 struct SnRange {
   std::string prefix;  // what every SN of the range starts with
@@ -36,3 +36,5 @@ struct SnRange {
   bool Overlaps(const SnRange& other) const;
   std::string Text(std::uint64_t number) const;
 };
+
+}  // namespace ledger

@@ -1,11 +1,13 @@
 // The ledger of one station: an SQLite file, with durable commits (WAL,
 // synchronous=FULL) and write transactions that take the file's write lock
-// first (BEGIN IMMEDIATE).
+// first (BEGIN IMMEDIATE), waiting up to 10 s for another process's.
 #include <sqlite3.h>
 
 #include "files/system_files.h"
 #include "files/utf8.h"
 #include "ledger/database.h"
+
+namespace ledger {
 
 namespace {
 
@@ -46,7 +48,7 @@ class SqliteDatabase final : public Database {
         row.columns.push_back(text ? std::optional<std::string>(text) : std::nullopt);
       }
     }
-    if (status != SQLITE_DONE) return Refused();
+    if (status != SQLITE_DONE) return Said();
     return rows;
   }
 
@@ -54,12 +56,29 @@ class SqliteDatabase final : public Database {
   Result<> Commit() override { return Run("COMMIT"); }
   void Rollback() override { (void)Run("ROLLBACK"); }
   std::string IdColumn() const override { return "INTEGER PRIMARY KEY"; }
+  std::vector<std::string> UnitsFromVersion1(const std::string& createUnits) const override {
+    // SQLite changes no table's constraints: the table is made anew.
+    return {
+        "ALTER TABLE units RENAME TO units_version1", createUnits,
+        "INSERT INTO units (id, mac, sn, path, station, host, time, state, mac_before, sn_before, restored) "
+        "SELECT id, mac, sn, path, station, host, time, state, mac_before, sn_before, restored FROM "
+        "units_version1",
+        "DROP TABLE units_version1"};
+  }
 
   Result<> Run(const std::string& sql) {
     if (Result<std::vector<Row>> done = Query(sql, {}); !done) return done.error();
     return {};
   }
-  Failure Refused() const { return SystemFailure(Wide("the ledger: " + std::string(sqlite3_errmsg(db())))); }
+
+  // What SQLite said; a ledger another process held past the busy timeout
+  // may be free the next time.
+  Failure Said() const {
+    const int code = sqlite3_errcode(db()) & 0xFF;
+    const std::wstring text = Wide("the ledger: " + std::string(sqlite3_errmsg(db())));
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) return Failure(Failure::Cause::retry, text);
+    return SystemFailure(text);
+  }
 
  private:
   sqlite3* db() const { return database_.get(); }
@@ -71,17 +90,15 @@ class SqliteDatabase final : public Database {
 Result<std::unique_ptr<Database>> OpenSqlite(const std::string& path, bool create) {
   SystemFiles files;
   const bool exists = files.Exists(Wide(path));
-  if (create && exists) {
+  if (create && exists)
     return Failure(Failure::Cause::exists,
                    L"a file of that name is there already: init makes only a new ledger");
-  }
-  if (!create && !exists)
-    return SystemFailure(Wide("there is no ledger at " + path + " (ledger init makes one)"));
+  if (!create && !exists) return Refusal(L"there is no ledger there");
   sqlite3* opened = nullptr;
   const int status = sqlite3_open_v2(path.c_str(), &opened,
                                      SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
   auto database = std::make_unique<SqliteDatabase>(opened);
-  if (status != SQLITE_OK) return database->Refused();
+  if (status != SQLITE_OK) return database->Said();
   for (const char* setting : {"PRAGMA busy_timeout = 10000", "PRAGMA synchronous = FULL"}) {
     if (Result<> set = database->Run(setting); !set) return set.error();
   }
@@ -90,3 +107,5 @@ Result<std::unique_ptr<Database>> OpenSqlite(const std::string& path, bool creat
   }
   return std::unique_ptr<Database>(std::move(database));
 }
+
+}  // namespace ledger

@@ -24,7 +24,7 @@ declare -A packages=(
   [windows]="g++-mingw-w64-x86-64 g++-mingw-w64-i686"
   [wine64]="wine64 xvfb imagemagick fonts-wine fonts-wqy-microhei libx11-dev"
   [wine32]="wine32:i386"
-  [server]="postgresql odbc-postgresql"
+  [server]="postgresql odbc-postgresql openssl"
   [packaging]="help2man lintian man-db zsh fish"
 )
 declare -A serves=(

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vendor/result.h"
 
@@ -46,6 +47,8 @@ class Files {
   // and returns once the new name is on the device.
   virtual Result<> Publish(const std::wstring& from, const std::wstring& to) = 0;
   virtual Result<> Remove(const std::wstring& path) = 0;
+  // The names of the entries of a folder, without the folder.
+  virtual Result<std::vector<std::wstring>> Names(const std::wstring& folder) = 0;
   // Adds the bytes at the end of a file, made when missing, with one write,
   // so that programs appending at once never mix their lines; then flushes.
   virtual Result<> Append(const std::wstring& path, std::string_view bytes) = 0;

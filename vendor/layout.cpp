@@ -49,4 +49,11 @@ std::optional<MacBytes> MacBytesOf(std::wstring_view twelveDigits) {
   return mac;
 }
 
+std::optional<MacDoubt> DoubtAbout(const MacBytes& mac) {
+  if (mac == MacBytes{}) return MacDoubt::allZero;
+  if (mac == MacBytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) return MacDoubt::broadcast;
+  if (mac[0] & 1) return MacDoubt::multicast;
+  return std::nullopt;
+}
+
 }  // namespace VendorLayout

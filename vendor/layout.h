@@ -53,4 +53,12 @@ std::string HexText(std::span<const std::uint8_t> bytes);
 // digits first; nothing for anything else.
 std::optional<MacBytes> MacBytesOf(std::wstring_view twelveDigits);
 
+// Why a MAC that is well formed is still rarely meant for one device.
+enum class MacDoubt {
+  allZero,    // 000000000000
+  broadcast,  // FFFFFFFFFFFF
+  multicast,  // the first byte's lowest bit set: an address for a group
+};
+std::optional<MacDoubt> DoubtAbout(const MacBytes& mac);
+
 }  // namespace VendorLayout

@@ -9,7 +9,9 @@
 // this program keeps. Each front end puts the rules into its own words.
 struct Failure {
   enum class Cause {
-    system,           // the system refused
+    system,           // the system refused, in its own words
+    refused,          // one of this program's rules refused, in its words
+    retry,            // nothing changed; the same call may succeed later
     shortRead,        // fewer bytes came back than were asked for
     shortWrite,       // fewer bytes went out than were given
     notVendorFile,    // the file is not 65,536 bytes long
@@ -21,12 +23,13 @@ struct Failure {
   explicit Failure(Cause why, std::wstring description = {}) : cause(why), text(std::move(description)) {}
 
   Cause cause;
-  std::wstring text;  // the system's description, for Cause::system
+  std::wstring text;  // the system's description, or the program's for refused and retry
 };
 
 inline Failure SystemFailure(std::wstring description) {
   return Failure(Failure::Cause::system, std::move(description));
 }
+inline Failure Refusal(std::wstring why) { return Failure(Failure::Cause::refused, std::move(why)); }
 
 // A value, or the failure that kept an operation from giving one; Result<> is
 // success without a value. Shaped like C++23's std::expected.

@@ -5,50 +5,31 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/tool.h"
-#include "tests/unit/fake_files.h"
+#include "files/utf8.h"
+#include "tests/support/faulty_files.h"
+#include "tests/support/memory_files.h"
+#include "tests/support/vendor_bytes.h"
+#include "vendor/backup.h"
 
 namespace {
-
-// A created file whose writes or flush fail.
-class FailingFile final : public ByteFile {
- public:
-  enum class Fault { write, flush };
-  FailingFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
-  Result<std::uint64_t> Size() override { return real_->Size(); }
-  Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    return real_->Read(offset, bytes);
-  }
-  Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    if (fault_ == Fault::write) return SystemFailure(L"No space left on device");
-    return real_->Write(offset, bytes);
-  }
-  Result<> Flush() override {
-    if (fault_ == Fault::flush) return SystemFailure(L"Input/output error");
-    return real_->Flush();
-  }
-
- private:
-  std::unique_ptr<ByteFile> real_;
-  Fault fault_;
-};
 
 struct Call {
   int code;
   std::string out, err;
 };
 
+const std::wstring kVendor = L"/line/vendor.bin", kLog = L"/line/log.jsonl";
+
 struct Fixture {
-  TempFolder temp;
-  FakeFiles files;
+  MemoryFiles disk;
+  FaultyFiles files{disk};
   std::vector<std::uint8_t> original = VendorBytes("0102030405060F", "0000000000000", "000");
 
-  Fixture() { WriteAll(Vendor(), original); }
-  std::filesystem::path Vendor() const { return temp.path() / "vendor.bin"; }
-  std::filesystem::path Log() const { return temp.path() / "log.jsonl"; }
+  Fixture() { disk.Put(kVendor, original); }
 
   Call Set(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"quorvix-cli",  "set",   Vendor().string(), "--mac",
-                                     "001132ABCDEF", "--log", Log().string()};
+    std::vector<std::string> args = {"quorvix-cli",  "set",   Utf8(kVendor), "--mac",
+                                     "001132ABCDEF", "--log", Utf8(kLog)};
     args.insert(args.end(), extra.begin(), extra.end());
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
@@ -56,7 +37,7 @@ struct Fixture {
     return {code, Text(out), Text(err)};
   }
   nlohmann::json LastLogLine() const {
-    const std::vector<std::uint8_t> log = ReadAll(Log());
+    const std::vector<std::uint8_t> log = *disk.Bytes(kLog);
     std::string text(log.begin(), log.end());
     text.pop_back();
     return nlohmann::json::parse(text.substr(text.rfind('\n') + 1));
@@ -73,39 +54,69 @@ struct Fixture {
 }  // namespace
 
 TEST(SetBackup, ABackupThatCannotBeMadeWritesNothingAndIsLoggedWithItsReason) {
-  for (FailingFile::Fault fault : {FailingFile::Fault::write, FailingFile::Fault::flush}) {
-    SCOPED_TRACE(static_cast<int>(fault));
+  using Operation = FaultyFiles::Operation;
+  struct Case {
+    Operation operation;
+    const wchar_t* says;
+  };
+  for (const Case& c :
+       {Case{Operation::write, L"No space left on device"}, Case{Operation::flush, L"Input/output error"}}) {
+    SCOPED_TRACE(Utf8(c.says));
     Fixture f;
-    f.files.wrapCreated = [fault](std::unique_ptr<ByteFile> real) {
-      return std::make_unique<FailingFile>(std::move(real), fault);
+    f.files.rule = [c](const FaultyFiles::Call& call) {
+      const bool broken = call.created && call.operation == c.operation;
+      return broken ? FaultyFiles::Fault{FaultyFiles::Effect::fail, c.says} : FaultyFiles::Fault{};
     };
     const Call call = f.Set({"--backup"});
     EXPECT_EQ(call.code, 1);
-    EXPECT_NE(call.err.find("quorvix-cli: error: " + f.Vendor().string() + ": no backup could be made: "),
+    EXPECT_NE(call.err.find("quorvix-cli: error: /line/vendor.bin: no backup could be made: "),
               std::string::npos)
         << call.err;
-    EXPECT_EQ(ReadAll(f.Vendor()), f.original);
+    EXPECT_EQ(f.disk.Bytes(kVendor), f.original);
     const nlohmann::json line = f.LastLogLine();
     EXPECT_EQ(line["result"], "failed");
-    EXPECT_NE(line["error"].get<std::string>().find(
-                  fault == FailingFile::Fault::write ? "No space left" : "Input/output error"),
-              std::string::npos);
+    EXPECT_NE(line["error"].get<std::string>().find(Utf8(c.says)), std::string::npos);
     EXPECT_FALSE(line.contains("backup"));
     // Not even a part of a copy stays behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.temp.path()), {}), 2);
+    EXPECT_EQ(f.disk.Paths(), (std::vector<std::wstring>{kLog, kVendor}));
   }
 }
 
 TEST(SetBackup, ATakenNameIsSteppedOverAndTheBackupIsInTheLogLine) {
   Fixture f;
-  WriteAll(f.temp.path() / "vendor.bin.bak", {'o', 'l', 'd'});
+  f.disk.Put(kVendor + L".bak", {'o', 'l', 'd'});
   const Call call = f.Set({"--backup"});
   EXPECT_EQ(call.code, 0) << call.err;
-  EXPECT_EQ(ReadAll(f.temp.path() / "vendor.bin.bak"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-  EXPECT_EQ(ReadAll(f.temp.path() / "vendor.bin.bak.1"), f.original);
+  EXPECT_EQ(f.disk.Bytes(kVendor + L".bak"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(f.disk.Bytes(kVendor + L".bak.1"), f.original);
   const nlohmann::json line = f.LastLogLine();
   EXPECT_EQ(line["result"], "written");
-  EXPECT_EQ(line["backup"], (f.temp.path() / "vendor.bin.bak.1").string());
+  EXPECT_EQ(line["backup"], "/line/vendor.bin.bak.1");
+}
+
+TEST(SetBackup, WhatAKilledBackupLeftIsRemovedAndNothingElse) {
+  struct Case {
+    const wchar_t* name;
+    bool removed;
+  };
+  const Case cases[] = {
+      {L".vendor.bin.0a1b2c3d.tmp", true},                                        // a copy a killed run left
+      {L".vendor.bin.0a1b2c3.tmp", false},                                        // one digit short
+      {L".vendor.bin.0a1b2c3g.tmp", false}, {L".other.bin.0a1b2c3d.tmp", false},  // another file's
+      {L"vendor.bin.0a1b2c3d.tmp", false},  {L"vendor.bin.bak.partial", false},
+  };
+  Fixture f;
+  for (const Case& c : cases) f.disk.Put(L"/line/" + std::wstring(c.name), {'x'});
+  const Call call = f.Set({"--backup"});
+  ASSERT_EQ(call.code, 0) << call.err;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.name));
+    EXPECT_EQ(f.disk.Bytes(L"/line/" + std::wstring(c.name)).has_value(), !c.removed);
+  }
+  EXPECT_EQ(f.disk.Bytes(kVendor + L".bak"), f.original);
+  for (const std::wstring& path : f.disk.Paths()) {
+    EXPECT_FALSE(IsTemporaryBackupName(path.substr(path.rfind(L'/') + 1), L"vendor.bin")) << Utf8(path);
+  }
 }
 
 TEST(SetLog, ALogLineThatCannotBeWrittenTurnsSuccessIntoExitOne) {
@@ -113,10 +124,11 @@ TEST(SetLog, ALogLineThatCannotBeWrittenTurnsSuccessIntoExitOne) {
   f.files.appendFails = L"No space left on device";
   const Call call = f.Set({});
   EXPECT_EQ(call.code, 1);
-  EXPECT_NE(call.err.find("quorvix-cli: error: " + f.Log().string() +
-                          ": the log line could not be written: No space left on device"),
-            std::string::npos)
+  EXPECT_NE(
+      call.err.find(
+          "quorvix-cli: error: /line/log.jsonl: the log line could not be written: No space left on device"),
+      std::string::npos)
       << call.err;
   EXPECT_NE(call.out.find("written and verified"), std::string::npos);
-  EXPECT_NE(ReadAll(f.Vendor()), f.original);
+  EXPECT_NE(f.disk.Bytes(kVendor), f.original);
 }

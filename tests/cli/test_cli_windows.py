@@ -37,8 +37,8 @@ class InWine:
         self.original = vendor_bytes(mac='0102030405060F')  # a stale MAC check
         self.vendor.write_bytes(self.original)
 
-    def run_exe(self, *args):
-        env = session.wine_env(STATE, (STATE / 'display').read_text())
+    def run_exe(self, *args, env=None):
+        env = {**session.wine_env(STATE, (STATE / 'display').read_text()), **(env or {})}
         return subprocess.run([LOADER, EXE, *args], capture_output=True, env=env, stdin=subprocess.DEVNULL,
                               timeout=120 * PACE)
 
@@ -103,11 +103,13 @@ class ServerLedger(InWine, unittest.TestCase):
         from postgres_server import Postgres  # Wine's odbc32 passes calls on to the host's unixODBC and driver
         server = Postgres()
         self.addCleanup(server.remove)
-        url = server.database('line')
-        made = self.run_exe('ledger', 'init', url, '--mac-range', '001132000000-0011320003FF', '--sn-range',
-                            'QVX2612000001-QVX2612009999')
+        server.database('line')
+        # The ledger and its password come from the environment, as on a line's station.
+        named = {'QUORVIX_LEDGER': server.url('line', password=None), 'PGPASSWORD': 's3cret'}
+        made = self.run_exe('ledger', 'init', '--mac-range', '001132000000-0011320003FF', '--sn-range',
+                            'QVX2612000001-QVX2612009999', env=named)
         self.assertEqual(made.returncode, 0, made.stderr)
-        assigned = self.run_exe('assign', wine_path(self.vendor), '--ledger', url, '--station', '工位 2', '--json')
+        assigned = self.run_exe('assign', wine_path(self.vendor), '--station', '工位 2', '--json', env=named)
         self.assertEqual(assigned.returncode, 0, assigned.stderr)
         unit = json.loads(assigned.stdout.decode('utf-8'))
         self.assertEqual((unit['mac'], unit['station'], unit['path'], unit['result']),

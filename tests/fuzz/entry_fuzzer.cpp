@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/fake_view.h"
 #include "vendor/handlers/entry_clicks.h"
 
 namespace {
@@ -14,25 +15,13 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-// Answers the input box with the fuzzed text and remembers what was shown.
-class ScriptedView final : public MainView {
- public:
-  explicit ScriptedView(std::wstring typed) : typed_(std::move(typed)) {}
-  std::wstring line;
-  int boxes = 0;
-
-  void SetLine(Label, const std::wstring& text) override { line = text; }
-  void SetUpdateEnabled(bool) override { Require(false); }  // the entry never touches Update
-  BoxAnswer ShowMessage(const std::wstring&, BoxStyle, const wchar_t*) override {
-    ++boxes;
-    return BoxAnswer::ok;
-  }
-  std::wstring AskText(const std::wstring&, const std::wstring&, const std::wstring&) override {
-    return typed_;
-  }
-
- private:
-  std::wstring typed_;
+// The window, its input box answered with the fuzzed text.
+struct Typed {
+  explicit Typed(const std::wstring& text) { view.typed = {text}; }
+  FakeView view;
+  // What a line shows now; its design text until an entry rewrites it.
+  const std::wstring& Line(Label label) { return view.lines[label]; }
+  int Boxes() const { return static_cast<int>(view.boxes.size()); }
 };
 
 bool OnlySeparators(const std::wstring& text) {
@@ -53,18 +42,19 @@ std::wstring Cleaned(const std::wstring& typed) {
 }
 
 void CheckMac(const std::wstring& typed) {
-  ScriptedView view(typed);
+  Typed window(typed);
   EditState state;
-  MAC_Click(view, state);
+  MAC_Click(window.view, state);
+  Require(!window.view.updateEnabled);  // the entry never touches Update
   const Entered<MacEdit> entered = EnterMac(typed);
   Require((entered.verdict == Verdict::empty) == OnlySeparators(typed));
   if (entered.verdict != Verdict::accepted) {
-    Require(!state.NewMAC && view.line.empty());
-    Require(view.boxes == (entered.verdict == Verdict::refused ? 1 : 0));
+    Require(!state.NewMAC && window.Line(Label::MAC) == L"MAC");
+    Require(window.Boxes() == (entered.verdict == Verdict::refused ? 1 : 0));
     return;
   }
   const std::wstring value = Cleaned(typed);
-  Require(value.size() == 12 && view.boxes == 0);
+  Require(value.size() == 12 && window.Boxes() == 0);
   unsigned sum = 0;
   for (std::size_t i = 0; i < 12; i += 2) {
     for (std::size_t k = i; k < i + 2; ++k) {
@@ -79,18 +69,19 @@ void CheckMac(const std::wstring& typed) {
   static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
   const std::wstring check{kHex[(sum % 256) / 16], kHex[sum % 16]};
   Require(state.NewMAC->check() == sum % 256);
-  Require(view.line == L"MAC:" + value + L"  效验:" + check);
+  Require(window.Line(Label::MAC) == L"MAC:" + value + L"  效验:" + check);
 }
 
 void CheckSn(const std::wstring& typed) {
-  ScriptedView view(typed);
+  Typed window(typed);
   EditState state;
-  SN_Click(view, state);
+  SN_Click(window.view, state);
+  Require(!window.view.updateEnabled);
   const Entered<SnEdit> entered = EnterSn(typed);
   Require((entered.verdict == Verdict::empty) == OnlySeparators(typed));
   if (entered.verdict != Verdict::accepted) {
-    Require(!state.NewSN && view.line.empty());
-    Require(view.boxes == (entered.verdict == Verdict::refused ? 1 : 0));
+    Require(!state.NewSN && window.Line(Label::SN) == L"SN");
+    Require(window.Boxes() == (entered.verdict == Verdict::refused ? 1 : 0));
     return;
   }
   const std::wstring value = Cleaned(typed);
@@ -101,12 +92,12 @@ void CheckSn(const std::wstring& typed) {
     Require(state.NewSN->sn()[i] == c);
     sum += static_cast<unsigned>(c);
   }
-  Require(value.size() == 13 && sum >= 624 && sum <= 1170 && view.boxes == 0);
+  Require(value.size() == 13 && sum >= 624 && sum <= 1170 && window.Boxes() == 0);
   const std::string digits = std::to_string(sum);
   Require(state.NewSN->sum() == digits);
   const VendorLayout::SnChkBytes check = state.NewSN->check();
   Require(std::string(check.begin(), check.end()) == digits.substr(0, 3));
-  Require(view.line == L"SN:" + value + L" CHK:" + std::wstring(digits.begin(), digits.end()));
+  Require(window.Line(Label::SN) == L"SN:" + value + L" CHK:" + std::wstring(digits.begin(), digits.end()));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "files/utf8.h"
-#include "tests/unit/fake_view.h"
+#include "tests/support/fake_view.h"
 #include "vendor/handlers/display_lines.h"
 #include "vendor/handlers/entry_clicks.h"
 #include "vendor/handlers/texts.h"

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/unit/fake_view.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/vendor_bytes.h"
 #include "vendor/handlers/texts.h"
 
 namespace {
@@ -10,14 +11,14 @@ namespace {
 const std::wstring kDesignHint = L"将要修改的文件托进来";
 
 struct Fixture {
-  TempFolder temp;
   FakeView view;
   FakePlatform platform;
   EditState state;
-  Fixture() { platform.folder = WidePath(temp.path()); }
-  std::wstring Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    WriteAll(temp.path() / name, bytes);
-    return WidePath(temp.path() / name);
+  Fixture() { platform.folder = L"C:\\Tools"; }
+  std::wstring Path(const std::wstring& name) const { return platform.folder + L"\\" + name; }
+  std::wstring Put(const std::wstring& name, const std::vector<std::uint8_t>& bytes) {
+    platform.disk.Put(Path(name), bytes);
+    return Path(name);
   }
 };
 
@@ -55,18 +56,18 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
       case Setup::none:
         break;
       case Setup::folder:
-        std::filesystem::create_directory(f.temp.path() / "vendor.bin");
+        f.platform.disk.PutFolder(path);
         break;
       case Setup::hidden:
-        f.platform.files.hidden.insert(path);
-        f.Put("vendor.bin", SampleFile(c.size));
+        f.Put(L"vendor.bin", SampleFile(c.size));
+        f.platform.disk.Hide(path);
         break;
       case Setup::unreadable:
         f.platform.files.openFails[path] = L"The process cannot access the file.";
-        f.Put("vendor.bin", SampleFile(c.size));
+        f.Put(L"vendor.bin", SampleFile(c.size));
         break;
       case Setup::file:
-        f.Put("vendor.bin", c.size >= 56 ? SampleFile(c.size) : std::vector<std::uint8_t>(c.size));
+        f.Put(L"vendor.bin", c.size >= 56 ? SampleFile(c.size) : std::vector<std::uint8_t>(c.size));
         break;
     }
 
@@ -90,15 +91,13 @@ TEST(StartupLoad, LoadsOnlyANormalFileOfExactlyTheVendorSize) {
 
 TEST(StartupLoad, FindsTheFileInAFolderWithAChineseName) {
   Fixture f;
-  const auto folder = f.temp.path() / "工具" / "固件 v2";
-  std::filesystem::create_directories(folder);
-  WriteAll(folder / "vendor.bin", SampleFile());
-  f.platform.folder = WidePath(folder);
+  f.platform.folder = L"D:\\工具\\固件 v2";
+  f.Put(L"vendor.bin", SampleFile());
 
   Form_Activate(f.view, f.platform, f.state);
 
   EXPECT_TRUE(f.view.updateEnabled);
-  EXPECT_EQ(f.state.BinPath, WidePath(folder) + L"\\vendor.bin");
+  EXPECT_EQ(f.state.BinPath, L"D:\\工具\\固件 v2\\vendor.bin");
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
 }
 
@@ -106,7 +105,7 @@ TEST(StartupLoad, WithoutTheProgramsFolderLooksNowhere) {
   Fixture f;
   f.platform.folder.clear();  // the system could not say where the program is
   Form_Activate(f.view, f.platform, f.state);
-  EXPECT_TRUE(f.platform.files.looked.empty());
+  EXPECT_TRUE(f.platform.disk.looked.empty());
   EXPECT_TRUE(f.state.BinPath.empty());
   EXPECT_FALSE(f.view.updateEnabled);
   EXPECT_TRUE(f.view.boxes.empty());
@@ -129,7 +128,7 @@ TEST(RedBin, ShowsTheStoredFieldsAndChecksAsTheyStand) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mac);
     Fixture f;
-    f.state.BinPath = f.Put("any.name", VendorBytes(c.mac, c.sn, c.snCheck));
+    f.state.BinPath = f.Put(L"any.name", VendorBytes(c.mac, c.sn, c.snCheck));
     ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
     EXPECT_EQ(f.view.lines[Label::MAC], c.macLine);
     EXPECT_EQ(f.view.lines[Label::SN], c.snLine);
@@ -139,7 +138,7 @@ TEST(RedBin, ShowsTheStoredFieldsAndChecksAsTheyStand) {
 TEST(RedBin, BytesOutsideTheFieldsNeverShow) {
   Fixture f;
   std::vector<std::uint8_t> bytes = SampleFile();
-  const std::wstring path = f.Put("a.bin", bytes);
+  const std::wstring path = f.Put(L"a.bin", bytes);
   f.state.BinPath = path;
   ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   const auto shown = f.view.lines;
@@ -147,7 +146,7 @@ TEST(RedBin, BytesOutsideTheFieldsNeverShow) {
   for (std::size_t i = 7; i < 35; ++i) bytes[i] ^= 0xFF;
   for (std::size_t i = 48; i < 53; ++i) bytes[i] ^= 0xFF;
   for (std::size_t i = 56; i < bytes.size(); ++i) bytes[i] ^= 0xFF;
-  f.Put("a.bin", bytes);
+  f.Put(L"a.bin", bytes);
   ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines, shown);
 }
@@ -161,7 +160,7 @@ TEST(RedBin, EveryByteShowsAsOneVisibleCharacter) {
   bytes[54] = '1';
   bytes[55] = 0x81;
   f.platform.leadBytes = {0x81};
-  f.state.BinPath = f.Put("a.bin", bytes);
+  f.state.BinPath = f.Put(L"a.bin", bytes);
 
   ASSERT_TRUE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines[Label::SN],
@@ -170,7 +169,7 @@ TEST(RedBin, EveryByteShowsAsOneVisibleCharacter) {
 
 TEST(RedBin, DropsPendingEditsOnlyWhenTheFileWasRead) {
   Fixture f;
-  f.state.BinPath = f.Put("a.bin", SampleFile());
+  f.state.BinPath = f.Put(L"a.bin", SampleFile());
   f.state.NewMAC = MacOf(L"000000000001");
   f.state.NewSN = SnOf(L"MMMMMMMMMMMMM");
   f.view.lines[Label::MAC] = L"MAC:000000000001  效验:01";
@@ -190,7 +189,7 @@ TEST(RedBin, DropsPendingEditsOnlyWhenTheFileWasRead) {
 
 TEST(RedBin, AFileShorterThanItsFieldsFailsWithoutShowingAnything) {
   Fixture f;
-  f.state.BinPath = f.Put("a.bin", std::vector<std::uint8_t>(40));
+  f.state.BinPath = f.Put(L"a.bin", std::vector<std::uint8_t>(40));
   EXPECT_FALSE(RedBin(f.view, f.platform, f.state));
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC");
   ASSERT_EQ(f.view.boxes.size(), 1u);
@@ -219,7 +218,7 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
     SCOPED_TRACE(c.name);
     Fixture f;
     // A file was loaded at start-up and edits are pending.
-    f.Put("vendor.bin", SampleFile());
+    f.Put(L"vendor.bin", SampleFile());
     Form_Activate(f.view, f.platform, f.state);
     f.state.NewMAC = MacOf(L"000000000001");
     f.state.NewSN = SnOf(L"MMMMMMMMMMMMM");
@@ -231,19 +230,19 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
       case Drop::nothing:
         break;
       case Drop::one:
-        files = {f.Put("固件 v2.dat", c.size >= 56
-                                          ? VendorBytes("00000000000101", "0000000000000", "624", c.size)
-                                          : std::vector<std::uint8_t>(c.size))};
+        files = {f.Put(L"固件 v2.dat", c.size >= 56
+                                           ? VendorBytes("00000000000101", "0000000000000", "624", c.size)
+                                           : std::vector<std::uint8_t>(c.size))};
         break;
       case Drop::two:
-        files = {f.Put("one.bin", other), f.Put("two.bin", other)};
+        files = {f.Put(L"one.bin", other), f.Put(L"two.bin", other)};
         break;
       case Drop::folder:
-        std::filesystem::create_directory(f.temp.path() / "folder");
-        files = {WidePath(f.temp.path() / "folder")};
+        f.platform.disk.PutFolder(f.Path(L"folder"));
+        files = {f.Path(L"folder")};
         break;
       case Drop::missing:
-        files = {WidePath(f.temp.path() / "gone.bin")};
+        files = {f.Path(L"gone.bin")};
         break;
     }
 
@@ -270,12 +269,12 @@ TEST(Drop, AcceptsExactlyOneFileOfTheVendorSize) {
 
 TEST(Drop, ARefusedDropThenAVendorFileLoadsAgain) {
   Fixture f;
-  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put("small.bin", std::vector<std::uint8_t>(1000))});
+  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put(L"small.bin", std::vector<std::uint8_t>(1000))});
   EXPECT_FALSE(f.view.updateEnabled);
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC");
   EXPECT_EQ(f.view.lines[Label::lbl], kDesignHint);
 
-  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put("good.bin", SampleFile())});
+  Form_OLEDragDrop(f.view, f.platform, f.state, {f.Put(L"good.bin", SampleFile())});
   EXPECT_TRUE(f.view.updateEnabled);
   EXPECT_EQ(f.view.lines[Label::MAC], L"MAC:001132ABCDEF  效验:AA");
   EXPECT_EQ(f.view.boxes.size(), 1u);
@@ -283,9 +282,9 @@ TEST(Drop, ARefusedDropThenAVendorFileLoadsAgain) {
 
 TEST(Drop, AVendorFileThatCannotBeReadShowsWhyAndDisablesUpdate) {
   Fixture f;
-  f.Put("vendor.bin", SampleFile());
+  f.Put(L"vendor.bin", SampleFile());
   Form_Activate(f.view, f.platform, f.state);
-  const std::wstring locked = f.Put("locked.bin", VendorBytes("00000000000101", "0000000000000", "624"));
+  const std::wstring locked = f.Put(L"locked.bin", VendorBytes("00000000000101", "0000000000000", "624"));
   f.platform.files.openFails[locked] = L"The file is in use.";
 
   Form_OLEDragDrop(f.view, f.platform, f.state, {locked});

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "files/utf8.h"
-#include "tests/unit/fake_files.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/vendor_bytes.h"
 
 TEST(Utf8, RoundTripsEveryPathEvenWhenItIsNotUtf8) {
   const std::string cases[] = {"vendor.bin", "工具/固件 v2", "\xF0\x9F\x93\x9F.bin", "\xFF\xFE.bin",

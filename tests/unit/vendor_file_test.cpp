@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <stdexcept>
 
-#include "tests/unit/fake_files.h"
-#include "tests/unit/fake_view.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/vendor_bytes.h"
 
 TEST(ReadFields, ReadsTheFourFieldsOfAFileOfExactlyTheVendorSize) {
   struct Case {
@@ -15,15 +14,14 @@ TEST(ReadFields, ReadsTheFourFieldsOfAFileOfExactlyTheVendorSize) {
   };
   for (const Case& c : {Case{65536, true}, Case{65535, false}, Case{65537, false}, Case{40, false}}) {
     SCOPED_TRACE(c.size);
-    TempFolder temp;
-    FakeFiles files;
-    WriteAll(temp.path() / "a.bin", c.size < 56 ? std::vector<std::uint8_t>(c.size)
-                                                : VendorBytes("001132ABCDEF0A", "MMMMMMMMMMMMM",
-                                                              "1\x01"
-                                                              "0",
-                                                              c.size));
+    MemoryFiles files;
+    files.Put(L"a.bin", c.size < 56 ? std::vector<std::uint8_t>(c.size)
+                                    : VendorBytes("001132ABCDEF0A", "MMMMMMMMMMMMM",
+                                                  "1\x01"
+                                                  "0",
+                                                  c.size));
 
-    Result<StoredFields> fields = ReadFields(files, WidePath(temp.path() / "a.bin"));
+    Result<StoredFields> fields = ReadFields(files, L"a.bin");
 
     ASSERT_EQ(fields.has_value(), c.read);
     if (!c.read) {
@@ -39,9 +37,8 @@ TEST(ReadFields, ReadsTheFourFieldsOfAFileOfExactlyTheVendorSize) {
 }
 
 TEST(ReadFields, AFileThatCannotBeOpenedGivesTheSystemsWords) {
-  TempFolder temp;
-  FakeFiles files;
-  Result<StoredFields> fields = ReadFields(files, WidePath(temp.path() / "gone.bin"));
+  MemoryFiles files;
+  Result<StoredFields> fields = ReadFields(files, L"gone.bin");
   ASSERT_FALSE(fields);
   EXPECT_EQ(fields.error().cause, Failure::Cause::system);
   EXPECT_EQ(fields.error().text, L"No such file or directory");
@@ -49,83 +46,49 @@ TEST(ReadFields, AFileThatCannotBeOpenedGivesTheSystemsWords) {
 
 namespace {
 
-// The process ends at once: killed, or the machine lost its power.
-struct Died {};
-
-// One file in memory, whose k-th operation (counting from 0) can be made to
-// fail, to fail half-way through a write or to read back one flipped byte;
-// or every operation from the k-th on fails, as when the device is gone. Or
-// the process dies at its n-th write: before it, after it, or, for a write
-// that crosses a sector boundary, with only the part before one on the device.
-class MemoryFiles final : public Files {
- public:
-  enum class Fault { none, fails, halfWritten, flipsRead, gone };
+// One vendor file in memory, whose k-th operation (counting from 0) can be
+// made to fail, to fail half-way through a write or to give a lying answer
+// (a read with one byte flipped, a write that never lands); or every
+// operation from the k-th on fails, as when the device is gone. Or the
+// process dies at its n-th write: before it, after it, or, for a write that
+// crosses a sector boundary, with only the part before one on the device.
+struct OneFile {
+  enum class Fault { none, fails, halfWritten, lies, gone };
   enum class Death { none, beforeWrite, afterWrite, tornWrite };
-  static constexpr std::size_t kSector = 512;
-  std::vector<std::uint8_t> bytes;
-  Fault fault = Fault::none;
-  int faultAt = 0;
-  Death death = Death::none;
-  int deathAt = 0;  // the write, counting from 0
-  int writes = 0;
 
-  bool Exists(const std::wstring&) override { return true; }
-  Result<std::uint64_t> Length(const std::wstring&) override { return bytes.size(); }
-  Result<std::unique_ptr<ByteFile>> Open(const std::wstring&, Access) override {
-    return std::unique_ptr<ByteFile>(std::make_unique<File>(*this));
+  OneFile(std::vector<std::uint8_t> bytes, Fault fault, int faultAt, Death death = Death::none,
+          int deathAt = 0) {
+    disk.Put(kPath, std::move(bytes));
+    files.rule = [=](const FaultyFiles::Call& call) {
+      using Effect = FaultyFiles::Effect;
+      if (death != Death::none) {
+        if (call.operation != FaultyFiles::Operation::write || call.ofItsKind != deathAt)
+          return FaultyFiles::Fault{};
+        return FaultyFiles::Fault{death == Death::beforeWrite  ? Effect::dies
+                                  : death == Death::afterWrite ? Effect::diesAfter
+                                                               : Effect::diesTorn};
+      }
+      const bool faulted =
+          fault == Fault::gone ? call.index >= faultAt : fault != Fault::none && call.index == faultAt;
+      if (!faulted) return FaultyFiles::Fault{};
+      const bool write = call.operation == FaultyFiles::Operation::write;
+      if (fault == Fault::halfWritten && write) return FaultyFiles::Fault{Effect::halfWritten};
+      if (fault == Fault::lies && write) return FaultyFiles::Fault{Effect::lost};
+      if (fault == Fault::lies && call.operation == FaultyFiles::Operation::read)
+        return FaultyFiles::Fault{Effect::flipped};
+      if (fault == Fault::lies && call.operation == FaultyFiles::Operation::flush)
+        return FaultyFiles::Fault{};
+      return FaultyFiles::Fault{Effect::fail};
+    };
   }
-  // The writer of a vendor file makes, names and appends to no file.
-  Result<std::unique_ptr<ByteFile>> Create(const std::wstring&) override { throw std::logic_error("Create"); }
-  Result<> Publish(const std::wstring&, const std::wstring&) override { throw std::logic_error("Publish"); }
-  Result<> Remove(const std::wstring&) override { throw std::logic_error("Remove"); }
-  Result<> Append(const std::wstring&, std::string_view) override { throw std::logic_error("Append"); }
-
-  // Puts the bytes on the device, or dies on the way.
-  void Store(std::uint64_t offset, std::span<const std::uint8_t> in) {
-    const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-    if (death == Death::none || writes++ != deathAt) return void(std::copy(in.begin(), in.end(), at));
-    if (death == Death::afterWrite) std::copy(in.begin(), in.end(), at);
-    const std::size_t boundary = (offset + in.size() - 1) / kSector * kSector;
-    if (death == Death::tornWrite && boundary > offset) std::copy_n(in.begin(), boundary - offset, at);
-    throw Died{};
+  std::vector<std::uint8_t> Bytes() const { return *disk.Bytes(kPath); }
+  WriteReport Write(const EditState& edits) {
+    return WriteEdits(files, EditState{kPath, edits.NewMAC, edits.NewSN});
   }
 
- private:
-  class File final : public ByteFile {
-   public:
-    explicit File(MemoryFiles& files) : files_(files) {}
-    Result<std::uint64_t> Size() override {
-      if (Faulted()) return SystemFailure(L"size");
-      return files_.bytes.size();
-    }
-    Result<> Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
-      const bool faulted = Faulted();
-      if (faulted && files_.fault != Fault::flipsRead) return SystemFailure(L"read");
-      std::copy_n(files_.bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-      if (faulted) out[0] ^= 0x40;
-      return {};
-    }
-    Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> in) override {
-      const bool faulted = Faulted();
-      const std::size_t count = !faulted ? in.size() : files_.fault == Fault::halfWritten ? in.size() / 2 : 0;
-      files_.Store(offset, in.first(count));
-      if (faulted && files_.fault != Fault::flipsRead) return SystemFailure(L"write");
-      return {};
-    }
-    Result<> Flush() override {
-      if (Faulted() && files_.fault != Fault::flipsRead) return SystemFailure(L"flush");
-      return {};
-    }
-
-   private:
-    bool Faulted() {
-      const int operation = operation_++;
-      if (files_.fault == Fault::gone) return operation >= files_.faultAt;
-      return files_.fault != Fault::none && operation == files_.faultAt;
-    }
-    MemoryFiles& files_;
-    int operation_ = 0;
-  };
+  static constexpr wchar_t kPath[] = L"vendor.bin";
+  MemoryFiles disk;
+  FaultyFiles files{disk};
 };
 
 // A random MAC, SN or both, as the entry makes them, by the round.
@@ -142,7 +105,7 @@ void PendRandomEdits(EditState& edits, std::mt19937& random, int round) {
 }  // namespace
 
 TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEditsAndFaults) {
-  using Fault = MemoryFiles::Fault;
+  using Fault = OneFile::Fault;
   std::mt19937 random(20261208);
   auto expectedAfter = [](std::vector<std::uint8_t> bytes, const EditState& edits) {
     if (edits.NewMAC) {
@@ -159,37 +122,36 @@ TEST(WriteEdits, OnlyTheFieldBytesEverDifferAndTheReportIsTrueForRandomFilesEdit
   const std::vector<std::uint8_t> filler = VendorBytes("00000000000000", "", "");
   for (int round = 0; round < 10000; ++round) {
     SCOPED_TRACE(round);
-    MemoryFiles files;
     // Random where the fields lie, a filler beyond; now and then one byte short.
-    files.bytes = filler;
-    if (round % 97 == 0) files.bytes.pop_back();
-    for (std::size_t i = 0; i < 64; ++i) files.bytes[i] = static_cast<std::uint8_t>(random());
-    const std::vector<std::uint8_t> original = files.bytes;
-    files.fault = static_cast<Fault>(random() % 5);
-    files.faultAt = static_cast<int>(random() % 12);
+    std::vector<std::uint8_t> original = filler;
+    if (round % 97 == 0) original.pop_back();
+    for (std::size_t i = 0; i < 64; ++i) original[i] = static_cast<std::uint8_t>(random());
+    const auto fault = static_cast<Fault>(random() % 5);
+    OneFile file(original, fault, static_cast<int>(random() % 12));
 
     EditState edits{L"vendor.bin", {}, {}};
     PendRandomEdits(edits, random, round);
 
-    const WriteReport report = WriteEdits(files, edits);
+    const WriteReport report = file.Write(edits);
 
-    const std::vector<std::uint8_t> expected = expectedAfter(original, edits);
-    ASSERT_TRUE(std::equal(files.bytes.begin() + 56, files.bytes.end(), original.begin() + 56));
+    const std::vector<std::uint8_t> now = file.Bytes(), expected = expectedAfter(original, edits);
+    ASSERT_EQ(file.disk.Paths().size(), 1u) << "the writer makes no file";
+    ASSERT_TRUE(std::equal(now.begin() + 56, now.end(), original.begin() + 56));
     for (std::size_t i = 0; i < 56; ++i) {
-      if (files.bytes[i] != original[i]) {
-        ASSERT_EQ(files.bytes[i], expected[i]) << "offset " << i;
+      if (now[i] != original[i]) {
+        ASSERT_EQ(now[i], expected[i]) << "offset " << i;
       }
     }
     if (report.written) {
-      EXPECT_EQ(files.bytes, expected);
+      EXPECT_EQ(now, expected);
     } else if (report.restore != Restore::failed) {
-      EXPECT_EQ(files.bytes, original);
+      EXPECT_EQ(now, original);
     }  // failed: the old bytes did not all read back, or could not be read at all
   }
 }
 
 TEST(WriteEdits, KilledAtAnyInstantTheFileHoldsAllItsOldFieldsOrAllItsNewOnes) {
-  using Death = MemoryFiles::Death;
+  using Death = OneFile::Death;
   std::mt19937 random(20261209);
   // The field bytes, or the other bytes among the first 56.
   auto part = [](const std::vector<std::uint8_t>& bytes, bool ofFields) {
@@ -204,29 +166,27 @@ TEST(WriteEdits, KilledAtAnyInstantTheFileHoldsAllItsOldFieldsOrAllItsNewOnes) {
   int died = 0;
   for (int round = 0; round < 10000; ++round) {
     SCOPED_TRACE(round);
-    MemoryFiles files;
-    files.bytes = filler;
-    for (std::size_t i = 0; i < 64; ++i) files.bytes[i] = static_cast<std::uint8_t>(random());
-    const std::vector<std::uint8_t> original = files.bytes;
-    files.death = static_cast<Death>(1 + random() % 3);
-    files.deathAt = static_cast<int>(random() % 4);
+    std::vector<std::uint8_t> original = filler;
+    for (std::size_t i = 0; i < 64; ++i) original[i] = static_cast<std::uint8_t>(random());
+    const auto death = static_cast<Death>(1 + random() % 3);
+    const int deathAt = static_cast<int>(random() % 4);
+    OneFile file(original, OneFile::Fault::none, 0, death, deathAt);
     EditState edits{L"vendor.bin", {}, {}};
     PendRandomEdits(edits, random, round);
 
-    MemoryFiles done;
-    done.bytes = original;
-    ASSERT_TRUE(WriteEdits(done, edits).written);
+    OneFile done(original, OneFile::Fault::none, 0);
+    ASSERT_TRUE(done.Write(edits).written);
     try {
-      (void)WriteEdits(files, edits);
+      (void)file.Write(edits);
     } catch (const Died&) {
       ++died;
     }
 
-    const std::vector<std::uint8_t> now = part(files.bytes, true);
-    EXPECT_TRUE(now == part(original, true) || now == part(done.bytes, true))
-        << "died at write " << files.deathAt;
-    EXPECT_EQ(part(files.bytes, false), part(original, false));
-    EXPECT_TRUE(std::equal(files.bytes.begin() + 56, files.bytes.end(), original.begin() + 56));
+    const std::vector<std::uint8_t> now = file.Bytes();
+    EXPECT_TRUE(part(now, true) == part(original, true) || part(now, true) == part(done.Bytes(), true))
+        << "died at write " << deathAt;
+    EXPECT_EQ(part(now, false), part(original, false));
+    EXPECT_TRUE(std::equal(now.begin() + 56, now.end(), original.begin() + 56));
     if (HasFailure()) break;
   }
   EXPECT_GT(died, 2000);

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "files/utf8.h"
-#include "tests/unit/fake_view.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/vendor_bytes.h"
 #include "vendor/handlers/texts.h"
 
 namespace {
 
 struct Fixture {
-  TempFolder temp;
   FakeView view;
   FakePlatform platform;
   EditState state;
@@ -17,15 +17,17 @@ struct Fixture {
 
   Fixture() {
     original = VendorBytes("0102030405060F", "0000000000000", "000");  // every field byte will change
-    WriteAll(File(), original);
-    state.BinPath = WidePath(File());
+    state.BinPath = L"C:\\Tools\\vendor.bin";
+    platform.disk.Put(state.BinPath, original);
   }
-  std::filesystem::path File() const { return temp.path() / "vendor.bin"; }
+  std::vector<std::uint8_t> Now() const {
+    return platform.disk.Bytes(state.BinPath).value_or(std::vector<std::uint8_t>{});
+  }
   void PendMac() { state.NewMAC = MacOf(L"001132ABCDEF"); }
   void PendSn(const wchar_t* sn = L"ABCDEFGHIJKLM") { state.NewSN = SnOf(sn); }
   void Update() { Command1_Click(view, platform, state); }
   std::vector<std::size_t> ChangedOffsets() const {
-    const std::vector<std::uint8_t> now = ReadAll(File());
+    const std::vector<std::uint8_t> now = Now();
     EXPECT_EQ(now.size(), original.size());
     std::vector<std::size_t> changed;
     for (std::size_t i = 0; i < std::min(now.size(), original.size()); ++i) {
@@ -70,7 +72,7 @@ TEST(Update, WritesExactlyThePendingFieldsAndTheirChecks) {
     f.Update();
 
     EXPECT_EQ(f.ChangedOffsets(), c.changed);
-    const std::vector<std::uint8_t> now = ReadAll(f.File());
+    const std::vector<std::uint8_t> now = f.Now();
     if (c.mac) {
       EXPECT_EQ(std::vector<std::uint8_t>(now.begin(), now.begin() + 7),
                 (std::vector<std::uint8_t>{0x00, 0x11, 0x32, 0xAB, 0xCD, 0xEF, 0xAA}));
@@ -95,7 +97,7 @@ TEST(Update, AFourDigitSnCheckKeepsItsLeadingThreeDigits) {
   f.PendSn(L"MMMMMMMMMMMMM");
   f.view.answers = {BoxAnswer::yes};
   f.Update();
-  const std::vector<std::uint8_t> now = ReadAll(f.File());
+  const std::vector<std::uint8_t> now = f.Now();
   EXPECT_EQ(std::string(now.begin() + 53, now.begin() + 56), "100");
   EXPECT_EQ(now[56], f.original[56]);
 }
@@ -109,7 +111,7 @@ TEST(Update, OnlyYesWritesAndAnyOtherAnswerKeepsTheEditsForTheNextClick) {
     f.view.answers = {answer, BoxAnswer::yes};
     f.Update();
     EXPECT_TRUE(f.ChangedOffsets().empty());
-    EXPECT_EQ(f.platform.files.opens, 0);
+    EXPECT_EQ(f.platform.disk.opens, 0);
     EXPECT_EQ(PendingMac(f.state), L"001132ABCDEFAA");
     ASSERT_EQ(f.view.boxes.size(), 1u);
 
@@ -126,84 +128,69 @@ TEST(Update, NothingPendingSaysSoAndWritesNothing) {
   EXPECT_EQ(f.view.boxes[0].text, Texts::kNothingPending);
   EXPECT_EQ(f.view.boxes[0].title, Texts::kNoticeTitle);
   EXPECT_EQ(f.view.boxes[0].style, BoxStyle::information);
-  EXPECT_EQ(f.platform.files.opens, 0);
+  EXPECT_EQ(f.platform.disk.opens, 0);
   EXPECT_TRUE(f.ChangedOffsets().empty());
 }
 
 namespace {
 
-// Passes every operation to a real file, but lets the test break one of them.
-class FaultyFile : public ByteFile {
- public:
-  enum class Fault { open, sizeChanged, shortWrite, everyWrite, flush, readBack, restoreFails };
-  FaultyFile(std::unique_ptr<ByteFile> real, Fault fault) : real_(std::move(real)), fault_(fault) {}
+using Operation = FaultyFiles::Operation;
+using Effect = FaultyFiles::Effect;
+using Rule = std::function<FaultyFiles::Fault(const FaultyFiles::Call&)>;
 
-  Result<std::uint64_t> Size() override {
-    Result<std::uint64_t> size = real_->Size();
-    if (fault_ == Fault::sizeChanged) return std::uint64_t{65535};
-    return size;
-  }
-  Result<> Read(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    Result<> read = real_->Read(offset, bytes);
-    if (fault_ == Fault::readBack && writes_ > 0 && !flipped_) {
-      bytes[0] ^= 1;  // once: the restore that follows reads true
-      flipped_ = true;
-    }
-    return read;
-  }
-  Result<> Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    ++writes_;
-    if (fault_ == Fault::shortWrite && writes_ == 1) {
-      (void)real_->Write(offset, bytes.first(bytes.size() / 2));
-      return SystemFailure(L"short write");
-    }
-    if (fault_ == Fault::everyWrite) return SystemFailure(L"disk full");
-    if (fault_ == Fault::restoreFails && writes_ > 1) return SystemFailure(L"device gone");
-    return real_->Write(offset, bytes);
-  }
-  Result<> Flush() override {
-    if (fault_ == Fault::flush || fault_ == Fault::restoreFails) return SystemFailure(L"flush failed");
-    return real_->Flush();
-  }
-
- private:
-  std::unique_ptr<ByteFile> real_;
-  Fault fault_;
-  int writes_ = 0;
-  bool flipped_ = false;
-};
+// Every operation of one kind breaks so.
+Rule Every(Operation operation, Effect effect, const wchar_t* text) {
+  return [=](const FaultyFiles::Call& call) {
+    return call.operation == operation ? FaultyFiles::Fault{effect, text} : FaultyFiles::Fault{};
+  };
+}
 
 }  // namespace
 
 TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
-  using Fault = FaultyFile::Fault;
+  bool flipped = false;
   struct Case {
     const char* name;
-    Fault fault;
+    Rule rule;  // none: the open fails
     const wchar_t* says;
     bool restoredOrUntouched;
   };
   const Case cases[] = {
-      {"open fails", Fault::open, L"access denied", true},
-      {"length changed since load", Fault::sizeChanged, L"文件长度已不是65536字节", true},
-      {"short write", Fault::shortWrite, L"short write\r\n文件已恢复为更新前的内容。", true},
+      {"open fails", nullptr, L"access denied", true},
+      {"length changed since load", Every(Operation::size, Effect::wrongSize, L""),
+       L"文件长度已不是65536字节", true},
+      {"short write", Break(Operation::write, 0, Effect::halfWritten, L"short write"),
+       L"short write\r\n文件已恢复为更新前的内容。", true},
       // The restore's writes fail too, but nothing was ever written: the file is as it was.
-      {"every write fails", Fault::everyWrite, L"disk full\r\n文件已恢复为更新前的内容。", true},
+      {"every write fails", Every(Operation::write, Effect::fail, L"disk full"),
+       L"disk full\r\n文件已恢复为更新前的内容。", true},
       // The restore's flush fails too, but the old bytes read back.
-      {"flush fails", Fault::flush, L"flush failed\r\n文件已恢复为更新前的内容。", true},
-      {"read back differs", Fault::readBack,
+      {"flush fails", Every(Operation::flush, Effect::fail, L"flush failed"),
+       L"flush failed\r\n文件已恢复为更新前的内容。", true},
+      // Once: the restore that follows reads true.
+      {"read back differs",
+       [&flipped](const FaultyFiles::Call& call) {
+         const bool flip = call.operation == Operation::read && call.writesBefore > 0 && !flipped;
+         flipped = flipped || flip;
+         return FaultyFiles::Fault{flip ? Effect::flipped : Effect::none};
+       },
        L"写入后读回的内容与写入的不一致。\r\n文件已恢复为更新前的内容。", true},
-      {"restore fails too", Fault::restoreFails, L"flush failed\r\n无法恢复文件原有内容", false},
+      {"restore fails too",
+       [](const FaultyFiles::Call& call) {
+         if (call.operation == Operation::flush) return FaultyFiles::Fault{Effect::fail, L"flush failed"};
+         if (call.operation == Operation::write && call.ofItsKind > 0)
+           return FaultyFiles::Fault{Effect::fail, L"device gone"};
+         return FaultyFiles::Fault{};
+       },
+       L"flush failed\r\n无法恢复文件原有内容", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fixture f;
     f.PendMac();
     f.PendSn();
-    if (c.fault == Fault::open) f.platform.files.openFails[f.state.BinPath] = L"access denied";
-    f.platform.files.wrapFile = [&](std::unique_ptr<ByteFile> real) {
-      return std::make_unique<FaultyFile>(std::move(real), c.fault);
-    };
+    if (!c.rule) f.platform.files.openFails[f.state.BinPath] = L"access denied";
+    f.platform.files.rule = c.rule;
     f.view.answers = {BoxAnswer::yes};
     const EditState before = f.state;
 
@@ -218,23 +205,23 @@ TEST(Update, AFailureKeepsTheEditsNeverClaimsSuccessAndLeavesTheFileWhole) {
     if (c.restoredOrUntouched) {
       EXPECT_TRUE(f.ChangedOffsets().empty());
     }
-    EXPECT_EQ(ReadAll(f.File()).size(), 65536u);
+    EXPECT_EQ(f.Now().size(), 65536u);
   }
 }
 
 TEST(Update, NeverCreatesOrGrowsAFile) {
   Fixture f;
   f.PendMac();
-  std::filesystem::remove(f.File());
+  ASSERT_TRUE(f.platform.disk.Remove(f.state.BinPath));
   f.view.answers = {BoxAnswer::yes};
   f.Update();
-  EXPECT_FALSE(std::filesystem::exists(f.File()));
+  EXPECT_FALSE(f.platform.disk.Bytes(f.state.BinPath));
   EXPECT_EQ(f.view.boxes.back().title, Texts::kFailureTitle);
 
-  WriteAll(f.File(), std::vector<std::uint8_t>(100, 0x5A));  // replaced since the load
+  f.platform.disk.Put(f.state.BinPath, std::vector<std::uint8_t>(100, 0x5A));  // replaced since the load
   f.view.answers = {BoxAnswer::yes};
   f.Update();
-  EXPECT_EQ(ReadAll(f.File()), std::vector<std::uint8_t>(100, 0x5A));
+  EXPECT_EQ(f.Now(), std::vector<std::uint8_t>(100, 0x5A));
   EXPECT_EQ(f.view.boxes.back().title, Texts::kFailureTitle);
   EXPECT_EQ(PendingMac(f.state), L"001132ABCDEFAA");
 }

@@ -5,6 +5,8 @@ namespace Texts {
 std::wstring Describe(const Failure& failure) {
   switch (failure.cause) {
     case Failure::Cause::system:
+    case Failure::Cause::refused:
+    case Failure::Cause::retry:
     case Failure::Cause::exists:
       return failure.text;
     case Failure::Cause::shortRead:

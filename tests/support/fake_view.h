@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/fake_files.h"
+#include "tests/support/faulty_files.h"
+#include "tests/support/memory_files.h"
 #include "vendor/edit_state.h"
 #include "vendor/handlers/main_view.h"
 
 // A scripted stand-in for the window: it answers input boxes and yes/no
-// boxes from queues a test fills and records what was shown.
+// boxes from queues a test fills and records what was shown. A box it was
+// not scripted for throws, which fails the test (or the fuzzer) that met it.
 class FakeView : public MainView {
  public:
   struct Box {
@@ -43,14 +45,16 @@ class FakeView : public MainView {
                        const std::wstring& defaultText) override;
 };
 
-// The system as the handlers see it: a program folder a test names, real
-// files on disk (so reads and writes can be checked byte for byte), and a
-// code page in which some bytes have no character of their own.
+// The system as the handlers see it: a program folder a test names, files
+// in memory (so reads and writes can be checked byte for byte) behind a
+// layer that can break them, and a code page in which some bytes have no
+// character of their own.
 class FakePlatform : public Platform {
  public:
   std::wstring folder;               // the program's folder
   std::set<std::uint8_t> leadBytes;  // bytes with no character of their own
-  FakeFiles files;
+  MemoryFiles disk;
+  FaultyFiles files{disk};
 
   Result<std::wstring> ProgramFolder() override {
     if (folder.empty()) return SystemFailure(L"The filename or extension is too long.");

@@ -1,16 +1,13 @@
-#include "tests/unit/fake_view.h"
+#include "tests/support/fake_view.h"
 
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 #include "vendor/handlers/display_lines.h"
 
 BoxAnswer FakeView::ShowMessage(const std::wstring& text, BoxStyle style, const wchar_t* title) {
   boxes.push_back({text, style, title ? std::optional<std::wstring>(title) : std::nullopt});
   if (style != BoxStyle::yesNoQuestion) return BoxAnswer::ok;
-  if (answers.empty()) {
-    ADD_FAILURE() << "unexpected question box";
-    return BoxAnswer::no;
-  }
+  if (answers.empty()) throw std::logic_error("unexpected question box");
   BoxAnswer answer = answers.front();
   answers.pop_front();
   return answer;
@@ -19,10 +16,7 @@ BoxAnswer FakeView::ShowMessage(const std::wstring& text, BoxStyle style, const 
 std::wstring FakeView::AskText(const std::wstring& prompt, const std::wstring& title,
                                const std::wstring& defaultText) {
   asked.push_back({prompt, title, defaultText});
-  if (typed.empty()) {
-    ADD_FAILURE() << "unexpected input box";
-    return {};
-  }
+  if (typed.empty()) throw std::logic_error("unexpected input box");
   std::wstring text = typed.front();
   typed.pop_front();
   return text;

@@ -1,0 +1,92 @@
+#include "cli/ledger_access.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/messages.h"
+#include "files/host.h"
+#include "files/utf8.h"
+#include "ledger/server_url.h"
+
+namespace {
+
+constexpr char kLedgerHelp[] =
+    "An SQLite file (one station), or a PostgreSQL server: "
+    "postgresql://[user@]host[:port]/database[?sslmode=verify-full&sslrootcert=CA]; "
+    "the password from PGPASSWORD or the password file. Left out: QUORVIX_LEDGER";
+
+// The ledger as the command line names it, else as QUORVIX_LEDGER does.
+std::optional<std::string> OnCommandLine(const LedgerArgument& argument) {
+  return argument.option ? argument.option : argument.positional;
+}
+
+std::optional<std::string> Named(const LedgerArgument& argument) {
+  std::optional<std::string> given = OnCommandLine(argument);
+  return given ? given : EnvironmentVariable("QUORVIX_LEDGER");
+}
+
+}  // namespace
+
+void AddLedgerArgument(CLI::App& command, LedgerArgument& argument, bool positional) {
+  command.add_option("--ledger", argument.option, kLedgerHelp)->type_name("LEDGER");
+  if (positional && !EnvironmentVariable("QUORVIX_LEDGER")) {
+    command.add_option("LEDGER", argument.positional, kLedgerHelp);
+  }
+}
+
+Result<std::string> ChosenLedger(const ToolContext& tool, const LedgerArgument& argument) {
+  const std::optional<std::string> named = Named(argument);
+  if (!named)
+    return Refusal(L"name the ledger: LEDGER, --ledger LEDGER, or QUORVIX_LEDGER in the environment");
+  // A command line is readable by every local user (ps) and stays in the
+  // shell's history.
+  const std::optional<std::string> given = OnCommandLine(argument);
+  if (Result<ledger::ServerUrl> url = ledger::ParseServerUrl(given.value_or("")); url && url->password) {
+    Say(tool.err, Severity::warning, L"",
+        "a password on the command line is seen by every user of this machine: leave it out of the URL, and "
+        "give it in PGPASSWORD, the password file (~/.pgpass) or a service, and the URL in QUORVIX_LEDGER");
+  }
+  return *named;
+}
+
+Outcome Refuse(const ToolContext& tool, const LedgerArgument& argument, const Failure& failure) {
+  const std::optional<std::string> where = Named(argument);
+  Say(tool.err, Severity::error, where ? Wide(ledger::LedgerName(*where)) : L"", Describe(failure));
+  return Outcome{.trouble = true};
+}
+
+Outcome WithLedger(const ToolContext& tool, const LedgerArgument& argument, bool create,
+                   const std::function<Result<>(ledger::Ledger&, Outcome&)>& work) {
+  Result<std::string> where = ChosenLedger(tool, argument);
+  if (!where) {
+    Say(tool.err, Severity::error, L"", Describe(where.error()));
+    return Outcome{.trouble = true};
+  }
+  Outcome outcome;
+  Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedger(*where, create);
+  Result<> done = opened ? work(**opened, outcome) : Result<>(opened.error());
+  if (!done) {
+    Say(tool.err, Severity::error, Wide(ledger::LedgerName(*where)), Describe(done.error()));
+    outcome |= OutcomeOf(done.error());
+  }
+  return outcome;
+}
+
+Json UnitJson(const ledger::Unit& unit) {
+  Json json{{"mac", unit.mac},
+            {"sn", unit.sn},
+            {"path", unit.path},
+            {"station", unit.station},
+            {"host", unit.host},
+            {"time", unit.time},
+            {"state", ledger::Name(unit.state)},
+            {"mac_before", unit.macBefore},
+            {"sn_before", unit.snBefore}};
+  if (unit.restored) json["restored"] = *unit.restored;
+  if (unit.replacedBy) json["replaced_by"] = *unit.replacedBy;
+  return json;
+}
+
+std::string UnitText(const ledger::Unit& unit) {
+  return unit.time + "  " + std::string(ledger::Name(unit.state)) + "  MAC " + unit.mac + "  SN " + unit.sn +
+         "  " + unit.path + "  (" + unit.station + ")\n";
+}

@@ -1,0 +1,161 @@
+// ledger reconcile: settles the units a crash left reserved, by what files
+// hold. Without files, the units this station reserved, each by the file at
+// its path, which means something on this station alone; with files, on any
+// station, the unit whose MAC and SN a file holds is written, there: a
+// device that comes back is how a lost record is found again. A unit leaves
+// reserved once, and a written unit is never changed.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/ledger_access.h"
+#include "cli/messages.h"
+#include "cli/reading.h"
+#include "files/host.h"
+#include "files/utf8.h"
+
+namespace {
+
+struct ReconcileOptions {
+  LedgerArgument ledger;
+  std::vector<std::string> files;
+  std::optional<std::string> station;
+  bool json = false;
+};
+
+class Reconciling {
+ public:
+  Reconciling(const ToolContext& tool, const ReconcileOptions& options, ledger::Ledger& ledger,
+              Outcome& outcome)
+      : tool_(tool), options_(options), ledger_(ledger), outcome_(outcome) {}
+
+  // The units this station left reserved, by the files at their paths.
+  Result<> ByStation() {
+    ledger::UnitFilter filter;
+    filter.state = ledger::UnitState::reserved;
+    filter.station = options_.station.value_or(HostName());
+    std::vector<ledger::Unit> units;
+    Result<> listed = ledger_.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
+      units.push_back(unit);
+      return {};
+    });
+    if (!listed) return listed;
+    for (ledger::Unit& unit : units) {
+      Result<StoredFields> fields = ReadFields(tool_.files, Wide(unit.path));
+      std::optional<std::string> why;
+      if (!fields) {
+        why = "its file cannot be read: " + Describe(fields.error());
+      } else if (Holds(*fields, unit.mac, unit.sn)) {
+        if (Result<> settled = Settle(unit, ledger::UnitState::written, std::nullopt, why); !settled)
+          return settled;
+      } else if (Holds(*fields, unit.macBefore, unit.snBefore)) {
+        if (Result<> settled = Settle(unit, ledger::UnitState::failed, true, why); !settled) return settled;
+      } else {
+        why = "its file holds other values: MAC " + VendorLayout::HexText(fields->mac) + ", SN " +
+              ShownText(fields->sn);
+      }
+      Show(unit, why);
+    }
+    return {};
+  }
+
+  // The units whose values the files hold.
+  Result<> ByFiles() {
+    for (const std::string& given : options_.files) {
+      const std::wstring path = AbsolutePath(Wide(given));
+      Result<StoredFields> fields = ReadFields(tool_.files, path);
+      if (!fields) {
+        Say(tool_.err, Severity::error, path, Describe(fields.error()));
+        outcome_.trouble = true;
+        continue;
+      }
+      const std::string mac = VendorLayout::HexText(fields->mac), sn = ShownText(fields->sn);
+      std::optional<ledger::Unit> owner;
+      ledger::UnitFilter withMac;
+      withMac.values = {mac};
+      Result<> found = ledger_.EachUnit(withMac, [&](const ledger::Unit& unit) -> Result<> {
+        if (unit.mac == mac && unit.sn == sn) owner = unit;
+        return {};
+      });
+      if (!found) return found;
+      if (!owner) {
+        Say(tool_.err, Severity::error, path, "holds MAC " + mac + " and SN " + sn + ", which no unit has");
+        outcome_.findings = true;
+        continue;
+      }
+      std::optional<std::string> why;
+      if (owner->state == ledger::UnitState::replaced) {
+        why = "holds the values of a unit replaced since: its device was given " +
+              owner->replacedBy.value_or("") + "'s";
+      } else if (owner->state != ledger::UnitState::written) {
+        Result<ledger::Recorded> recorded = ledger_.Found(owner->id, Utf8(path));
+        if (!recorded) return recorded.error();
+        if (*recorded == ledger::Recorded::done) {
+          owner->state = ledger::UnitState::written;
+          owner->path = Utf8(path);
+          owner->restored.reset();
+        } else {
+          why = "another run recorded this unit meanwhile";
+        }
+      }
+      Show(*owner, why);
+    }
+    return {};
+  }
+
+ private:
+  static bool Holds(const StoredFields& fields, const std::string& mac, const std::string& sn) {
+    return VendorLayout::HexText(fields.mac) == mac && ShownText(fields.sn) == sn;
+  }
+
+  Result<> Settle(ledger::Unit& unit, ledger::UnitState state, std::optional<bool> restored,
+                  std::optional<std::string>& why) {
+    Result<ledger::Recorded> settled = ledger_.Settle(unit.id, state, restored);
+    if (!settled) return settled.error();
+    if (*settled == ledger::Recorded::already) {
+      why = "another run recorded this unit meanwhile";
+    } else {
+      unit.state = state;
+      unit.restored = restored;
+    }
+    return {};
+  }
+
+  // A unit as it stands now; why, where it was left as it was.
+  void Show(const ledger::Unit& unit, const std::optional<std::string>& why) {
+    if (why) outcome_.findings = true;
+    if (options_.json) {
+      Json json = UnitJson(unit);
+      if (why) json["reason"] = *why;
+      return Print(tool_.out, JsonLine(json));
+    }
+    Print(tool_.out, UnitText(unit) + (why ? "    " + *why + "\n" : ""));
+  }
+
+  const ToolContext& tool_;
+  const ReconcileOptions& options_;
+  ledger::Ledger& ledger_;
+  Outcome& outcome_;
+};
+
+}  // namespace
+
+void AddLedgerReconcile(CLI::App& ledger, Work& work) {
+  auto options = std::make_shared<ReconcileOptions>();
+  CLI::App* reconcile = ledger.add_subcommand(
+      "reconcile",
+      "Settle reserved units: this station's by the files at their paths, or any by the FILEs given");
+  AddLedgerArgument(*reconcile, options->ledger, true);
+  reconcile->add_option("FILE", options->files,
+                        "Vendor files: each settles the unit whose MAC and SN it holds");
+  reconcile->add_option("--station", options->station, "The station whose units to settle (the host name)")
+      ->type_name("NAME");
+  reconcile->add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
+  reconcile->callback([&work, options] {
+    work = [options](const ToolContext& tool) {
+      return WithLedger(tool, options->ledger, false, [&](ledger::Ledger& opened, Outcome& outcome) {
+        Reconciling reconciling(tool, *options, opened, outcome);
+        return options->files.empty() ? reconciling.ByStation() : reconciling.ByFiles();
+      });
+    };
+  });
+}
