@@ -3,8 +3,9 @@
 #include <string>
 
 // True when the file at path, or the one it would be, lies on a network file
-// system: NFS, SMB or the like on Linux; a UNC path or a network drive on
-// Windows. Locks that SQLite relies on do not hold there.
+// system: NFS, SMB, FUSE (sshfs, GVFS), CephFS, Lustre, GPFS or the like on
+// Linux; a UNC path, a network drive, or a folder that is a link or junction
+// to a share on Windows. Locks that SQLite relies on do not hold there.
 bool OnNetworkFileSystem(const std::wstring& path);
 
 // The same judgement from a Linux file system's type number (statfs).

@@ -11,9 +11,15 @@ bool IsNetworkFileSystemType(unsigned long type) {
     case 0xFE534D42:  // SMB2
     case 0x564C:      // NCP
     case 0x01021997:  // 9P
-    case 0x00C36400:  // Ceph
+    case 0x00C36400:  // CephFS
     case 0x5346414F:  // AFS
     case 0x73757245:  // Coda
+    case 0x65735546:  // FUSE: sshfs, GVFS's SMB and the like
+    case 0x0BD00BD0:  // Lustre
+    case 0x47504653:  // GPFS
+    case 0x013111A8:  // IBRIX
+    case 0xBACBACBC:  // VMware's shared folders
+    case 0x786F4256:  // VirtualBox's shared folders
       return true;
     default:
       return false;

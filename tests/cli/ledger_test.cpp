@@ -37,8 +37,10 @@ TEST(SnRange, OverlapsWhateverRangeCouldGiveOneOfItsSns) {
   }
 }
 
-TEST(NetworkFileSystem, NfsAndSmbAreNetworkFileSystemsLocalOnesAreNot) {
-  for (unsigned long type : {0x6969ul, 0x517Bul, 0xFF534D42ul, 0xFE534D42ul}) {
+TEST(NetworkFileSystem, NetworkAndFuseFileSystemsAreRefusedLocalOnesAreNot) {
+  // NFS, SMB, CIFS, SMB2, FUSE (sshfs, GVFS's SMB), CephFS, Lustre, GPFS
+  for (unsigned long type : {0x6969ul, 0x517Bul, 0xFF534D42ul, 0xFE534D42ul, 0x65735546ul, 0x00C36400ul,
+                             0x0BD00BD0ul, 0x47504653ul}) {
     EXPECT_TRUE(IsNetworkFileSystemType(type)) << std::hex << type;
   }
   for (unsigned long type : {0xEF53ul /* ext4 */, 0x01021994ul /* tmpfs */, 0x58465342ul /* xfs */}) {

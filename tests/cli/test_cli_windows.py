@@ -72,6 +72,16 @@ class WindowsCli(InWine, unittest.TestCase):
 
 
     @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_a_path_that_begins_with_a_slash_is_a_path(self):
+        # /tmp/... is on the current drive, Z:, where Wine shows the Unix root.
+        for path in (str(self.vendor), wine_path(self.vendor)):
+            with self.subTest(path=path):
+                shown = self.run_exe('show', '--json', path)
+                self.assertEqual(shown.returncode, 0, shown.stderr.decode('utf-8'))
+                line = json.loads(shown.stdout.decode('utf-8'))
+                self.assertEqual((line['path'], line['mac']), (path, '010203040506'))
+
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
     def test_assign_from_an_sqlite_ledger(self):
         ledger = wine_path(self.folder / 'line.db')
         made = self.run_exe('ledger', 'init', ledger, '--mac-range', '001132000000-0011320003FF', '--sn-range',
