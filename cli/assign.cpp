@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/file_call.h"
+#include "cli/forecast.h"
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
@@ -53,9 +54,9 @@ class Assignment {
     if (!where) return Stop(where.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
     if (!ledger) return Stop(ledger.error(), ledger::LedgerName(*where));
-    Result<ledger::Unit> unit = (*ledger)->Reserve(request_);
-    if (!unit) return Stop(unit.error(), ledger::LedgerName(*where));
-    unit_ = *unit;
+    Result<ledger::Reservation> reserved = (*ledger)->Reserve(request_);
+    if (!reserved) return Stop(reserved.error(), ledger::LedgerName(*where));
+    unit_ = reserved->unit;
 
     const EditState edits = EditsOf(call_.path, *unit_);
     call_.Planned(edits);
@@ -66,6 +67,7 @@ class Assignment {
     }
     Outcome outcome = Finish(tool_, call_, options_.log);
     outcome |= Record(**ledger);
+    WarnOfRunningOut(**ledger, {reserved->macs, reserved->sns});
     Report();
     return outcome;
   }
@@ -103,25 +105,42 @@ class Assignment {
     return {};
   }
 
+  // A supervisor hears of a range that runs out within a day before the
+  // line stops. A range more than half left cannot: no day gave out more
+  // than it ever gave out, so its pace is counted only after that.
+  void WarnOfRunningOut(ledger::Ledger& ledger, std::vector<ledger::RangeSummary> ranges) {
+    std::string warning;
+    const Seconds now = Now();
+    for (ledger::RangeSummary& range : ranges) {
+      if (range.left >= range.handedOut && range.left >= 100) continue;
+      if (!ledger.CountRecent(range, IsoTime(now)) || !RunningLow(range)) continue;
+      warning += std::string(warning.empty() ? "" : "; ") + "the " + RangeName(range) + " range has " +
+                 std::to_string(range.left) + " values left, " + std::to_string(range.lastDay) +
+                 " handed out in the last 24 hours: it " + RunOutText(range, now);
+    }
+    if (!warning.empty()) Say(tool_.err, Severity::warning, L"", warning + " (ledger extend adds a range)");
+  }
+
   // With --json, one object for every outcome: the unit, or what is known
   // of the file, with the call's result and its error.
   void Report() {
     if (!options_.json) return;
+    Json result{{"result", Name(call_.result)}};
+    if (!call_.error.empty()) result["error"] = call_.error;
+    if (unit_) return Print(tool_.out, UnitJsonLine(*unit_, result));
     const auto orNull = [](const std::optional<std::string>& value) {
       return value ? Json(*value) : Json(nullptr);
     };
-    Json json = unit_ ? UnitJson(*unit_)
-                      : Json{{"mac", nullptr},
-                             {"sn", nullptr},
-                             {"path", request_.path},
-                             {"station", request_.station},
-                             {"host", request_.host},
-                             {"time", request_.time},
-                             {"state", nullptr},
-                             {"mac_before", orNull(call_.macBefore)},
-                             {"sn_before", orNull(call_.snBefore)}};
-    json["result"] = Name(call_.result);
-    if (!call_.error.empty()) json["error"] = call_.error;
+    Json json{{"mac", nullptr},
+              {"sn", nullptr},
+              {"path", request_.path},
+              {"station", request_.station},
+              {"host", request_.host},
+              {"time", request_.time},
+              {"state", nullptr},
+              {"mac_before", orNull(call_.macBefore)},
+              {"sn_before", orNull(call_.snBefore)}};
+    json.update(result);
     Print(tool_.out, JsonLine(json));
   }
 

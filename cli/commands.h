@@ -21,3 +21,6 @@ void AddSet(CLI::App& app, Work& work);
 void AddAssign(CLI::App& app, Work& work);
 void AddLedger(CLI::App& app, Work& work);              // ledger.cpp: the ledger command, and in it:
 void AddLedgerReconcile(CLI::App& ledger, Work& work);  // reconcile.cpp
+void AddLedgerFind(CLI::App& ledger, Work& work);       // find.cpp
+void AddLedgerExport(CLI::App& ledger, Work& work);     // export.cpp
+void AddLedgerReport(CLI::App& ledger, Work& work);     // report.cpp

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 
-namespace {
+std::string JsonValue(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-std::string Dumped(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
-}  // namespace
-
-std::string JsonLine(const Json& json) { return Dumped(json) + "\n"; }
+std::string JsonLine(const Json& json) { return JsonValue(json) + "\n"; }
 
 std::string JsonText(const std::string& text) {
   const bool plain = std::all_of(text.begin(), text.end(),
                                  [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
   if (plain) return '"' + text + '"';
-  return Dumped(Json(text));
+  return JsonValue(Json(text));
 }

@@ -8,6 +8,8 @@
 using Json = nlohmann::ordered_json;
 
 std::string JsonLine(const Json& json);
+// The same without the line's end, to go into a line.
+std::string JsonValue(const Json& json);
 
 // A text as a JSON string, for the lines written field by field; text with
 // nothing to escape goes out as it is, which keeps a check of ten thousand

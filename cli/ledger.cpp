@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/forecast.h"
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "files/clock.h"
@@ -86,16 +87,21 @@ Outcome RunExtend(const ToolContext& tool, const LedgerOptions& options) {
 
 Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
-    Result<ledger::Summary> summary = ledger.Summarize(IsoTime(Now()));
+    const Seconds now = Now();
+    Result<ledger::Summary> summary = ledger.Summarize(IsoTime(now));
     if (!summary) return summary.error();
     if (options.json) {
       Json json{{"ranges", Json::array()}, {"units", Json::object()}};
       for (const ledger::RangeSummary& range : summary->ranges) {
+        const std::optional<Seconds> out = ledger::RunsOut(range, now);
         json["ranges"].push_back({{"kind", range.kind == ledger::RangeSummary::Kind::mac ? "mac" : "sn"},
                                   {"first", range.first},
                                   {"last", range.last},
                                   {"handed_out", range.handedOut},
-                                  {"left", range.left}});
+                                  {"left", range.left},
+                                  {"last_hour", range.lastHour},
+                                  {"last_day", range.lastDay},
+                                  {"runs_out", out ? Json(IsoTime(*out)) : Json(nullptr)}});
       }
       for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i)
         json["units"][std::string(ledger::Name(ledger::kUnitStates[i]))] = summary->units[i];
@@ -103,9 +109,10 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
       return {};
     }
     for (const ledger::RangeSummary& range : summary->ranges) {
-      Print(tool.out, (range.kind == ledger::RangeSummary::Kind::mac ? "MAC " : "SN  ") + range.first + "-" +
-                          range.last + "  " + std::to_string(range.handedOut) + " handed out, " +
-                          std::to_string(range.left) + " left\n");
+      Print(tool.out, RangeName(range) + "  " + std::to_string(range.handedOut) + " handed out, " +
+                          std::to_string(range.left) + " left; " + std::to_string(range.lastHour) +
+                          " in the last hour, " + std::to_string(range.lastDay) +
+                          " in the last 24 hours: " + RunOutText(range, now) + "\n");
     }
     std::string units;
     for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i) {
@@ -122,16 +129,10 @@ Outcome RunList(const ToolContext& tool, const LedgerOptions& options) {
     ledger::UnitFilter filter;
     if (options.state) filter.state = ledger::ParseUnitState(*options.state);
     return ledger.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
-      Print(tool.out, options.json ? JsonLine(UnitJson(unit)) : UnitText(unit));
+      Print(tool.out, options.json ? UnitJsonLine(unit) : UnitText(unit));
       return {};
     });
   });
-}
-
-std::vector<std::string> StateNames() {
-  std::vector<std::string> names;
-  for (ledger::UnitState state : ledger::kUnitStates) names.emplace_back(ledger::Name(state));
-  return names;
 }
 
 }  // namespace
@@ -150,4 +151,7 @@ void AddLedger(CLI::App& app, Work& work) {
   list.command.add_option("--state", list.options.state, "Only units in this state")
       ->check(CLI::IsMember(StateNames()));
   AddLedgerReconcile(*ledger, work);
+  AddLedgerFind(*ledger, work);
+  AddLedgerExport(*ledger, work);
+  AddLedgerReport(*ledger, work);
 }

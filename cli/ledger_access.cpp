@@ -49,8 +49,7 @@ Result<std::string> ChosenLedger(const ToolContext& tool, const LedgerArgument& 
 }
 
 Outcome Refuse(const ToolContext& tool, const LedgerArgument& argument, const Failure& failure) {
-  const std::optional<std::string> where = Named(argument);
-  Say(tool.err, Severity::error, where ? Wide(ledger::LedgerName(*where)) : L"", Describe(failure));
+  Say(tool.err, Severity::error, Wide(LedgerShown(argument)), Describe(failure));
   return Outcome{.trouble = true};
 }
 
@@ -71,22 +70,30 @@ Outcome WithLedger(const ToolContext& tool, const LedgerArgument& argument, bool
   return outcome;
 }
 
-Json UnitJson(const ledger::Unit& unit) {
-  Json json{{"mac", unit.mac},
-            {"sn", unit.sn},
-            {"path", unit.path},
-            {"station", unit.station},
-            {"host", unit.host},
-            {"time", unit.time},
-            {"state", ledger::Name(unit.state)},
-            {"mac_before", unit.macBefore},
-            {"sn_before", unit.snBefore}};
-  if (unit.restored) json["restored"] = *unit.restored;
-  if (unit.replacedBy) json["replaced_by"] = *unit.replacedBy;
-  return json;
+std::string UnitJsonLine(const ledger::Unit& unit, const Json& more) {
+  std::string line =
+      "{\"mac\":" + JsonText(unit.mac) + ",\"sn\":" + JsonText(unit.sn) + ",\"path\":" + JsonText(unit.path) +
+      ",\"station\":" + JsonText(unit.station) + ",\"host\":" + JsonText(unit.host) +
+      ",\"time\":" + JsonText(unit.time) + ",\"state\":\"" + std::string(ledger::Name(unit.state)) +
+      "\",\"mac_before\":" + JsonText(unit.macBefore) + ",\"sn_before\":" + JsonText(unit.snBefore);
+  if (unit.restored) line += std::string(",\"restored\":") + (*unit.restored ? "true" : "false");
+  if (unit.replacedBy) line += ",\"replaced_by\":" + JsonText(*unit.replacedBy);
+  for (const auto& [key, value] : more.items()) line += "," + JsonText(key) + ":" + JsonValue(value);
+  return line + "}\n";
 }
 
 std::string UnitText(const ledger::Unit& unit) {
   return unit.time + "  " + std::string(ledger::Name(unit.state)) + "  MAC " + unit.mac + "  SN " + unit.sn +
          "  " + unit.path + "  (" + unit.station + ")\n";
+}
+
+std::vector<std::string> StateNames() {
+  std::vector<std::string> names;
+  for (ledger::UnitState state : ledger::kUnitStates) names.emplace_back(ledger::Name(state));
+  return names;
+}
+
+std::string LedgerShown(const LedgerArgument& argument) {
+  const std::optional<std::string> named = Named(argument);
+  return named ? ledger::LedgerName(*named) : "";
 }

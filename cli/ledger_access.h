@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/exit_codes.h"
 #include "cli/json.h"
@@ -40,6 +41,14 @@ Result<std::string> ChosenLedger(const ToolContext& tool, const LedgerArgument& 
 // Says a failure before the ledger is opened as the ledger's own are said (exit 2).
 Outcome Refuse(const ToolContext& tool, const LedgerArgument& argument, const Failure& failure);
 
-// A unit as one JSON object (the keys of ledger list) and as a line for people.
-Json UnitJson(const ledger::Unit& unit);
+// The states a unit can be in, as the command line names them.
+std::vector<std::string> StateNames();
+
+// The ledger given, as messages name it; empty when none is named.
+std::string LedgerShown(const LedgerArgument& argument);
+
+// A unit as one JSON line (the keys of ledger list, then those of more),
+// written field by field: a listing of a million units takes seconds; and as
+// a line for people.
+std::string UnitJsonLine(const ledger::Unit& unit, const Json& more = Json::object());
 std::string UnitText(const ledger::Unit& unit);

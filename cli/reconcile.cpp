@@ -28,18 +28,14 @@ class Reconciling {
               Outcome& outcome)
       : tool_(tool), options_(options), ledger_(ledger), outcome_(outcome) {}
 
-  // The units this station left reserved, by the files at their paths.
+  // The units this station left reserved, by the files at their paths; as
+  // they are read, so that memory stays flat however many there are.
   Result<> ByStation() {
     ledger::UnitFilter filter;
     filter.state = ledger::UnitState::reserved;
     filter.station = options_.station.value_or(HostName());
-    std::vector<ledger::Unit> units;
-    Result<> listed = ledger_.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
-      units.push_back(unit);
-      return {};
-    });
-    if (!listed) return listed;
-    for (ledger::Unit& unit : units) {
+    return ledger_.EachUnit(filter, [&](const ledger::Unit& listed) -> Result<> {
+      ledger::Unit unit = listed;
       Result<StoredFields> fields = ReadFields(tool_.files, Wide(unit.path));
       std::optional<std::string> why;
       if (!fields) {
@@ -54,8 +50,8 @@ class Reconciling {
               ShownText(fields->sn);
       }
       Show(unit, why);
-    }
-    return {};
+      return {};
+    });
   }
 
   // The units whose values the files hold.
@@ -124,9 +120,7 @@ class Reconciling {
   void Show(const ledger::Unit& unit, const std::optional<std::string>& why) {
     if (why) outcome_.findings = true;
     if (options_.json) {
-      Json json = UnitJson(unit);
-      if (why) json["reason"] = *why;
-      return Print(tool_.out, JsonLine(json));
+      return Print(tool_.out, UnitJsonLine(unit, why ? Json{{"reason", *why}} : Json::object()));
     }
     Print(tool_.out, UnitText(unit) + (why ? "    " + *why + "\n" : ""));
   }

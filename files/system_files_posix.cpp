@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "files/utf8.h"
@@ -119,6 +120,14 @@ Result<> SystemFiles::Publish(const std::wstring& from, const std::wstring& to) 
     return LastError();
   }
   ::unlink(Utf8(from).c_str());  // should it stay, it names a whole copy
+  const Descriptor folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0 || ::fsync(folder.get()) != 0) return LastError();
+  return {};
+}
+
+Result<> SystemFiles::Replace(const std::wstring& from, const std::wstring& to) {
+  const std::string target = Utf8(to);
+  if (::rename(Utf8(from).c_str(), target.c_str()) != 0) return LastError();
   const Descriptor folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() < 0 || ::fsync(folder.get()) != 0) return LastError();
   return {};

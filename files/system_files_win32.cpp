@@ -110,6 +110,12 @@ Result<> SystemFiles::Publish(const std::wstring& from, const std::wstring& to) 
   return {};
 }
 
+Result<> SystemFiles::Replace(const std::wstring& from, const std::wstring& to) {
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return LastError();
+  return {};
+}
+
 Result<> SystemFiles::Remove(const std::wstring& path) {
   if (!::DeleteFileW(path.c_str())) return LastError();
   return {};

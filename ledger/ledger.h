@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,19 +44,36 @@ struct Request {
   bool reassign = false;  // the file's values may belong to a unit, which is then replaced
 };
 
-// Which units a listing takes; every one when nothing is set.
+// Which units a listing takes, oldest first; every one when nothing is set.
 struct UnitFilter {
   std::optional<UnitState> state;
   std::optional<std::string> station;
   std::optional<std::string> since, until;  // UTC ISO 8601 times, since inclusive, until exclusive
   std::vector<std::string> values;          // units with one of these as MAC, SN, MAC or SN before
+  std::optional<int> latest;                // only the latest so many, newest first
 };
 
 struct RangeSummary {
-  enum class Kind { mac, sn } kind;
+  enum class Kind { mac, sn } kind = Kind::mac;
   std::string first, last;
   std::uint64_t handedOut = 0, left = 0;
   std::uint64_t lastHour = 0, lastDay = 0;  // handed out in the hour and the 24 hours before now
+};
+
+// When a range runs out at its last 24 hours' pace: now, when it has; nothing
+// when it gave out no value in that time.
+std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::chrono::sys_seconds now);
+
+// A unit reserved, and the ranges its values came from, as they are after.
+struct Reservation {
+  Unit unit;
+  RangeSummary macs, sns;
+};
+
+// Units reserved in one hour ("2026-12-09T14") by one station.
+struct HourCount {
+  std::string hour, station;
+  std::uint64_t units = 0;
 };
 
 struct Summary {
@@ -79,7 +97,7 @@ class Ledger {
   // unit's (but with reassign, which marks that unit replaced), takes the
   // next MAC and the next SN from the oldest ranges that have any left, and
   // records a reserved unit.
-  virtual Result<Unit> Reserve(const Request& request) = 0;
+  virtual Result<Reservation> Reserve(const Request& request) = 0;
   // Records how a reserved unit's write ended: failed, with whether the old
   // fields are back, only while the unit is reserved; written also over
   // failed, which a reconcile may have recorded before the write landed.
@@ -90,9 +108,13 @@ class Ledger {
   virtual Result<Recorded> Found(std::int64_t unit, const std::string& path) = 0;
   // Per range what was handed out and what is left, as of now (UTC ISO 8601).
   virtual Result<Summary> Summarize(const std::string& now) = 0;
-  // The units the filter takes, oldest first, one at a time; the visit's
-  // failure ends the listing.
+  // How many of a range's values were handed out in the hour and the day before now.
+  virtual Result<> CountRecent(RangeSummary& range, const std::string& now) = 0;
+  // The units the filter takes, one at a time; the visit's failure ends the
+  // listing.
   virtual Result<> EachUnit(const UnitFilter& filter, const std::function<Result<>(const Unit&)>& visit) = 0;
+  // Units per hour and station since a time, oldest hour first.
+  virtual Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) = 0;
 };
 
 // The ledger at where: a postgresql:// URL names a server, anything else an

@@ -46,6 +46,13 @@ std::optional<UnitState> ParseUnitState(std::string_view name) {
   return std::nullopt;
 }
 
+std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::chrono::sys_seconds now) {
+  if (range.left == 0) return now;
+  if (range.lastDay == 0) return std::nullopt;
+  const auto seconds = static_cast<std::int64_t>(range.left * 86400 / range.lastDay);
+  return now + std::chrono::seconds(seconds);
+}
+
 namespace {
 
 constexpr int kVersion = 2;
@@ -77,7 +84,6 @@ struct MacTable {
   static constexpr RangeSummary::Kind kKind = RangeSummary::Kind::mac;
   static constexpr const char* kTable = "mac_ranges";
   static constexpr const char* kColumns = "first, last";  // what a range is, besides its next value
-  static constexpr const char* kUnitColumn = "mac";
   static constexpr const char* kNoun = "MAC";
   static MacRange Of(const Row& row, std::size_t at) { return {Count(row, at), Count(row, at + 1)}; }
   static std::vector<Parameter> Values(const MacRange& range) {
@@ -90,7 +96,6 @@ struct SnTable {
   static constexpr RangeSummary::Kind kKind = RangeSummary::Kind::sn;
   static constexpr const char* kTable = "sn_ranges";
   static constexpr const char* kColumns = "prefix, width, first, last";
-  static constexpr const char* kUnitColumn = "sn";
   static constexpr const char* kNoun = "SN";
   static SnRange Of(const Row& row, std::size_t at) {
     return {row.Text(at), static_cast<int>(row.Integer(at + 1)), Count(row, at + 2), Count(row, at + 3)};
@@ -212,8 +217,9 @@ class SqlLedger final : public Ledger {
     });
   }
 
-  Result<Unit> Reserve(const Request& request) override {
-    Unit unit;
+  Result<Reservation> Reserve(const Request& request) override {
+    Reservation reservation;
+    Unit& unit = reservation.unit;
     Result<> reserved = Transaction(true, [&]() -> Result<> {
       Result<std::vector<Row>> owners = db_->Query(
           "SELECT id, mac, sn, state, station, time FROM units WHERE (mac = ? OR sn = ?) AND state <> "
@@ -222,9 +228,9 @@ class SqlLedger final : public Ledger {
           {request.macBefore, request.snBefore});
       if (!owners) return owners.error();
       if (!owners->empty() && !request.reassign) return Owned(owners->front(), request);
-      Result<std::string> mac = Take<MacTable>();
+      Result<std::string> mac = Take<MacTable>(reservation.macs);
       if (!mac) return mac.error();
-      Result<std::string> sn = Take<SnTable>();
+      Result<std::string> sn = Take<SnTable>(reservation.sns);
       if (!sn) return sn.error();
       unit.mac = *mac;
       unit.sn = *sn;
@@ -248,11 +254,12 @@ class SqlLedger final : public Ledger {
       return {};
     });
     if (!reserved) return reserved.error();
-    return unit;
+    return reservation;
   }
 
   Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) override {
-    const Parameter flag = restored ? Parameter(std::int64_t{*restored}) : Parameter(nullptr);
+    Parameter flag = nullptr;
+    if (restored) flag = std::int64_t{*restored};
     const std::string from = state == UnitState::written ? "('reserved', 'failed')" : "('reserved')";
     return Changed(db_->Query(
         "UPDATE units SET state = ?, restored = ? WHERE id = ? AND state IN " + from + " RETURNING id",
@@ -269,11 +276,8 @@ class SqlLedger final : public Ledger {
 
   Result<Summary> Summarize(const std::string& now) override {
     Summary summary;
-    const std::optional<Seconds> at = ParseIsoTime(now);
-    const std::string hourAgo = at ? IsoTime(*at - std::chrono::hours(1)) : now;
-    const std::string dayAgo = at ? IsoTime(*at - std::chrono::hours(24)) : now;
-    if (Result<> read = Summaries<MacTable>(summary, hourAgo, dayAgo); !read) return read.error();
-    if (Result<> read = Summaries<SnTable>(summary, hourAgo, dayAgo); !read) return read.error();
+    if (Result<> read = Summaries<MacTable>(summary, now); !read) return read.error();
+    if (Result<> read = Summaries<SnTable>(summary, now); !read) return read.error();
     Result<std::vector<Row>> states = db_->Query("SELECT state, count(*) FROM units GROUP BY state");
     if (!states) return states.error();
     for (const Row& row : *states) {
@@ -281,6 +285,34 @@ class SqlLedger final : public Ledger {
         summary.units[static_cast<std::size_t>(*state)] = Count(row, 1);
     }
     return summary;
+  }
+
+  Result<> CountRecent(RangeSummary& range, const std::string& now) override {
+    const std::optional<Seconds> at = ParseIsoTime(now);
+    const std::string hourAgo = at ? IsoTime(*at - std::chrono::hours(1)) : now;
+    const std::string dayAgo = at ? IsoTime(*at - std::chrono::hours(24)) : now;
+    // Values of a range sort as their texts do: fixed width, one prefix.
+    const std::string column = range.kind == RangeSummary::Kind::mac ? "mac" : "sn";
+    Result<std::vector<Row>> recent =
+        db_->Query("SELECT count(CASE WHEN time >= ? THEN 1 END), count(*) FROM units WHERE " + column +
+                       " BETWEEN ? AND ? AND time >= ?",
+                   {hourAgo, range.first, range.last, dayAgo});
+    if (!recent) return recent.error();
+    range.lastHour = Count(recent->front(), 0);
+    range.lastDay = Count(recent->front(), 1);
+    return {};
+  }
+
+  Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) override {
+    Result<std::vector<Row>> rows = db_->Query(
+        "SELECT substr(time, 1, 13) AS hour, station, count(*) FROM units WHERE time >= ? GROUP BY "
+        "substr(time, "
+        "1, 13), station ORDER BY hour, station",
+        {since});
+    if (!rows) return rows.error();
+    std::vector<HourCount> counts;
+    for (const Row& row : *rows) counts.push_back({row.Text(0), row.Text(1), Count(row, 2)});
+    return counts;
   }
 
   Result<> EachUnit(const UnitFilter& filter, const std::function<Result<>(const Unit&)>& visit) override {
@@ -303,6 +335,18 @@ class SqlLedger final : public Ledger {
         parameters.insert(parameters.end(), {value, value, value, value});
       }
       where += " AND (" + any + ")";
+    }
+    if (filter.latest) {
+      parameters[0] = std::numeric_limits<std::int64_t>::min();
+      Result<std::vector<Row>> rows =
+          db_->Query(std::string("SELECT ") + kUnitColumns + " FROM units" + where +
+                         " ORDER BY id DESC LIMIT " + std::to_string(*filter.latest),
+                     parameters);
+      if (!rows) return rows.error();
+      for (const Row& row : *rows) {
+        if (Result<> visited = visit(UnitOf(row)); !visited) return visited;
+      }
+      return {};
     }
     const std::string sql = std::string("SELECT ") + kUnitColumns + " FROM units" + where +
                             " ORDER BY id LIMIT " + std::to_string(kPage);
@@ -381,9 +425,10 @@ class SqlLedger final : public Ledger {
     return {};
   }
 
-  // The next value of the oldest range that has any left, taken.
+  // The next value of the oldest range that has any left, taken; and that
+  // range, as it is after.
   template <class Table>
-  Result<std::string> Take() {
+  Result<std::string> Take(RangeSummary& from) {
     const std::string table = Table::kTable;
     Result<std::vector<Row>> taken =
         db_->Query("UPDATE " + table + " SET next = next + 1 WHERE id = (SELECT id FROM " + table +
@@ -396,11 +441,15 @@ class SqlLedger final : public Ledger {
                      "s handed out (ledger extend adds a range)");
     }
     const Row& row = taken->front();
-    return Table::Of(row, 1).Text(Count(row, 0));
+    const typename Table::Range range = Table::Of(row, 1);
+    const std::uint64_t value = Count(row, 0);
+    from = {Table::kKind, range.Text(range.first), range.Text(range.last), value - range.first + 1,
+            range.last - value};
+    return range.Text(value);
   }
 
   template <class Table>
-  Result<> Summaries(Summary& summary, const std::string& hourAgo, const std::string& dayAgo) {
+  Result<> Summaries(Summary& summary, const std::string& now) {
     Result<std::vector<Row>> ranges = db_->Query(std::string("SELECT ") + Table::kColumns + ", next FROM " +
                                                  Table::kTable + " ORDER BY id");
     if (!ranges) return ranges.error();
@@ -410,14 +459,7 @@ class SqlLedger final : public Ledger {
       RangeSummary& out = summary.ranges.emplace_back(RangeSummary{Table::kKind, range.Text(range.first),
                                                                    range.Text(range.last), next - range.first,
                                                                    range.last + 1 - next});
-      // Values of a range sort as their texts do: fixed width, one prefix.
-      Result<std::vector<Row>> recent =
-          db_->Query(std::string("SELECT count(CASE WHEN time >= ? THEN 1 END), count(*) FROM units WHERE ") +
-                         Table::kUnitColumn + " BETWEEN ? AND ? AND time >= ?",
-                     {hourAgo, out.first, out.last, dayAgo});
-      if (!recent) return recent.error();
-      out.lastHour = Count(recent->front(), 0);
-      out.lastDay = Count(recent->front(), 1);
+      if (Result<> counted = CountRecent(out, now); !counted) return counted;
     }
     return {};
   }

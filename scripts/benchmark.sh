@@ -8,10 +8,8 @@ scripts/install-deps.sh
 for group in windows wine64 server; do
   tools/package_groups.sh has "$group" || { echo "the $group package group is missing: see scripts/install-deps.sh" >&2; exit 1; }
 done
-for preset in mingw-x86_64 mingw-i686 linux-release; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
-done
+. scripts/build.sh
+for preset in mingw-x86_64 mingw-i686 linux-release; do build "$preset"; done
 floors=build/bench-floors
 mkdir -p "$floors"
 for floor in check_floor set_floor; do

@@ -32,9 +32,9 @@ export SOURCE_DATE_EPOCH
 
 sqlite=$PWD/build/sqlite-3.40.1  # made once, from its pinned source, for every build
 cd "$out/src"
+. scripts/build.sh
 for preset in ${QUORVIX_RELEASE_PRESETS:-mingw-x86_64 mingw-i686 linux-release}; do
-  cmake --preset "$preset" -DQUORVIX_TESTS=OFF -DQUORVIX_SQLITE_SOURCE="$sqlite" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+  build "$preset" -DQUORVIX_TESTS=OFF -DQUORVIX_SQLITE_SOURCE="$sqlite"
   cpack --config "build/$preset/CPackConfig.cmake" -B "$out/packaging" >/dev/null
 done
 cd "$out"

@@ -9,8 +9,8 @@ for group in windows wine64; do
   tools/package_groups.sh has "$group" || { echo "the $group package group is missing: see scripts/install-deps.sh" >&2; exit 1; }
 done
 
-cmake --preset mingw-x86_64 >/dev/null
-cmake --build --preset mingw-x86_64 -j "$(nproc)" >/dev/null
+. scripts/build.sh
+build mingw-x86_64
 app=build/mingw-x86_64/app
 [ -f "$app/vendor.bin" ] || python3 tools/make_sample_vendor.py "$app/vendor.bin"
 

@@ -14,11 +14,9 @@ scripts/install-deps.sh
 presets=()
 tools/package_groups.sh has windows && presets+=(mingw-x86_64 mingw-i686)
 tools/package_groups.sh has fuzz && presets+=(fuzz)
+. scripts/build.sh
+for preset in "${presets[@]}" linux; do build "$preset"; done
 jobs=$(nproc)
-for preset in "${presets[@]}" linux; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs" >/dev/null
-done
 results=build/linux/results.xml
 status=0
 # One test more than cores: the release builds, the end-to-end tests take

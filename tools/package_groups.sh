@@ -17,7 +17,7 @@
 # if those groups could not be installed, to try that path on a healthy machine.
 set -euo pipefail
 
-groups=(build fuzz windows wine64 wine32 server packaging)
+groups=(build fuzz windows wine64 wine32 server packaging browser)
 declare -A packages=(
   [build]="cmake make g++ libgtest-dev python3 clang-format libcli11-dev nlohmann-json3-dev unixodbc-dev dpkg-dev tcl strace"
   [fuzz]="clang libclang-rt-14-dev"
@@ -26,6 +26,7 @@ declare -A packages=(
   [wine32]="wine32:i386"
   [server]="postgresql odbc-postgresql openssl"
   [packaging]="help2man lintian man-db zsh fish"
+  [browser]="chromium"
 )
 declare -A serves=(
   [build]="the build, the unit tests and the Linux tool's tests: nothing runs without it"
@@ -35,6 +36,7 @@ declare -A serves=(
   [wine32]="running the i686 exes (e2e_i686_*, cli_wine_i686)"
   [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, the Windows tool's server case)"
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
+  [browser]="the ledger's report opened in a real browser (cli_report)"
 )
 
 known() { [ -n "${packages[$1]+set}" ] || { echo "no such package group: $1" >&2; exit 2; }; }

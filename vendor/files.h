@@ -46,6 +46,8 @@ class Files {
   // free (Failure::Cause::exists when it is not: nothing is ever replaced),
   // and returns once the new name is on the device.
   virtual Result<> Publish(const std::wstring& from, const std::wstring& to) = 0;
+  // The same, replacing a file of that name.
+  virtual Result<> Replace(const std::wstring& from, const std::wstring& to) = 0;
   virtual Result<> Remove(const std::wstring& path) = 0;
   // The names of the entries of a folder, without the folder.
   virtual Result<std::vector<std::wstring>> Names(const std::wstring& folder) = 0;

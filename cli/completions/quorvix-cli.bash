@@ -1,29 +1,34 @@
 # bash completion for quorvix-cli: commands, each command's options, the
-# values --state takes, and file names for FILE, LEDGER and LOGFILE.
+# values --state and --format take, and file names for FILE, LEDGER,
+# LOGFILE and the output.
 _quorvix_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
   local command=${COMP_WORDS[1]} options
   [[ $command == ledger ]] && command+=" ${COMP_WORDS[2]}"
   case $prev in
-    --log|--ledger) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --state) COMPREPLY=($(compgen -W "reserved written failed" -- "$cur")); return ;;
-    --mac|--sn|--station|--mac-range|--sn-range) COMPREPLY=(); return ;;
+    --log|--ledger|-o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --state) COMPREPLY=($(compgen -W "reserved written failed replaced" -- "$cur")); return ;;
+    --format) COMPREPLY=($(compgen -W "csv jsonl" -- "$cur")); return ;;
+    --mac|--sn|--station|--mac-range|--sn-range|--since|--until) COMPREPLY=(); return ;;
   esac
   if ((COMP_CWORD == 1)); then
     COMPREPLY=($(compgen -W "show check set assign ledger --help --help-all --version" -- "$cur"))
     return
   fi
   if [[ $command == "ledger "* ]] && ((COMP_CWORD == 2)); then
-    COMPREPLY=($(compgen -W "init extend status list reconcile --help --help-all" -- "$cur"))
+    COMPREPLY=($(compgen -W "init extend status list reconcile find export report --help --help-all" -- "$cur"))
     return
   fi
   case $command in
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
     assign) options="--ledger --station --reassign --backup --log --json" ;;
-    "ledger init"|"ledger extend") options="--mac-range --sn-range" ;;
-    "ledger status"|"ledger reconcile") options="--json" ;;
-    "ledger list") options="--json --state" ;;
+    "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
+    "ledger status"|"ledger find") options="--ledger --json" ;;
+    "ledger list") options="--ledger --json --state" ;;
+    "ledger reconcile") options="--ledger --station --json" ;;
+    "ledger export") options="--ledger --format --since --until --station --state --output" ;;
+    "ledger report") options="--ledger --output" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options --help --help-all" -- "$cur"))

@@ -1,11 +1,12 @@
 # fish completion for quorvix-cli: commands, each command's options, the
-# values --state takes, and file names for FILE, LEDGER and LOGFILE.
+# values --state and --format take, and file names for FILE, LEDGER,
+# LOGFILE and the output.
 set -l commands show check set assign ledger
-set -l ledger_commands init extend status list reconcile
+set -l ledger_commands init extend status list reconcile find export report
 
-function __quorvix_cli_ledger_command -a name
+function __quorvix_cli_ledger_command
     set -l words (commandline -opc)
-    test (count $words) -ge 3; and test "$words[2]" = ledger; and test "$words[3]" = $name
+    test (count $words) -ge 3; and test "$words[2]" = ledger; and contains -- "$words[3]" $argv
 end
 
 complete -c quorvix-cli -f
@@ -33,7 +34,13 @@ complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l json -d "Prin
 
 complete -c quorvix-cli -n "__fish_seen_subcommand_from ledger; and not __fish_seen_subcommand_from $ledger_commands" -a "$ledger_commands"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from $ledger_commands" -F
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command init; or __quorvix_cli_ledger_command extend" -l mac-range -x -d "FIRST-LAST, two MACs"
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command init; or __quorvix_cli_ledger_command extend" -l sn-range -x -d "FIRST-LAST, two SNs"
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command status; or __quorvix_cli_ledger_command list; or __quorvix_cli_ledger_command reconcile" -l json -d "JSON output"
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command list" -l state -x -a "reserved written failed" -d "Only units in this state"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command $ledger_commands" -l ledger -r -F -d "An SQLite file or a postgresql:// URL"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command init extend" -l mac-range -x -d "FIRST-LAST, two MACs"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command init extend" -l sn-range -x -d "FIRST-LAST, two SNs"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command status list reconcile find" -l json -d "JSON output"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command list export" -l state -x -a "reserved written failed replaced" -d "Only units in this state"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command reconcile export" -l station -x -d "A station's name"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l format -x -a "csv jsonl" -d "CSV or JSON Lines"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l since -x -d "Only units from this UTC time on"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l until -x -d "Only units before this UTC time"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command export report" -s o -l output -r -F -d "Write to this file, whole or not at all"

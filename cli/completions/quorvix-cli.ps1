@@ -1,5 +1,5 @@
 # PowerShell completion for quorvix-cli.exe: commands, each command's
-# options, the values --state takes, and file names elsewhere. Load it in a
+# options, the values --state and --format take, and file names elsewhere. Load it in a
 # session, or from $PROFILE for every session:  . .\quorvix-cli.ps1
 Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -ScriptBlock {
     param($wordToComplete, $commandAst, $cursorPosition)
@@ -11,21 +11,26 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
         'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
-        'ledger init'      = @('--mac-range', '--sn-range')
-        'ledger extend'    = @('--mac-range', '--sn-range')
-        'ledger status'    = @('--json')
-        'ledger list'      = @('--json', '--state')
-        'ledger reconcile' = @('--json')
+        'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
+        'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
+        'ledger status'    = @('--ledger', '--json')
+        'ledger list'      = @('--ledger', '--json', '--state')
+        'ledger reconcile' = @('--ledger', '--station', '--json')
+        'ledger find'      = @('--ledger', '--json')
+        'ledger export'    = @('--ledger', '--format', '--since', '--until', '--station', '--state', '--output')
+        'ledger report'    = @('--ledger', '--output')
     }
     $candidates = @()
     $files = $false
     if ($words.Count -eq 0) {
         $candidates = @('show', 'check', 'set', 'assign', 'ledger', '--version') + $help
     } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
-        $candidates = @('init', 'extend', 'status', 'list', 'reconcile') + $help
+        $candidates = @('init', 'extend', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
     } elseif ($words[-1] -eq '--state') {
-        $candidates = @('reserved', 'written', 'failed')
-    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range') {
+        $candidates = @('reserved', 'written', 'failed', 'replaced')
+    } elseif ($words[-1] -eq '--format') {
+        $candidates = @('csv', 'jsonl')
+    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range', '--since', '--until') {
         return
     } elseif ($wordToComplete.StartsWith('-')) {
         $command = if ($words[0] -eq 'ledger') { "ledger $($words[1])" } else { $words[0] }

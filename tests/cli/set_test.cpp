@@ -9,7 +9,7 @@
 #include "tests/support/faulty_files.h"
 #include "tests/support/memory_files.h"
 #include "tests/support/vendor_bytes.h"
-#include "vendor/backup.h"
+#include "vendor/temporary_file.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ TEST(SetBackup, WhatAKilledBackupLeftIsRemovedAndNothingElse) {
   }
   EXPECT_EQ(f.disk.Bytes(kVendor + L".bak"), f.original);
   for (const std::wstring& path : f.disk.Paths()) {
-    EXPECT_FALSE(IsTemporaryBackupName(path.substr(path.rfind(L'/') + 1), L"vendor.bin")) << Utf8(path);
+    EXPECT_FALSE(IsTemporaryName(path.substr(path.rfind(L'/') + 1), L"vendor.bin")) << Utf8(path);
   }
 }
 

@@ -98,7 +98,16 @@ class WindowsCli(InWine, unittest.TestCase):
         self.assertEqual(second.read_bytes(), with_fields(self.original, mac='00113200000144', sn='QVX2612000002',
                                                           sn_check='748'))
         status = json.loads(self.run_exe('ledger', 'status', ledger, '--json').stdout.decode('utf-8'))
-        self.assertEqual(status['units'], {'reserved': 0, 'written': 2, 'failed': 0})
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 2, 'failed': 0, 'replaced': 0})
+        # The supervisor's commands, on Windows too.
+        found = self.run_exe('ledger', 'find', ledger, '00:11:32:00:00:01', '--json')
+        self.assertEqual(json.loads(found.stdout.decode('utf-8'))['path'], wine_path(second))
+        exported, report = self.folder / 'units.csv', self.folder / 'report.html'
+        self.assertEqual(self.run_exe('ledger', 'export', ledger, '-o', wine_path(exported)).returncode, 0)
+        self.assertEqual(exported.read_text(encoding='utf-8').splitlines()[2].split(',')[:4],
+                         ['001132000001', 'QVX2612000002', 'written', '工位 1'])
+        self.assertEqual(self.run_exe('ledger', 'report', ledger, '-o', wine_path(report)).returncode, 0)
+        self.assertIn('工位 1', report.read_text(encoding='utf-8'))
         # SQLite's locks do not hold on a network share: such a ledger is refused.
         refused = self.run_exe('assign', wine_path(self.vendor), '--ledger', r'\\server\share\line.db')
         self.assertEqual(refused.returncode, 2)

@@ -17,7 +17,7 @@ from pathlib import Path
 CLI = os.environ['QUORVIX_CLI']
 SCRIPTS = Path(__file__).resolve().parents[2] / 'cli' / 'completions'
 COMMANDS = ['show', 'check', 'set', 'assign', 'ledger init', 'ledger extend', 'ledger status', 'ledger list',
-            'ledger reconcile']
+            'ledger reconcile', 'ledger find', 'ledger export', 'ledger report']
 
 
 def help_options(command):
@@ -48,8 +48,10 @@ class Completions:
     def test_commands_values_and_file_names(self):
         cases = [
             ('quorvix-cli s', {'show', 'set'}),
-            ('quorvix-cli ledger ', {'init', 'extend', 'status', 'list', 'reconcile'}),
-            ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed'}),
+            ('quorvix-cli ledger ', {'init', 'extend', 'status', 'list', 'reconcile', 'find', 'export', 'report'}),
+            ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed', 'replaced'}),
+            ('quorvix-cli ledger export LEDGER --format ', {'csv', 'jsonl'}),
+            ('quorvix-cli ledger report line.db -o li', {'line.db'}),
             ('quorvix-cli set vendor', {'vendor.bin', 'vendor-2.bin'}),
             ('quorvix-cli set vendor.bin --log li', {'line.db'}),
             ('quorvix-cli assign vendor.bin --ledger li', {'line.db'}),

@@ -465,6 +465,150 @@ class Settling(LedgerTest):
                          [('replaced', '001132000000'), ('written', '001132000001')])
 
 
+class Supervising(LedgerTest):
+    """What support, the business and a line's supervisor ask of a ledger."""
+
+    def set_times(self, times):
+        """Gives the units, oldest first, these times (UTC ISO 8601)."""
+        statements = [f"UPDATE units SET time = '{time}' WHERE id = (SELECT id FROM units ORDER BY id LIMIT 1 OFFSET {i})"
+                      for i, time in enumerate(times)]
+        if SERVER:
+            SERVER.sql(';'.join(statements), self.ledger.rsplit('/', 1)[1])
+        else:
+            import sqlite3
+            with sqlite3.connect(self.ledger) as ledger:
+                for statement in statements:
+                    ledger.execute(statement)
+
+    def test_find_by_any_value_with_each_units_history(self):
+        self.init()
+        first, second = self.files(2)
+        for path in (first, second):
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', 'bench-3').returncode, 0)
+        self.assertEqual(self.cli('assign', first, '--ledger', self.ledger, '--reassign').returncode, 0)
+        listed = {unit['mac']: unit for unit in self.units()}
+        cases = [
+            (['001132000000'], ['001132000000', '001132000002']),  # replaced, and the unit that took its device
+            (['00:11:32:00:00:01'], ['001132000001']),
+            (['00：11：32 00 00 01'], ['001132000001']),
+            (['001132abcdef'], ['001132000000', '001132000001']),  # the values every blank held before
+            (['qvx2612000002'], ['001132000001']),
+            (['QVX2612000003', '001132000001'], ['001132000002', '001132000001']),
+        ]
+        for values, macs in cases:
+            with self.subTest(values=values):
+                found = self.cli('ledger', 'find', self.ledger, *values, '--json')
+                self.assertEqual(found.returncode, 0, found.stderr)
+                units = [json.loads(line) for line in found.stdout.splitlines()]
+                self.assertEqual([unit['mac'] for unit in units], macs)
+                for unit in units:
+                    self.assertEqual(unit, listed[unit['mac']])  # the keys and values list gives
+        text = self.cli('ledger', 'find', self.ledger, '001132000000')
+        self.assertIn('replaced by the unit of MAC 001132000002', text.stdout)
+        self.assertIn('before MAC 001132ABCDEF, SN ABCDEFGHIJKLM', text.stdout)
+        missing = self.cli('ledger', 'find', self.ledger, '001132000000', '001132FFFFF0')
+        self.assertEqual(missing.returncode, 1)
+        self.assertIn('001132FFFFF0: no unit has it', missing.stdout)
+        self.assertEqual(self.cli('ledger', 'find', self.ledger, 'no-such-value').returncode, 2)
+
+    def test_export_is_the_list_row_for_row_and_whole_or_absent(self):
+        import csv
+        import io
+        self.init()
+        odd = self.folder / 'a, "quoted"\nname.bin'
+        odd.write_bytes(vendor_bytes())
+        paths = self.files(3) + [odd]
+        stations = ['bench-1', 'bench, "2"\nnorth', 'bench-1', 'bench-3']
+        for path, station in zip(paths, stations):
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', station).returncode, 0)
+        self.set_times(['2026-12-07T10:00:00Z', '2026-12-08T10:00:00Z', '2026-12-09T10:00:00Z',
+                        '2026-12-10T10:00:00Z'])
+        listed = self.units()
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        exported = self.cli('ledger', 'export', self.ledger)
+        self.assertEqual(exported.returncode, 0, exported.stderr)
+        rows = list(csv.reader(io.StringIO(exported.stdout, newline='')))
+        self.assertEqual(rows[0], keys)
+        self.assertEqual(rows[1:], [[unit[key] for key in keys] for unit in listed])
+        jsonl = self.cli('ledger', 'export', self.ledger, '--format', 'jsonl').stdout.splitlines()
+        self.assertEqual([json.loads(line) for line in jsonl], listed)
+        cases = [
+            (['--since', '2026-12-08'], [1, 2, 3]),
+            (['--until', '2026-12-09T10:00:00Z'], [0, 1]),
+            (['--since', '2026-12-08T10:00:01Z', '--until', '2026-12-10'], [2]),
+            (['--station', 'bench-1'], [0, 2]),
+            (['--station', 'bench, "2"\nnorth'], [1]),
+            (['--state', 'failed'], []),
+        ]
+        for args, chosen in cases:
+            with self.subTest(args=args):
+                out = self.folder / 'export.csv'
+                result = self.cli('ledger', 'export', self.ledger, *args, '-o', out)
+                self.assertEqual((result.returncode, result.stdout), (0, ''), result.stderr)
+                with open(out, newline='') as text:
+                    self.assertEqual([row[0] for row in list(csv.reader(text))[1:]], [listed[i]['mac'] for i in chosen])
+        self.assertEqual(self.cli('ledger', 'export', self.ledger, '--since', 'yesterday').returncode, 2)
+        # Killed half-way through writing it, an export leaves the last one whole under the name.
+        more = self.files(600, prefix='more')
+        for path in more:
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
+        out = self.folder / 'export.csv'
+        before = out.read_bytes()
+        killed = subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-e', 'trace=pwrite64', '-e',
+                                 'inject=pwrite64:signal=KILL:when=2', CLI, 'ledger', 'export', str(self.ledger), '-o',
+                                 str(out)], capture_output=True, timeout=120)
+        self.assertNotEqual(killed.returncode, 0)
+        self.assertEqual(out.read_bytes(), before)
+        self.assertEqual([name for name in os.listdir(self.folder) if name.startswith('export')], ['export.csv'])
+
+    def test_the_ranges_future_from_the_last_24_hours(self):
+        self.init('001132000000-00113200012B', 'QVX2612000001-QVX2612001000')  # 300 MACs
+        paths = self.files(151)
+        warned = []
+        for path in paths:
+            result = self.cli('assign', path, '--ledger', self.ledger)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            warned.append(result.stderr)
+        # All recent: the MACs left fall below a day's worth at the 151st unit.
+        self.assertEqual([i for i, said in enumerate(warned) if said], [150])
+        self.assertIn('quorvix-cli: warning: the MAC 001132000000-00113200012B range has 149 values left, 151 handed '
+                      'out in the last 24 hours: it runs out in about 24 hours, on', warned[150])
+        self.assertIn('(ledger extend adds a range)', warned[150])
+        # Now 48 of them in the last 24 hours, two in the last hour, and the rest two days ago.
+        import datetime
+        now = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        recent = [now - datetime.timedelta(minutes=30 * k - 15) for k in range(48, 0, -1)]
+        times = [now - datetime.timedelta(days=2)] * 103 + recent
+        self.set_times([time.strftime('%Y-%m-%dT%H:%M:%SZ') for time in times])
+        asked = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
+        macs = status['ranges'][0]
+        self.assertEqual({key: macs[key] for key in ('handed_out', 'left', 'last_hour', 'last_day')},
+                         {'handed_out': 151, 'left': 149, 'last_hour': 2, 'last_day': 48})
+        runs_out = datetime.datetime.strptime(macs['runs_out'], '%Y-%m-%dT%H:%M:%S%z')
+        expected = asked + datetime.timedelta(seconds=149 * 86400 // 48)
+        self.assertLessEqual(abs((runs_out - expected).total_seconds()), 5)
+        text = self.cli('ledger', 'status', self.ledger).stdout
+        dates = {(asked + datetime.timedelta(seconds=149 * 86400 // 48 + d)).strftime('%Y-%m-%d') for d in (-5, 5)}
+        self.assertTrue(any(f'runs out in about 3 days, on {date}' in text for date in dates), text)
+        self.assertIn('2 in the last hour, 48 in the last 24 hours', text)
+
+    def test_a_report_a_supervisor_looks_at(self):
+        self.init()
+        paths = self.files(3)
+        for path, station in zip(paths, ['<script>alert(1)</script>', 'bench & co', 'bench-3']):
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', station).returncode, 0)
+        report = self.folder / 'report.html'
+        made = self.cli('ledger', 'report', self.ledger, '-o', report)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        page = report.read_text()
+        self.assertIn('&lt;script&gt;alert(1)&lt;/script&gt;', page)
+        self.assertIn('bench &amp; co', page)
+        self.assertNotIn('<script', page)
+        self.assertNotRegex(page, r'(?i)(https?:|src=|href=|url\()')
+        self.assertIn('3 handed out, 1048573 left', page)
+
+
 @unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 class Line(LedgerTest):
     """Many stations on one server."""
@@ -653,6 +797,39 @@ class Tls(unittest.TestCase):
                 result = subprocess.run([CLI, 'ledger', 'status', target], capture_output=True, text=True,
                                         env={**clean, **env}, timeout=120)
                 self.assertEqual(result.returncode, code, result.stderr)
+
+
+@unittest.skipUnless(KIND == 'sqlite', 'a large SQLite ledger')
+class Large(LedgerTest):
+    def test_a_million_units_are_exported_and_listed_in_little_memory(self):
+        import sqlite3
+        self.init()
+        with sqlite3.connect(self.ledger) as ledger:
+            ledger.execute(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
+                "INSERT INTO units (mac, sn, path, station, host, time, state, mac_before, sn_before) "
+                "SELECT printf('%012X', 73853304832 + i), printf('QVX%010d', i), '/line/unit' || i || '.bin', "
+                "'bench-' || (i % 8), 'host', strftime('%Y-%m-%dT%H:%M:%SZ', 'now', '-' || (1000000 - i) || ' seconds'), "
+                "'written', '001132ABCDEF', 'ABCDEFGHIJKLM' FROM n")
+        out = self.folder / 'all.csv'
+        peaks = {}
+        for name, args in (('export', ['ledger', 'export', self.ledger, '-o', out]),
+                           ('list', ['ledger', 'list', self.ledger, '--json'])):
+            # A process of its own, whose one child is the tool: its children's peak is the tool's.
+            measured = subprocess.run(
+                [sys.executable, '-c', 'import resource, subprocess, sys; '
+                 'code = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL).returncode; '
+                 'print(code, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)', CLI, *map(str, args)],
+                capture_output=True, text=True, timeout=600)
+            code, kib = map(int, measured.stdout.split())
+            self.assertEqual(code, 0, measured.stderr)
+            peaks[name] = kib
+        print(f'peak memory, a million units: export {peaks["export"] / 1024:.1f} MiB, '
+              f'list {peaks["list"] / 1024:.1f} MiB', flush=True)
+        with open(out) as exported:
+            self.assertEqual(sum(1 for _ in exported), 1000001)
+        for name, kib in peaks.items():
+            self.assertLess(kib, 64 * 1024, name)
 
 
 if __name__ == '__main__':

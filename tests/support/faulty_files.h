@@ -58,6 +58,9 @@ class FaultyFiles final : public Files {
   Result<> Publish(const std::wstring& from, const std::wstring& to) override {
     return real_.Publish(from, to);
   }
+  Result<> Replace(const std::wstring& from, const std::wstring& to) override {
+    return real_.Replace(from, to);
+  }
   Result<> Remove(const std::wstring& path) override { return real_.Remove(path); }
   Result<std::vector<std::wstring>> Names(const std::wstring& folder) override { return real_.Names(folder); }
   Result<> Append(const std::wstring& path, std::string_view bytes) override;

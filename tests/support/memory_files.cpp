@@ -90,6 +90,15 @@ Result<> MemoryFiles::Publish(const std::wstring& from, const std::wstring& to) 
   return {};
 }
 
+Result<> MemoryFiles::Replace(const std::wstring& from, const std::wstring& to) {
+  const auto file = files_.find(Key(from));
+  if (file == files_.end()) return Missing();
+  std::vector<std::uint8_t> bytes = std::move(file->second);
+  files_.erase(file);
+  files_[Key(to)] = std::move(bytes);
+  return {};
+}
+
 Result<> MemoryFiles::Remove(const std::wstring& path) {
   if (!files_.erase(Key(path))) return Missing();
   return {};

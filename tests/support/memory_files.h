@@ -32,6 +32,7 @@ class MemoryFiles final : public Files {
   Result<std::unique_ptr<ByteFile>> Open(const std::wstring& path, Access access) override;
   Result<std::unique_ptr<ByteFile>> Create(const std::wstring& path) override;
   Result<> Publish(const std::wstring& from, const std::wstring& to) override;
+  Result<> Replace(const std::wstring& from, const std::wstring& to) override;
   Result<> Remove(const std::wstring& path) override;
   Result<std::vector<std::wstring>> Names(const std::wstring& folder) override;
   Result<> Append(const std::wstring& path, std::string_view bytes) override;

@@ -1,0 +1,98 @@
+// ledger export: the units, oldest first, as a file the ERP and the customer
+// take: CSV (RFC 4180, UTF-8, a header row) or JSON Lines. Rows are written
+// as they are read, so a ledger of a million units takes no more memory than
+// one of a thousand; with -o the file is written under a temporary name and
+// given its own once whole, so a reader never sees half an export.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/ledger_access.h"
+#include "cli/output.h"
+#include "files/clock.h"
+#include "files/utf8.h"
+
+namespace {
+
+struct ExportOptions {
+  LedgerArgument ledger;
+  std::string format = "csv";
+  std::optional<std::string> since, until, station, state, output;
+};
+
+// A field as RFC 4180 has it: in quotes, with quotes doubled, where it holds
+// a comma, a quote or a line break.
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) quoted += c == '"' ? "\"\"" : std::string(1, c);
+  return quoted + "\"";
+}
+
+constexpr char kCsvHeader[] = "mac,sn,state,station,host,time,path,mac_before,sn_before\r\n";
+
+std::string CsvLine(const ledger::Unit& unit) {
+  std::string line;
+  for (const std::string& field : {unit.mac, unit.sn, std::string(ledger::Name(unit.state)), unit.station,
+                                   unit.host, unit.time, unit.path, unit.macBefore, unit.snBefore}) {
+    line += (line.empty() ? "" : ",") + CsvField(field);
+  }
+  return line + "\r\n";
+}
+
+// A time as the tool takes one: UTC ISO 8601 to the second, or a day (its
+// start); nothing for anything else.
+std::optional<std::string> TimeGiven(const std::string& text) {
+  const std::string time = text.size() == 10 ? text + "T00:00:00Z" : text;
+  if (!ParseIsoTime(time)) return std::nullopt;
+  return time;
+}
+
+Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
+  ledger::UnitFilter filter;
+  filter.station = options.station;
+  if (options.state) filter.state = ledger::ParseUnitState(*options.state);
+  for (auto [given, into] :
+       {std::pair{&options.since, &filter.since}, std::pair{&options.until, &filter.until}}) {
+    if (!*given) continue;
+    *into = TimeGiven(**given);
+    if (!*into)
+      return Refuse(
+          tool, options.ledger,
+          Refusal(Wide("\"" + **given + "\" is no time: give 2026-12-09 or 2026-12-09T14:00:00Z (UTC)")));
+  }
+  const bool csv = options.format == "csv";
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
+    Result<Output> output = Output::Open(tool, options.output);
+    if (!output) return output.error();
+    Result<> done = csv ? output->Put(kCsvHeader) : Result<>();
+    if (done) {
+      done = ledger.EachUnit(filter, [&](const ledger::Unit& unit) {
+        return output->Put(csv ? CsvLine(unit) : UnitJsonLine(unit));
+      });
+    }
+    if (done) done = output->Finish();
+    return done;
+  });
+}
+
+}  // namespace
+
+void AddLedgerExport(CLI::App& ledger, Work& work) {
+  auto options = std::make_shared<ExportOptions>();
+  CLI::App* command = ledger.add_subcommand(
+      "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines");
+  AddLedgerArgument(*command, options->ledger, true);
+  command->add_option("--format", options->format, "csv (the default) or jsonl")
+      ->check(CLI::IsMember({"csv", "jsonl"}));
+  command
+      ->add_option("--since", options->since,
+                   "Only units from this UTC time on: 2026-12-09 or 2026-12-09T14:00:00Z")
+      ->type_name("TIME");
+  command->add_option("--until", options->until, "Only units before this UTC time")->type_name("TIME");
+  command->add_option("--station", options->station, "Only this station's units")->type_name("NAME");
+  command->add_option("--state", options->state, "Only units in this state")
+      ->check(CLI::IsMember(StateNames()));
+  AddOutputOption(*command, options->output);
+  command->callback(
+      [&work, options] { work = [options](const ToolContext& tool) { return RunExport(tool, *options); }; });
+}

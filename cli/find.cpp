@@ -1,0 +1,87 @@
+// ledger find: the units that have a MAC or SN as their values or as their
+// values before, for support holding a returned device: when and where it
+// was programmed, what it held before, whether it got new values since.
+// Exit 0 when each value was found, 1 when one was not, as grep.
+#include <CLI/CLI.hpp>
+#include <set>
+
+#include "cli/commands.h"
+#include "cli/ledger_access.h"
+#include "cli/messages.h"
+#include "files/utf8.h"
+#include "vendor/entry.h"
+
+namespace {
+
+struct FindOptions {
+  LedgerArgument ledger;
+  std::vector<std::string> values;
+  bool json = false;
+};
+
+// A value as the ledger keeps it: a MAC in any form set takes, as twelve
+// hexadecimal digits, or an SN; nothing for neither.
+std::optional<std::string> LedgerValue(const std::string& typed) {
+  if (const Entered<MacEdit> mac = EnterMac(Wide(typed)); mac.edit)
+    return VendorLayout::HexText(mac.edit->mac());
+  if (const Entered<SnEdit> sn = EnterSn(Wide(typed)); sn.edit)
+    return std::string(sn.edit->sn().begin(), sn.edit->sn().end());
+  return std::nullopt;
+}
+
+// The unit with what support asks of it: the values it replaced, its host, and what replaced it.
+std::string Details(const ledger::Unit& unit) {
+  std::string details = "    before MAC " + unit.macBefore + ", SN " + unit.snBefore + "; host " + unit.host;
+  if (unit.restored)
+    details += *unit.restored ? "; the old fields were put back" : "; the old fields are not back";
+  if (unit.replacedBy) details += "; replaced by the unit of MAC " + *unit.replacedBy;
+  return details + "\n";
+}
+
+Outcome RunFind(const ToolContext& tool, const FindOptions& options) {
+  std::vector<std::string> values;
+  for (const std::string& typed : options.values) {
+    std::optional<std::string> value = LedgerValue(typed);
+    if (!value)
+      return Refuse(tool, options.ledger, Refusal(Wide("\"" + typed + "\" is neither a MAC nor an SN")));
+    values.push_back(*value);
+  }
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome& outcome) -> Result<> {
+    std::set<std::int64_t> shown;  // in JSON, each unit once
+    for (const std::string& value : values) {
+      ledger::UnitFilter filter;
+      filter.values = {value};
+      bool found = false;
+      Result<> listed = ledger.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
+        if (!found && !options.json) Print(tool.out, value + ":\n");
+        found = true;
+        if (!options.json) {
+          Print(tool.out, "  " + UnitText(unit) + Details(unit));
+        } else if (shown.insert(unit.id).second) {
+          Print(tool.out, UnitJsonLine(unit));
+        }
+        return {};
+      });
+      if (!listed) return listed;
+      if (!found) {
+        if (!options.json) Print(tool.out, value + ": no unit has it\n");
+        outcome.findings = true;
+      }
+    }
+    return {};
+  });
+}
+
+}  // namespace
+
+void AddLedgerFind(CLI::App& ledger, Work& work) {
+  auto options = std::make_shared<FindOptions>();
+  CLI::App* find = ledger.add_subcommand(
+      "find",
+      "The units that have a MAC or SN, as their values or before: state, station, time, path, history");
+  AddLedgerArgument(*find, options->ledger, true);
+  find->add_option("VALUE", options->values, "A MAC (as set takes it) or an SN")->required();
+  find->add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
+  find->callback(
+      [&work, options] { work = [options](const ToolContext& tool) { return RunFind(tool, *options); }; });
+}
