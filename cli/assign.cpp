@@ -2,8 +2,6 @@
 // opened for update and held first, so one that is no vendor file or cannot
 // be written costs no values; the values are reserved in one durable
 // transaction before the file changes, and the write's end is recorded after.
-#include <CLI/CLI.hpp>
-
 #include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/forecast.h"
@@ -151,22 +149,25 @@ class Assignment {
   std::optional<ledger::Unit> unit_;
 };
 
+Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
+  return Assignment(tool, options).Run();
+}
+
+void Declare(CLI::App& assign, Work& work) {
+  auto options = std::make_shared<AssignOptions>();
+  assign.add_option("FILE", options->path, "The vendor file")->required();
+  AddLedgerArgument(assign, options->ledger, false);
+  assign.add_option("--station", options->station, "This station's name in the ledger (the host name)")
+      ->type_name("NAME");
+  assign.add_flag("--reassign", options->reassign,
+                  "Give new values to a file whose values a unit has; that unit is then replaced");
+  assign.add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
+  assign.add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
+  assign.add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
+  RunsWith(assign, work, options, RunAssign);
+}
+
 }  // namespace
 
-void AddAssign(CLI::App& app, Work& work) {
-  auto options = std::make_shared<AssignOptions>();
-  CLI::App* assign =
-      app.add_subcommand("assign", "Write the next MAC and SN from a ledger into one file, and record it");
-  assign->add_option("FILE", options->path, "The vendor file")->required();
-  AddLedgerArgument(*assign, options->ledger, false);
-  assign->add_option("--station", options->station, "This station's name in the ledger (the host name)")
-      ->type_name("NAME");
-  assign->add_flag("--reassign", options->reassign,
-                   "Give new values to a file whose values a unit has; that unit is then replaced");
-  assign->add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
-  assign->add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
-  assign->add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
-  assign->callback([&work, options] {
-    work = [options](const ToolContext& tool) { return Assignment(tool, *options).Run(); };
-  });
-}
+const Command kAssign{"assign", "Write the next MAC and SN from a ledger into one file, and record it",
+                      Declare};

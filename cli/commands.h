@@ -1,26 +1,39 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <functional>
+#include <memory>
 
 #include "cli/exit_codes.h"
 #include "cli/tool.h"
 
-namespace CLI {
-class App;
-}
+// The tool's commands, one file each, with its options and its work;
+// tool.cpp parses and dispatches. A command's options are declared only
+// when it is the one called (or --help-all asks for every one): building
+// them is most of what the tool's start would cost.
 
-// The tool's commands. Each command's file declares the command on the
-// tool's app with its options, and, when it is the one called, sets work:
-// what runs once the command line is parsed. Only these files know their
-// options; tool.cpp parses and dispatches.
+// What runs once the command line is parsed.
 using Work = std::function<Outcome(const ToolContext& tool)>;
 
-void AddShow(CLI::App& app, Work& work);   // show.cpp
-void AddCheck(CLI::App& app, Work& work);  // show.cpp
-void AddSet(CLI::App& app, Work& work);
-void AddAssign(CLI::App& app, Work& work);
-void AddLedger(CLI::App& app, Work& work);              // ledger.cpp: the ledger command, and in it:
-void AddLedgerReconcile(CLI::App& ledger, Work& work);  // reconcile.cpp
-void AddLedgerFind(CLI::App& ledger, Work& work);       // find.cpp
-void AddLedgerExport(CLI::App& ledger, Work& work);     // export.cpp
-void AddLedgerReport(CLI::App& ledger, Work& work);     // report.cpp
+struct Command {
+  const char* name;
+  const char* description;  // as help lists the command
+  // Declares the command's options on its subcommand, and sets work when it
+  // is the one called.
+  void (*declare)(CLI::App& command, Work& work);
+};
+
+extern const Command kShow, kCheck;                                                // show.cpp
+extern const Command kSet;                                                         // set.cpp
+extern const Command kAssign;                                                      // assign.cpp
+extern const Command kLedgerInit, kLedgerExtend, kLedgerStatus, kLedgerList;       // ledger.cpp
+extern const Command kLedgerReconcile, kLedgerFind, kLedgerExport, kLedgerReport;  // a file each
+
+// Makes work run the command on the options given, once it is the one called.
+template <class Options>
+void RunsWith(CLI::App& command, Work& work, std::shared_ptr<Options> options,
+              Outcome (*run)(const ToolContext&, const Options&)) {
+  command.callback([&work, options, run] {
+    work = [options, run](const ToolContext& tool) { return run(tool, *options); };
+  });
+}

@@ -3,7 +3,6 @@
 // as they are read, so a ledger of a million units takes no more memory than
 // one of a thousand; with -o the file is written under a temporary name and
 // given its own once whole, so a reader never sees half an export.
-#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/ledger_access.h"
@@ -75,24 +74,24 @@ Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
   });
 }
 
-}  // namespace
-
-void AddLedgerExport(CLI::App& ledger, Work& work) {
+void Declare(CLI::App& command, Work& work) {
   auto options = std::make_shared<ExportOptions>();
-  CLI::App* command = ledger.add_subcommand(
-      "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines");
-  AddLedgerArgument(*command, options->ledger, true);
-  command->add_option("--format", options->format, "csv (the default) or jsonl")
+  AddLedgerArgument(command, options->ledger, true);
+  command.add_option("--format", options->format, "csv (the default) or jsonl")
       ->check(CLI::IsMember({"csv", "jsonl"}));
   command
-      ->add_option("--since", options->since,
-                   "Only units from this UTC time on: 2026-12-09 or 2026-12-09T14:00:00Z")
+      .add_option("--since", options->since,
+                  "Only units from this UTC time on: 2026-12-09 or 2026-12-09T14:00:00Z")
       ->type_name("TIME");
-  command->add_option("--until", options->until, "Only units before this UTC time")->type_name("TIME");
-  command->add_option("--station", options->station, "Only this station's units")->type_name("NAME");
-  command->add_option("--state", options->state, "Only units in this state")
+  command.add_option("--until", options->until, "Only units before this UTC time")->type_name("TIME");
+  command.add_option("--station", options->station, "Only this station's units")->type_name("NAME");
+  command.add_option("--state", options->state, "Only units in this state")
       ->check(CLI::IsMember(StateNames()));
-  AddOutputOption(*command, options->output);
-  command->callback(
-      [&work, options] { work = [options](const ToolContext& tool) { return RunExport(tool, *options); }; });
+  AddOutputOption(command, options->output);
+  RunsWith(command, work, options, RunExport);
 }
+
+}  // namespace
+
+const Command kLedgerExport{
+    "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines", Declare};

@@ -2,7 +2,6 @@
 // values before, for support holding a returned device: when and where it
 // was programmed, what it held before, whether it got new values since.
 // Exit 0 when each value was found, 1 when one was not, as grep.
-#include <CLI/CLI.hpp>
 #include <set>
 
 #include "cli/commands.h"
@@ -72,16 +71,16 @@ Outcome RunFind(const ToolContext& tool, const FindOptions& options) {
   });
 }
 
+void Declare(CLI::App& find, Work& work) {
+  auto options = std::make_shared<FindOptions>();
+  AddLedgerArgument(find, options->ledger, true);
+  find.add_option("VALUE", options->values, "A MAC (as set takes it) or an SN")->required();
+  find.add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
+  RunsWith(find, work, options, RunFind);
+}
+
 }  // namespace
 
-void AddLedgerFind(CLI::App& ledger, Work& work) {
-  auto options = std::make_shared<FindOptions>();
-  CLI::App* find = ledger.add_subcommand(
-      "find",
-      "The units that have a MAC or SN, as their values or before: state, station, time, path, history");
-  AddLedgerArgument(*find, options->ledger, true);
-  find->add_option("VALUE", options->values, "A MAC (as set takes it) or an SN")->required();
-  find->add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
-  find->callback(
-      [&work, options] { work = [options](const ToolContext& tool) { return RunFind(tool, *options); }; });
-}
+const Command kLedgerFind{
+    "find", "The units that have a MAC or SN, as their values or before: state, station, time, path, history",
+    Declare};

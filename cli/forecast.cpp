@@ -1,16 +1,16 @@
 #include "cli/forecast.h"
 
-#include <cmath>
+#include <cstdint>
 
 std::string RunOutText(const ledger::RangeSummary& range, Seconds now) {
   const std::optional<Seconds> out = ledger::RunsOut(range, now);
   if (!out) return "handed out nothing in the last 24 hours";
-  const auto seconds = (*out - now).count();
+  const std::int64_t seconds = (*out - now).count();
   if (seconds <= 0) return "is used up";
-  const double hours = static_cast<double>(seconds) / 3600;
-  const std::string in = hours >= 36    ? "about " + std::to_string(std::lround(hours / 24)) + " days"
-                         : hours >= 1.5 ? "about " + std::to_string(std::lround(hours)) + " hours"
-                                        : "less than 2 hours";
+  // Rounded to the nearest whole day or hour.
+  const std::string in = seconds >= 36 * 3600 ? "about " + std::to_string((seconds + 43200) / 86400) + " days"
+                         : seconds >= 90 * 60 ? "about " + std::to_string((seconds + 1800) / 3600) + " hours"
+                                              : "less than 2 hours";
   return "runs out in " + in + ", on " + IsoDate(*out);
 }
 

@@ -1,8 +1,6 @@
-// The ledger command and its small commands: init, extend, status and list.
+// The ledger's small commands: init, extend, status and list.
 // A ledger that cannot be used is refused (exit 2), or, out of reach or
 // busy, left to a later try (exit 3).
-#include <CLI/CLI.hpp>
-
 #include "cli/commands.h"
 #include "cli/forecast.h"
 #include "cli/ledger_access.h"
@@ -18,29 +16,12 @@ struct LedgerOptions {
   bool json = false;
 };
 
-// A ledger command, declared with its ledger argument; its work runs on
-// the options given, which its callback keeps.
-struct Declared {
-  CLI::App& command;
-  LedgerOptions& options;
-};
-
-Declared AddCommand(CLI::App& ledger, Work& work, const char* name, const char* description,
-                    Outcome (*run)(const ToolContext&, const LedgerOptions&)) {
-  auto options = std::make_shared<LedgerOptions>();
-  CLI::App* command = ledger.add_subcommand(name, description);
-  AddLedgerArgument(*command, options->ledger, true);
-  command->callback([&work, options, run] {
-    work = [options, run](const ToolContext& tool) { return run(tool, *options); };
-  });
-  return {*command, *options};
-}
-
-void AddRanges(const Declared& declared, bool required) {
-  CLI::Option* macs = declared.command.add_option("--mac-range", declared.options.macRange,
-                                                  "FIRST-LAST, two MACs (colons and spaces ignored)");
-  CLI::Option* sns = declared.command.add_option("--sn-range", declared.options.snRange,
-                                                 "FIRST-LAST, two SNs that differ in trailing digits");
+// Declares a ledger command's argument and ranges; required for init.
+void AddRanges(CLI::App& command, LedgerOptions& options, bool required) {
+  CLI::Option* macs =
+      command.add_option("--mac-range", options.macRange, "FIRST-LAST, two MACs (colons and spaces ignored)");
+  CLI::Option* sns =
+      command.add_option("--sn-range", options.snRange, "FIRST-LAST, two SNs that differ in trailing digits");
   if (required) {
     macs->required();
     sns->required();
@@ -135,23 +116,42 @@ Outcome RunList(const ToolContext& tool, const LedgerOptions& options) {
   });
 }
 
+std::shared_ptr<LedgerOptions> Options(CLI::App& command) {
+  auto options = std::make_shared<LedgerOptions>();
+  AddLedgerArgument(command, options->ledger, true);
+  return options;
+}
+
+void DeclareInit(CLI::App& init, Work& work) {
+  auto options = Options(init);
+  AddRanges(init, *options, true);
+  RunsWith(init, work, options, RunInit);
+}
+
+void DeclareExtend(CLI::App& extend, Work& work) {
+  auto options = Options(extend);
+  AddRanges(extend, *options, false);
+  RunsWith(extend, work, options, RunExtend);
+}
+
+void DeclareStatus(CLI::App& status, Work& work) {
+  auto options = Options(status);
+  status.add_flag("--json", options->json, "One JSON object");
+  RunsWith(status, work, options, RunStatus);
+}
+
+void DeclareList(CLI::App& list, Work& work) {
+  auto options = Options(list);
+  list.add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
+  list.add_option("--state", options->state, "Only units in this state")->check(CLI::IsMember(StateNames()));
+  RunsWith(list, work, options, RunList);
+}
+
 }  // namespace
 
-void AddLedger(CLI::App& app, Work& work) {
-  CLI::App* ledger = app.add_subcommand("ledger", "The ledger that assign hands MACs and SNs out from");
-  ledger->require_subcommand(1, 1);
-
-  AddRanges(AddCommand(*ledger, work, "init", "Make a new ledger with its first ranges", RunInit), true);
-  AddRanges(AddCommand(*ledger, work, "extend", "Add a MAC range, an SN range or both", RunExtend), false);
-  const Declared status = AddCommand(
-      *ledger, work, "status", "Per range what was handed out and what is left; units per state", RunStatus);
-  status.command.add_flag("--json", status.options.json, "One JSON object");
-  const Declared list = AddCommand(*ledger, work, "list", "One unit per line, oldest first", RunList);
-  list.command.add_flag("--json", list.options.json, "One JSON object per unit and line (JSON Lines)");
-  list.command.add_option("--state", list.options.state, "Only units in this state")
-      ->check(CLI::IsMember(StateNames()));
-  AddLedgerReconcile(*ledger, work);
-  AddLedgerFind(*ledger, work);
-  AddLedgerExport(*ledger, work);
-  AddLedgerReport(*ledger, work);
-}
+const Command kLedgerInit{"init", "Make a new ledger with its first ranges", DeclareInit};
+const Command kLedgerExtend{"extend", "Add a MAC range, an SN range or both", DeclareExtend};
+const Command kLedgerStatus{
+    "status", "Per range what was handed out and what is left, and when it runs out; units per state",
+    DeclareStatus};
+const Command kLedgerList{"list", "One unit per line, oldest first", DeclareList};

@@ -1,23 +1,36 @@
 #include "cli/reading.h"
 
+#include <algorithm>
+
 #include "cli/json.h"
 #include "cli/messages.h"
-#include "files/utf8.h"
 
 namespace {
 
 using namespace VendorLayout;
-
-std::string MacCheckExpected(const StoredFields& fields) {
-  const std::uint8_t check = MACChk(fields.mac);
-  return HexText(std::span(&check, 1));
-}
 
 std::string CheckVerdict(bool consistent, const std::string& expected) {
   return consistent ? "matches" : "stale, expected " + expected;
 }
 
 }  // namespace
+
+Reading::Reading(std::string given, Result<StoredFields> read)
+    : path(std::move(given)), fields(std::move(read)) {
+  if (!fields) return;
+  const std::uint8_t expected = MACChk(fields->mac);
+  mac = HexText(fields->mac);
+  macCheck = HexText(std::span(&fields->macCheck, 1));
+  macCheckExpected = HexText(std::span(&expected, 1));
+  sn = ShownText(fields->sn);
+  snCheck = ShownText(fields->snCheck);
+  snHex = HexText(fields->sn);
+  snCheckHex = HexText(fields->snCheck);
+  snCheckExpected = StoredSNChk(fields->sn);
+  macConsistent = fields->macCheck == expected;
+  snConsistent = std::equal(fields->snCheck.begin(), fields->snCheck.end(), snCheckExpected.begin(),
+                            snCheckExpected.end());
+}
 
 std::string ShownText(std::span<const std::uint8_t> bytes) {
   std::string text;
@@ -32,27 +45,47 @@ std::string ShownText(std::span<const std::uint8_t> bytes) {
 }
 
 std::string ReadingJson(const Reading& reading) {
-  // Written field by field: a check of ten thousand files costs little more
-  // than reading them.
-  std::string line = "{\"path\":" + JsonText(Utf8(reading.path));
+  std::string line = "{\"path\":" + JsonText(reading.path);
   if (!reading.fields)
     return line + ",\"ok\":false,\"error\":" + JsonText(Describe(reading.fields.error())) + "}\n";
-  const StoredFields& fields = *reading.fields;
-  line += ",\"ok\":true,\"mac\":\"" + HexText(fields.mac) + "\",\"mac_check\":\"" +
-          HexText(std::span(&fields.macCheck, 1)) + "\",\"mac_check_expected\":\"" +
-          MacCheckExpected(fields) + "\",\"sn\":" + JsonText(ShownText(fields.sn)) +
-          ",\"sn_check\":" + JsonText(ShownText(fields.snCheck)) + ",\"sn_hex\":\"" + HexText(fields.sn) +
-          "\",\"sn_check_hex\":\"" + HexText(fields.snCheck) + "\",\"sn_check_expected\":\"" +
-          StoredSNChk(fields.sn) + "\",\"consistent\":" + (fields.Consistent() ? "true" : "false") + "}\n";
+  line.reserve(line.size() + 300);
+  line += ",\"ok\":true,\"mac\":\"";
+  line += reading.mac;
+  line += "\",\"mac_check\":\"";
+  line += reading.macCheck;
+  line += "\",\"mac_check_expected\":\"";
+  line += reading.macCheckExpected;
+  line += "\",\"sn\":";
+  line += JsonText(reading.sn);
+  line += ",\"sn_check\":";
+  line += JsonText(reading.snCheck);
+  line += ",\"sn_hex\":\"";
+  line += reading.snHex;
+  line += "\",\"sn_check_hex\":\"";
+  line += reading.snCheckHex;
+  line += "\",\"sn_check_expected\":\"";
+  line += reading.snCheckExpected;
+  line += reading.Consistent() ? "\",\"consistent\":true}\n" : "\",\"consistent\":false}\n";
   return line;
 }
 
 std::string ReadingText(const Reading& reading) {
   if (!reading.fields) return {};
-  const StoredFields& fields = *reading.fields;
-  return Utf8(reading.path) + "\n  MAC " + HexText(fields.mac) + "   check " +
-         HexText(std::span(&fields.macCheck, 1)) + "   " +
-         CheckVerdict(fields.MacConsistent(), MacCheckExpected(fields)) + "\n  SN  " + ShownText(fields.sn) +
-         "  check " + ShownText(fields.snCheck) + "  " +
-         CheckVerdict(fields.SnConsistent(), StoredSNChk(fields.sn)) + "\n";
+  std::string text;
+  text.reserve(reading.path.size() + 120);
+  text += reading.path;
+  text += "\n  MAC ";
+  text += reading.mac;
+  text += "   check ";
+  text += reading.macCheck;
+  text += "   ";
+  text += CheckVerdict(reading.macConsistent, reading.macCheckExpected);
+  text += "\n  SN  ";
+  text += reading.sn;
+  text += "  check ";
+  text += reading.snCheck;
+  text += "  ";
+  text += CheckVerdict(reading.snConsistent, reading.snCheckExpected);
+  text += "\n";
+  return text;
 }

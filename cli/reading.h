@@ -6,11 +6,19 @@
 #include "vendor/vendor_file.h"
 
 // What the tool reports of one vendor file: its four fields as stored, the
-// check values they should carry, and whether the stored ones match.
+// check values they should carry, and whether the stored ones match; each
+// worked out once, since check may read ten thousand files in one call.
 
 struct Reading {
-  std::wstring path;
+  Reading(std::string path, Result<StoredFields> fields);
+
+  std::string path;  // as given
   Result<StoredFields> fields;
+  // The fields as text; empty when the file could not be read.
+  std::string mac, macCheck, macCheckExpected, sn, snCheck, snHex, snCheckHex, snCheckExpected;
+  bool macConsistent = false, snConsistent = false;
+
+  bool Consistent() const { return macConsistent && snConsistent; }
 };
 
 // Stored bytes as text: printable ASCII as itself, any other byte as U+FFFD.

@@ -4,7 +4,6 @@
 // station, the unit whose MAC and SN a file holds is written, there: a
 // device that comes back is how a lost record is found again. A unit leaves
 // reserved once, and a written unit is never changed.
-#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/ledger_access.h"
@@ -131,25 +130,26 @@ class Reconciling {
   Outcome& outcome_;
 };
 
-}  // namespace
-
-void AddLedgerReconcile(CLI::App& ledger, Work& work) {
-  auto options = std::make_shared<ReconcileOptions>();
-  CLI::App* reconcile = ledger.add_subcommand(
-      "reconcile",
-      "Settle reserved units: this station's by the files at their paths, or any by the FILEs given");
-  AddLedgerArgument(*reconcile, options->ledger, true);
-  reconcile->add_option("FILE", options->files,
-                        "Vendor files: each settles the unit whose MAC and SN it holds");
-  reconcile->add_option("--station", options->station, "The station whose units to settle (the host name)")
-      ->type_name("NAME");
-  reconcile->add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
-  reconcile->callback([&work, options] {
-    work = [options](const ToolContext& tool) {
-      return WithLedger(tool, options->ledger, false, [&](ledger::Ledger& opened, Outcome& outcome) {
-        Reconciling reconciling(tool, *options, opened, outcome);
-        return options->files.empty() ? reconciling.ByStation() : reconciling.ByFiles();
-      });
-    };
+Outcome RunReconcile(const ToolContext& tool, const ReconcileOptions& options) {
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& opened, Outcome& outcome) {
+    Reconciling reconciling(tool, options, opened, outcome);
+    return options.files.empty() ? reconciling.ByStation() : reconciling.ByFiles();
   });
 }
+
+void Declare(CLI::App& reconcile, Work& work) {
+  auto options = std::make_shared<ReconcileOptions>();
+  AddLedgerArgument(reconcile, options->ledger, true);
+  reconcile.add_option("FILE", options->files,
+                       "Vendor files: each settles the unit whose MAC and SN it holds");
+  reconcile.add_option("--station", options->station, "The station whose units to settle (the host name)")
+      ->type_name("NAME");
+  reconcile.add_flag("--json", options->json, "One JSON object per unit and line (JSON Lines)");
+  RunsWith(reconcile, work, options, RunReconcile);
+}
+
+}  // namespace
+
+const Command kLedgerReconcile{
+    "reconcile",
+    "Settle reserved units: this station's by the files at their paths, or any by the FILEs given", Declare};

@@ -5,7 +5,6 @@
 // latest units. Charts are inline SVG; the page loads nothing (its content
 // security policy forbids it), so it opens from a USB stick on a factory PC.
 // Every text from the ledger is escaped.
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
 
@@ -209,14 +208,15 @@ Outcome RunReport(const ToolContext& tool, const ReportOptions& options) {
   });
 }
 
+void Declare(CLI::App& command, Work& work) {
+  auto options = std::make_shared<ReportOptions>();
+  AddLedgerArgument(command, options->ledger, true);
+  AddOutputOption(command, options->output);
+  RunsWith(command, work, options, RunReport);
+}
+
 }  // namespace
 
-void AddLedgerReport(CLI::App& ledger, Work& work) {
-  auto options = std::make_shared<ReportOptions>();
-  CLI::App* command = ledger.add_subcommand(
-      "report", "One HTML page for a supervisor: ranges and when they run out, units per hour, states");
-  AddLedgerArgument(*command, options->ledger, true);
-  AddOutputOption(*command, options->output);
-  command->callback(
-      [&work, options] { work = [options](const ToolContext& tool) { return RunReport(tool, *options); }; });
-}
+const Command kLedgerReport{
+    "report", "One HTML page for a supervisor: ranges and when they run out, units per hour, states",
+    Declare};

@@ -2,7 +2,6 @@
 // back the file up first and log the call. The file is opened once, for
 // update, and held: its fields are read, its backup copied and its update
 // written through that one handle.
-#include <CLI/CLI.hpp>
 #include <optional>
 
 #include "cli/commands.h"
@@ -93,18 +92,18 @@ Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
   return finish();
 }
 
+void Declare(CLI::App& set, Work& work) {
+  auto options = std::make_shared<SetOptions>();
+  set.add_option("FILE", options->path, "The vendor file")->required();
+  set.add_option("--mac", options->mac, "12 hex digits; colons and spaces are ignored");
+  set.add_option("--sn", options->sn, "13 letters or digits; colons and spaces are ignored");
+  set.add_flag("--dry-run", options->dryRun, "Check the values and print what would change; write nothing");
+  set.add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
+  set.add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
+  set.add_flag("--strict", options->strict, "Refuse a multicast, all-zero or all-FF MAC instead of warning");
+  RunsWith(set, work, options, RunSet);
+}
+
 }  // namespace
 
-void AddSet(CLI::App& app, Work& work) {
-  auto options = std::make_shared<SetOptions>();
-  CLI::App* set = app.add_subcommand("set", "Write a new MAC and/or SN, with their checks, into one file");
-  set->add_option("FILE", options->path, "The vendor file")->required();
-  set->add_option("--mac", options->mac, "12 hex digits; colons and spaces are ignored");
-  set->add_option("--sn", options->sn, "13 letters or digits; colons and spaces are ignored");
-  set->add_flag("--dry-run", options->dryRun, "Check the values and print what would change; write nothing");
-  set->add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
-  set->add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
-  set->add_flag("--strict", options->strict, "Refuse a multicast, all-zero or all-FF MAC instead of warning");
-  set->callback(
-      [&work, options] { work = [options](const ToolContext& tool) { return RunSet(tool, *options); }; });
-}
+const Command kSet{"set", "Write a new MAC and/or SN, with their checks, into one file", Declare};

@@ -1,7 +1,5 @@
 // show and check: read files and report their fields; check's exit code also
 // judges their checks.
-#include <CLI/CLI.hpp>
-
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
@@ -18,12 +16,11 @@ struct ShowOptions {
 Outcome RunShow(const ToolContext& tool, const ShowOptions& options, bool judge) {
   Outcome outcome;
   for (const std::string& path : options.paths) {
-    const std::wstring wide = Wide(path);
-    const Reading reading{wide, ReadFields(tool.files, wide)};
+    const Reading reading(path, ReadFields(tool.files, Wide(path)));
     if (!reading.fields) {
       outcome.trouble = true;
-      Say(tool.err, Severity::error, reading.path, Describe(reading.fields.error()));
-    } else if (judge && !reading.fields->Consistent()) {
+      Say(tool.err, Severity::error, Wide(reading.path), Describe(reading.fields.error()));
+    } else if (judge && !reading.Consistent()) {
       outcome.findings = true;
     }
     Print(tool.out, options.json ? ReadingJson(reading) : ReadingText(reading));
@@ -31,22 +28,21 @@ Outcome RunShow(const ToolContext& tool, const ShowOptions& options, bool judge)
   return outcome;
 }
 
-void AddReading(CLI::App& app, Work& work, const char* name, const char* description, bool judge) {
+Outcome RunShowOnly(const ToolContext& tool, const ShowOptions& options) {
+  return RunShow(tool, options, false);
+}
+Outcome RunCheck(const ToolContext& tool, const ShowOptions& options) { return RunShow(tool, options, true); }
+
+template <Outcome (*run)(const ToolContext&, const ShowOptions&)>
+void Declare(CLI::App& command, Work& work) {
   auto options = std::make_shared<ShowOptions>();
-  CLI::App* command = app.add_subcommand(name, description);
-  command->add_flag("--json", options->json, "One JSON object per file and line (JSON Lines)");
-  command->add_option("FILE", options->paths, "Vendor files")->required();
-  command->callback([&work, options, judge] {
-    work = [options, judge](const ToolContext& tool) { return RunShow(tool, *options, judge); };
-  });
+  command.add_flag("--json", options->json, "One JSON object per file and line (JSON Lines)");
+  command.add_option("FILE", options->paths, "Vendor files")->required();
+  RunsWith(command, work, options, run);
 }
 
 }  // namespace
 
-void AddShow(CLI::App& app, Work& work) {
-  AddReading(app, work, "show", "Print each file's MAC, SN and their stored checks", false);
-}
-
-void AddCheck(CLI::App& app, Work& work) {
-  AddReading(app, work, "check", "The same reading; the exit code says whether the checks match", true);
-}
+const Command kShow{"show", "Print each file's MAC, SN and their stored checks", Declare<RunShowOnly>};
+const Command kCheck{"check", "The same reading; the exit code says whether the checks match",
+                     Declare<RunCheck>};

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -44,6 +45,23 @@ class EveryCommand : public CLI::Formatter {
   }
 };
 
+const Command* const kCommands[] = {&kShow, &kCheck, &kSet, &kAssign};
+const Command* const kLedgerCommands[] = {&kLedgerInit,      &kLedgerExtend, &kLedgerStatus, &kLedgerList,
+                                          &kLedgerReconcile, &kLedgerFind,   &kLedgerExport, &kLedgerReport};
+
+// The commands on parent: the one named with its options (every one when
+// every is set); the others by their names and descriptions alone, and only
+// where help may list them.
+void Declare(CLI::App& parent, std::span<const Command* const> commands, const std::string& called,
+             bool every, bool listed, Work& work) {
+  for (const Command* command : commands) {
+    const bool full = every || called == command->name;
+    if (!full && !listed) continue;
+    CLI::App* declared = parent.add_subcommand(command->name, command->description);
+    if (full) command->declare(*declared, work);
+  }
+}
+
 }  // namespace
 
 int RunTool(const std::vector<std::string>& args, const ToolContext& tool) {
@@ -60,12 +78,24 @@ int RunTool(const std::vector<std::string>& args, const ToolContext& tool) {
   app.require_subcommand(1, 1);
   app.footer("\n" + ExitCodesText());
 
+  // The command called, and for ledger its command: the first two words
+  // that are no option. Help lists every command.
+  std::vector<std::string> words;
+  bool every = false, help = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    every = every || args[i] == "--help-all";
+    help = help || every || args[i] == "-h" || args[i] == "--help";
+    if (!args[i].empty() && args[i][0] != '-' && words.size() < 2) words.push_back(args[i]);
+  }
+  words.resize(2);
   Work work;
-  AddShow(app, work);
-  AddCheck(app, work);
-  AddSet(app, work);
-  AddAssign(app, work);
-  AddLedger(app, work);
+  Declare(app, kCommands, words[0], every, help, work);
+  if (help || words[0] == "ledger") {
+    CLI::App* ledger = app.add_subcommand("ledger", "The ledger that assign hands MACs and SNs out from");
+    ledger->require_subcommand(1, 1);
+    Declare(*ledger, kLedgerCommands, words[0] == "ledger" ? words[1] : "", every, help || words[1].empty(),
+            work);
+  }
 
   std::vector<std::string> owned = args;
   std::vector<char*> argv;

@@ -15,4 +15,5 @@ mkdir -p "$floors"
 for floor in check_floor set_floor; do
   cc -O2 -o "$floors/$floor" "bench/$floor.c"
 done
+cc -O2 -I"$(pg_config --includedir)" -o "$floors/assign_floor" bench/assign_floor.c -lpq
 python3 bench/benchmark.py build "$floors" "${1:-25}"

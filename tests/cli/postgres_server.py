@@ -2,7 +2,8 @@
 temporary folder, listening on a free loopback port with SCRAM passwords, run
 as the postgres user when the tests run as root (the server refuses root),
 and removed when stopped. With tls, it speaks TLS only, with a certificate
-for 127.0.0.1 from a throwaway CA of its own (ca.pem in its folder)."""
+for 127.0.0.1 from a throwaway CA of its own (ca.pem in its folder);
+settings are more of the server's (name=value)."""
 import os
 import pwd
 import shutil
@@ -22,13 +23,13 @@ def make_ca(folder: Path, name: str):
 
 
 class Postgres:
-    def __init__(self, tls=False):
+    def __init__(self, tls=False, settings=()):
         self.folder = Path(tempfile.mkdtemp(prefix='quorvix-postgres-'))
         self.data, self.log = self.folder / 'data', self.folder / 'server.log'
         with socket.socket() as probe:
             probe.bind(('127.0.0.1', 0))
             self.port = probe.getsockname()[1]
-        self.tls = tls
+        self.tls, self.settings = tls, settings
         if tls:
             self.make_certificates()
         self.as_user = []
@@ -63,6 +64,7 @@ class Postgres:
 
     def start(self):
         options = f'-p {self.port} -k {self.folder} -c listen_addresses=127.0.0.1'
+        options += ''.join(f' -c {setting}' for setting in self.settings)
         if self.tls:
             options += f' -c ssl=on -c ssl_cert_file={self.folder}/server.crt -c ssl_key_file={self.folder}/server.key'
         self.run(BIN / 'pg_ctl', '-D', self.data, '-l', self.log, '-o', options, '-w', 'start')
