@@ -78,7 +78,7 @@ def startup_ratio(build, per_block):
         shutil.copy(build / 'mingw-x86_64' / 'app' / 'Quorvix.exe', folder)
         shutil.copy(build / 'mingw-x86_64' / 'bench' / 'floor.exe', folder)
         (folder / 'vendor.bin').write_bytes(vendor_bytes())
-        probe = Probe(env, build / 'mingw-x86_64' / 'tests' / 'e2e' / 'probe' / 'probe.exe')
+        probe = Probe(env, build / 'mingw-x86_64' / 'tools' / 'wine' / 'probe' / 'probe.exe')
         programs = (('Quorvix.exe', 'QuorvixMain'), ('floor.exe', 'QuorvixFloor'))
         for exe, window_class in programs:  # one start of each first, so neither pays for a cold cache
             startup_seconds(env, probe, folder / exe, folder, window_class)

@@ -24,8 +24,6 @@ Reading::Reading(std::string given, Result<StoredFields> read)
   macCheckExpected = HexText(std::span(&expected, 1));
   sn = ShownText(fields->sn);
   snCheck = ShownText(fields->snCheck);
-  snHex = HexText(fields->sn);
-  snCheckHex = HexText(fields->snCheck);
   snCheckExpected = StoredSNChk(fields->sn);
   macConsistent = fields->macCheck == expected;
   snConsistent = std::equal(fields->snCheck.begin(), fields->snCheck.end(), snCheckExpected.begin(),
@@ -60,9 +58,9 @@ std::string ReadingJson(const Reading& reading) {
   line += ",\"sn_check\":";
   line += JsonText(reading.snCheck);
   line += ",\"sn_hex\":\"";
-  line += reading.snHex;
+  line += HexText(reading.fields->sn);
   line += "\",\"sn_check_hex\":\"";
-  line += reading.snCheckHex;
+  line += HexText(reading.fields->snCheck);
   line += "\",\"sn_check_expected\":\"";
   line += reading.snCheckExpected;
   line += reading.Consistent() ? "\",\"consistent\":true}\n" : "\",\"consistent\":false}\n";

@@ -15,7 +15,7 @@ struct Reading {
   std::string path;  // as given
   Result<StoredFields> fields;
   // The fields as text; empty when the file could not be read.
-  std::string mac, macCheck, macCheckExpected, sn, snCheck, snHex, snCheckHex, snCheckExpected;
+  std::string mac, macCheck, macCheckExpected, sn, snCheck, snCheckExpected;
   bool macConsistent = false, snConsistent = false;
 
   bool Consistent() const { return macConsistent && snConsistent; }

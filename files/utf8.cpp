@@ -63,6 +63,10 @@ std::wstring Wide(std::string_view utf8) {
   std::wstring out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most paths are mostly ASCII
+      out += static_cast<wchar_t>(utf8[i++]);
+      continue;
+    }
     char32_t c = 0;
     const std::size_t length = Decode(utf8, i, c);
     if (length == 0) {
