@@ -3,7 +3,12 @@ temporary folder, listening on a free loopback port with SCRAM passwords, run
 as the postgres user when the tests run as root (the server refuses root),
 and removed when stopped. With tls, it speaks TLS only, with a certificate
 for 127.0.0.1 from a throwaway CA of its own (ca.pem in its folder);
-settings are more of the server's (name=value)."""
+settings are more of the server's (name=value).
+
+Removing it also removes the logs psqlODBC left in /tmp for the tool's
+connections meanwhile: Debian registers the driver with CommLog=1, one file
+per connection."""
+import glob
 import os
 import pwd
 import shutil
@@ -16,6 +21,12 @@ BIN = Path('/usr/lib/postgresql/15/bin')
 ROLE, PASSWORD = 'line', 's3cret'
 
 
+def driver_logs():
+    """psqlODBC's logs of the tool's connections, named for the program (the tool, or Wine's loader), user and
+    process."""
+    return {*glob.glob('/tmp/psqlodbc_quorvix-cli*.log'), *glob.glob('/tmp/psqlodbc_wine*.log')}
+
+
 def make_ca(folder: Path, name: str):
     """A CA's certificate and key, folder/name.pem and folder/name.key."""
     subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2', '-subj', f'/CN={name}',
@@ -25,6 +36,7 @@ def make_ca(folder: Path, name: str):
 class Postgres:
     def __init__(self, tls=False, settings=()):
         self.folder = Path(tempfile.mkdtemp(prefix='quorvix-postgres-'))
+        self.driver_logs = driver_logs()
         self.data, self.log = self.folder / 'data', self.folder / 'server.log'
         with socket.socket() as probe:
             probe.bind(('127.0.0.1', 0))
@@ -101,3 +113,5 @@ class Postgres:
             self.stop('immediate')
         finally:
             shutil.rmtree(self.folder, ignore_errors=True)
+            for log in driver_logs() - self.driver_logs:
+                Path(log).unlink(missing_ok=True)  # another server's test may have taken it
