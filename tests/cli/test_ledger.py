@@ -130,7 +130,9 @@ class LedgerTest(unittest.TestCase):
 class Assigning(LedgerTest):
     def test_eight_processes_at_once_never_hand_out_a_value_twice(self):
         self.init()
-        paths = self.files(2000)
+        # Fewer on the server, where each process pays libpq's load and SCRAM: the same contention.
+        count = 800 if SERVER else 2000
+        paths = self.files(count)
 
         def work(share):
             return [self.cli('assign', path, '--ledger', self.ledger, '--station', f'station{share}').returncode
@@ -138,14 +140,14 @@ class Assigning(LedgerTest):
 
         with ThreadPoolExecutor(8) as pool:
             codes = [code for codes in pool.map(work, range(8)) for code in codes]
-        self.assertEqual(codes, [0] * 2000)
+        self.assertEqual(codes, [0] * count)
         units = self.assert_no_value_twice(paths)
-        self.assertEqual(len(units), 2000)
+        self.assertEqual(len(units), count)
         self.assertEqual({unit['state'] for unit in units}, {'written'})
-        self.assertEqual(len({fields(path) for path in paths}), 2000)
+        self.assertEqual(len({fields(path) for path in paths}), count)
         status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
-        self.assertEqual(status['units'], {'reserved': 0, 'written': 2000, 'failed': 0, 'replaced': 0})
-        self.assertEqual([r['handed_out'] for r in status['ranges']], [2000, 2000])
+        self.assertEqual(status['units'], {'reserved': 0, 'written': count, 'failed': 0, 'replaced': 0})
+        self.assertEqual([r['handed_out'] for r in status['ranges']], [count, count])
 
     def test_processes_killed_at_random_instants_leave_no_value_twice_once_reconciled(self):
         self.init()
@@ -569,7 +571,7 @@ class Supervising(LedgerTest):
             self.assertEqual(result.returncode, 0, result.stderr)
             warned.append(result.stderr)
         # All recent: the MACs left fall below a day's worth at the 151st unit.
-        self.assertEqual([i for i, said in enumerate(warned) if said], [150])
+        self.assertEqual([i for i, said in enumerate(warned) if 'range has' in said], [150])
         self.assertIn('quorvix-cli: warning: the MAC 001132000000-00113200012B range has 149 values left, 151 handed '
                       'out in the last 24 hours: it runs out in about 24 hours, on', warned[150])
         self.assertIn('(ledger extend adds a range)', warned[150])
