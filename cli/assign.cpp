@@ -153,7 +153,7 @@ Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
   return Assignment(tool, options).Run();
 }
 
-void Declare(CLI::App& assign, Work& work) {
+void DeclareAssign(CLI::App& assign, Work& work) {
   auto options = std::make_shared<AssignOptions>();
   assign.add_option("FILE", options->path, "The vendor file")->required();
   AddLedgerArgument(assign, options->ledger, false);
@@ -170,4 +170,4 @@ void Declare(CLI::App& assign, Work& work) {
 }  // namespace
 
 const Command kAssign{"assign", "Write the next MAC and SN from a ledger into one file, and record it",
-                      Declare};
+                      DeclareAssign};

@@ -74,7 +74,7 @@ Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
   });
 }
 
-void Declare(CLI::App& command, Work& work) {
+void DeclareExport(CLI::App& command, Work& work) {
   auto options = std::make_shared<ExportOptions>();
   AddLedgerArgument(command, options->ledger, true);
   command.add_option("--format", options->format, "csv (the default) or jsonl")
@@ -94,4 +94,4 @@ void Declare(CLI::App& command, Work& work) {
 }  // namespace
 
 const Command kLedgerExport{
-    "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines", Declare};
+    "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines", DeclareExport};

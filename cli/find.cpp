@@ -71,7 +71,7 @@ Outcome RunFind(const ToolContext& tool, const FindOptions& options) {
   });
 }
 
-void Declare(CLI::App& find, Work& work) {
+void DeclareFind(CLI::App& find, Work& work) {
   auto options = std::make_shared<FindOptions>();
   AddLedgerArgument(find, options->ledger, true);
   find.add_option("VALUE", options->values, "A MAC (as set takes it) or an SN")->required();
@@ -83,4 +83,4 @@ void Declare(CLI::App& find, Work& work) {
 
 const Command kLedgerFind{
     "find", "The units that have a MAC or SN, as their values or before: state, station, time, path, history",
-    Declare};
+    DeclareFind};

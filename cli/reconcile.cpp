@@ -137,7 +137,7 @@ Outcome RunReconcile(const ToolContext& tool, const ReconcileOptions& options) {
   });
 }
 
-void Declare(CLI::App& reconcile, Work& work) {
+void DeclareReconcile(CLI::App& reconcile, Work& work) {
   auto options = std::make_shared<ReconcileOptions>();
   AddLedgerArgument(reconcile, options->ledger, true);
   reconcile.add_option("FILE", options->files,
@@ -152,4 +152,5 @@ void Declare(CLI::App& reconcile, Work& work) {
 
 const Command kLedgerReconcile{
     "reconcile",
-    "Settle reserved units: this station's by the files at their paths, or any by the FILEs given", Declare};
+    "Settle reserved units: this station's by the files at their paths, or any by the FILEs given",
+    DeclareReconcile};

@@ -208,7 +208,7 @@ Outcome RunReport(const ToolContext& tool, const ReportOptions& options) {
   });
 }
 
-void Declare(CLI::App& command, Work& work) {
+void DeclareReport(CLI::App& command, Work& work) {
   auto options = std::make_shared<ReportOptions>();
   AddLedgerArgument(command, options->ledger, true);
   AddOutputOption(command, options->output);
@@ -219,4 +219,4 @@ void Declare(CLI::App& command, Work& work) {
 
 const Command kLedgerReport{
     "report", "One HTML page for a supervisor: ranges and when they run out, units per hour, states",
-    Declare};
+    DeclareReport};

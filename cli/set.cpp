@@ -92,7 +92,7 @@ Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
   return finish();
 }
 
-void Declare(CLI::App& set, Work& work) {
+void DeclareSet(CLI::App& set, Work& work) {
   auto options = std::make_shared<SetOptions>();
   set.add_option("FILE", options->path, "The vendor file")->required();
   set.add_option("--mac", options->mac, "12 hex digits; colons and spaces are ignored");
@@ -106,4 +106,4 @@ void Declare(CLI::App& set, Work& work) {
 
 }  // namespace
 
-const Command kSet{"set", "Write a new MAC and/or SN, with their checks, into one file", Declare};
+const Command kSet{"set", "Write a new MAC and/or SN, with their checks, into one file", DeclareSet};

@@ -34,7 +34,7 @@ Outcome RunShowOnly(const ToolContext& tool, const ShowOptions& options) {
 Outcome RunCheck(const ToolContext& tool, const ShowOptions& options) { return RunShow(tool, options, true); }
 
 template <Outcome (*run)(const ToolContext&, const ShowOptions&)>
-void Declare(CLI::App& command, Work& work) {
+void DeclareShow(CLI::App& command, Work& work) {
   auto options = std::make_shared<ShowOptions>();
   command.add_flag("--json", options->json, "One JSON object per file and line (JSON Lines)");
   command.add_option("FILE", options->paths, "Vendor files")->required();
@@ -43,6 +43,6 @@ void Declare(CLI::App& command, Work& work) {
 
 }  // namespace
 
-const Command kShow{"show", "Print each file's MAC, SN and their stored checks", Declare<RunShowOnly>};
+const Command kShow{"show", "Print each file's MAC, SN and their stored checks", DeclareShow<RunShowOnly>};
 const Command kCheck{"check", "The same reading; the exit code says whether the checks match",
-                     Declare<RunCheck>};
+                     DeclareShow<RunCheck>};

@@ -52,8 +52,8 @@ const Command* const kLedgerCommands[] = {&kLedgerInit,      &kLedgerExtend, &kL
 // The commands on parent: the one named with its options (every one when
 // every is set); the others by their names and descriptions alone, and only
 // where help may list them.
-void Declare(CLI::App& parent, std::span<const Command* const> commands, const std::string& called,
-             bool every, bool listed, Work& work) {
+void DeclareCommands(CLI::App& parent, std::span<const Command* const> commands, const std::string& called,
+                     bool every, bool listed, Work& work) {
   for (const Command* command : commands) {
     const bool full = every || called == command->name;
     if (!full && !listed) continue;
@@ -89,12 +89,12 @@ int RunTool(const std::vector<std::string>& args, const ToolContext& tool) {
   }
   words.resize(2);
   Work work;
-  Declare(app, kCommands, words[0], every, help, work);
+  DeclareCommands(app, kCommands, words[0], every, help, work);
   if (help || words[0] == "ledger") {
     CLI::App* ledger = app.add_subcommand("ledger", "The ledger that assign hands MACs and SNs out from");
     ledger->require_subcommand(1, 1);
-    Declare(*ledger, kLedgerCommands, words[0] == "ledger" ? words[1] : "", every, help || words[1].empty(),
-            work);
+    DeclareCommands(*ledger, kLedgerCommands, words[0] == "ledger" ? words[1] : "", every,
+                    help || words[1].empty(), work);
   }
 
   std::vector<std::string> owned = args;
