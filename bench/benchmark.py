@@ -53,6 +53,9 @@ LOADED_MAC = 'MAC:001132ABCDEF  效验:AA'
 BUDGETS = {'start-up': 1.10, 'check': 1.5, 'set': 1.3, 'assign on SQLite': 3.0, 'assign on PostgreSQL': 1.2,
            'Quorvix.exe KiB': 300,
            'quorvix-cli.exe KiB': 3072}
+# The budgets missed by design, and where the README shows the profile that says so.
+KNOWN_MISSES = {'set': "a dynamically linked, position-independent C++ program's start: README, Where set's time goes",
+                'check': 'one lseek per file to know a vendor file by its length: README, Benchmark, check'}
 SPREAD = 0.05
 
 
@@ -253,7 +256,9 @@ def main():
     print(f'size      Linux   quorvix-cli {cli.stat().st_size / 1024:.1f} KiB')
     missed = 0
     for name, value in figures.items():
-        verdict = 'ok' if value <= BUDGETS[name] else 'MISSED'
+        verdict = 'ok'
+        if value > BUDGETS[name]:
+            verdict = f'MISSED ({KNOWN_MISSES[name]})' if name in KNOWN_MISSES else 'MISSED'
         missed += value > BUDGETS[name]
         print(f'budget    {name:20} {value:8.2f}  (at most {BUDGETS[name]})  {verdict}')
     return 1 if missed else 0
