@@ -3,13 +3,12 @@
 #include <algorithm>
 
 #include "files/utf8.h"
+#include "ledger/refused.h"
 #include "vendor/entry.h"
 
 namespace ledger {
 
 namespace {
-
-Failure Refused(const std::string& why) { return Refusal(Wide(why)); }
 
 // The two ends of "FIRST-LAST".
 std::optional<std::pair<std::string_view, std::string_view>> Ends(std::string_view text) {

@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "files/utf8.h"
+#include "ledger/refused.h"
 
 namespace ledger {
 
 namespace {
 
 constexpr std::string_view kSchemes[] = {"postgresql://", "postgres://"};
-
-Failure Refused(const std::string& why) { return Refusal(Wide(why)); }
 
 std::optional<int> HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -10,6 +10,7 @@
 #include "files/utf8.h"
 #include "ledger/database.h"
 #include "ledger/ledger.h"
+#include "ledger/refused.h"
 
 namespace ledger {
 
@@ -57,8 +58,6 @@ namespace {
 
 constexpr int kVersion = 2;
 constexpr int kPage = 2000;  // units read at a time: a listing's memory stays flat
-
-Failure Refused(const std::string& why) { return Refusal(Wide(why)); }
 
 // A count as people write it: 1,024.
 std::string Grouped(std::uint64_t number) {
