@@ -21,10 +21,17 @@ std::string IsoTime(Seconds time) {
 std::string IsoDate(Seconds time) { return IsoTime(time).substr(0, 10); }
 
 std::optional<Seconds> ParseIsoTime(std::string_view text) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, read = 0;
+  // Digit for digit: scanf's fields alone would take "2026-1-9T1:2:3Z" or a sign,
+  // and the ledger compares its times as text.
+  constexpr std::string_view kShape = "####-##-##T##:##:##Z";
+  if (text.size() != kShape.size()) return std::nullopt;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '#' ? !digit : text[i] != kShape[i]) return std::nullopt;
+  }
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   const std::string copy(text);
-  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &y, &mo, &d, &h, &mi, &s, &read) != 6 ||
-      read != static_cast<int>(copy.size()))
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &y, &mo, &d, &h, &mi, &s) != 6)
     return std::nullopt;
   const year_month_day date{year(y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))};
   if (!date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
