@@ -60,9 +60,9 @@ Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
           Refusal(Wide("\"" + **given + "\" is no time: give 2026-12-09 or 2026-12-09T14:00:00Z (UTC)")));
   }
   const bool csv = options.format == "csv";
-  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
-    Result<Output> output = Output::Open(tool, options.output);
-    if (!output) return output.error();
+  Result<Output> output = Output::Open(tool, options.output);
+  if (!output) return OutcomeOf(output.error());
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome& outcome) -> Result<> {
     Result<> done = csv ? output->Put(kCsvHeader) : Result<>();
     if (done) {
       done = ledger.EachUnit(filter, [&](const ledger::Unit& unit) {
@@ -70,7 +70,7 @@ Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
       });
     }
     if (done) done = output->Finish();
-    return done;
+    return output->Failed(outcome) ? Result<>() : done;
   });
 }
 

@@ -198,13 +198,14 @@ Result<std::string> Page(ledger::Ledger& ledger, const std::string& name, Second
 }
 
 Outcome RunReport(const ToolContext& tool, const ReportOptions& options) {
-  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
+  Result<Output> output = Output::Open(tool, options.output);
+  if (!output) return OutcomeOf(output.error());
+  return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome& outcome) -> Result<> {
     Result<std::string> page = Page(ledger, LedgerShown(options.ledger), Now());
     if (!page) return page.error();
-    Result<Output> output = Output::Open(tool, options.output);
-    if (!output) return output.error();
-    if (Result<> put = output->Put(*page); !put) return put;
-    return output->Finish();
+    Result<> done = output->Put(*page);
+    if (done) done = output->Finish();
+    return output->Failed(outcome) ? Result<>() : done;
   });
 }
 
