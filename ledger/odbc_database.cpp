@@ -183,7 +183,10 @@ class OdbcDatabase final : public Database {
     if (!lock) return {};
     // Readers never wait for it; a second writer waits up to lock_timeout.
     Result<std::vector<Row>> locked = Query("LOCK TABLE quorvix_ledger IN EXCLUSIVE MODE", {});
-    if (!locked) return locked.error();
+    if (!locked) {
+      Rollback();  // nothing left open: the connection can go on, or be closed cleanly
+      return locked.error();
+    }
     return {};
   }
   Result<> Commit() override { return End(SQL_COMMIT); }

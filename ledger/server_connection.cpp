@@ -31,9 +31,9 @@ std::optional<std::string> FileText(const std::string& path) {
   return text;
 }
 
-// A setting of a service in a connection service file (pg_service.conf);
-// nothing when the file, the service or the setting is not there. The
-// second optional tells whether the service was found at all.
+// A setting of a service in a connection service file (pg_service.conf):
+// nothing when the file or the service is not there, and an empty inner
+// optional when the service is there without the setting.
 std::optional<std::optional<std::string>> ServiceSetting(const std::string& file, const std::string& service,
                                                          std::string_view name) {
   const std::optional<std::string> text = FileText(file);

@@ -2,7 +2,8 @@
 // the oldest range that has any left, in transactions that hold the ledger's
 // write lock, so two assigns never interleave; unique MACs and SNs besides.
 // Recording how a unit's write ended changes that unit's row alone, and only
-// while the unit is reserved, so no record is ever written over.
+// while it is reserved (or failed, for a write found to have landed), so no
+// written unit is ever written over.
 #include <charconv>
 #include <functional>
 
@@ -111,9 +112,9 @@ std::string StateList() {
   return list;
 }
 
-// The units table of the current version, under a name.
-std::string UnitsTable(const std::string& name, const std::string& id) {
-  return "CREATE TABLE " + name + " (id " + id +
+// The units table of the current version.
+std::string UnitsTable(const std::string& id) {
+  return "CREATE TABLE units (id " + id +
          ", mac TEXT NOT NULL UNIQUE, sn TEXT NOT NULL UNIQUE, path TEXT NOT NULL, station TEXT NOT NULL, "
          "host TEXT NOT NULL, time TEXT NOT NULL, state TEXT NOT NULL CHECK (state IN (" +
          StateList() +
@@ -137,7 +138,7 @@ std::vector<std::string> Schema(const std::string& id) {
       "CREATE TABLE sn_ranges (id " + id +
           ", prefix TEXT NOT NULL, width INTEGER NOT NULL, first BIGINT NOT NULL, last BIGINT NOT NULL, "
           "next BIGINT NOT NULL)",
-      UnitsTable("units", id),
+      UnitsTable(id),
   };
   schema.insert(schema.end(), kUnitIndexes.begin(), kUnitIndexes.end());
   return schema;
@@ -379,10 +380,14 @@ class SqlLedger final : public Ledger {
   }
 
   // A ledger of the first version, made by an earlier quorvix-cli, takes the
-  // second's units table and indexes; its records stay as they are.
+  // second's units table and indexes; its records stay as they are. Once:
+  // a station that opened it at the same time finds it upgraded.
   Result<> Upgrade() {
     return Transaction(true, [&]() -> Result<> {
-      std::vector<std::string> statements = db_->UnitsFromVersion1(UnitsTable("units", db_->IdColumn()));
+      Result<std::vector<Row>> version = db_->Query("SELECT version FROM quorvix_ledger");
+      if (!version) return version.error();
+      if (!version->empty() && version->front().Integer(0) == kVersion) return {};
+      std::vector<std::string> statements = db_->UnitsFromVersion1(UnitsTable(db_->IdColumn()));
       statements.insert(statements.end(), kUnitIndexes.begin(), kUnitIndexes.end());
       statements.push_back("UPDATE quorvix_ledger SET version = " + std::to_string(kVersion));
       return Run(statements);
