@@ -59,10 +59,8 @@ class Assignment {
     const EditState edits = EditsOf(call_.path, *unit_);
     call_.Planned(edits);
     WriteHeld(tool_, **file, edits, options_.backup, call_);
-    if (call_.result == CallResult::written && !options_.json) {
-      Print(tool_.out, Utf8(call_.path) + ": written and verified\n" + Changes(*before, edits) +
-                           (call_.backup.empty() ? "" : "  backup " + call_.backup + "\n"));
-    }
+    if (call_.result == CallResult::written && !options_.json)
+      Print(tool_.out, WrittenText(call_, Changes(*before, edits)));
     Outcome outcome = Finish(tool_, call_, options_.log);
     outcome |= Record(**ledger);
     WarnOfRunningOut(**ledger, {reserved->macs, reserved->sns});
@@ -126,9 +124,6 @@ class Assignment {
     Json result{{"result", Name(call_.result)}};
     if (!call_.error.empty()) result["error"] = call_.error;
     if (unit_) return Print(tool_.out, UnitJsonLine(*unit_, result));
-    const auto orNull = [](const std::optional<std::string>& value) {
-      return value ? Json(*value) : Json(nullptr);
-    };
     Json json{{"mac", nullptr},
               {"sn", nullptr},
               {"path", request_.path},
@@ -136,8 +131,8 @@ class Assignment {
               {"host", request_.host},
               {"time", request_.time},
               {"state", nullptr},
-              {"mac_before", orNull(call_.macBefore)},
-              {"sn_before", orNull(call_.snBefore)}};
+              {"mac_before", OrNull(call_.macBefore)},
+              {"sn_before", OrNull(call_.snBefore)}};
     json.update(result);
     Print(tool_.out, JsonLine(json));
   }

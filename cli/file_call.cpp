@@ -97,14 +97,13 @@ Outcome Finish(const ToolContext& tool, const CallRecord& record, const std::opt
   }
   if (!record.error.empty()) Say(tool.err, Severity::error, record.path, record.error);
   if (!log) return outcome;
-  auto orNull = [](const std::optional<std::string>& value) { return value ? Json(*value) : Json(nullptr); };
   Json line;
   line["time"] = IsoTime(Now());
   line["path"] = Utf8(record.path);
-  line["mac_before"] = orNull(record.macBefore);
-  line["mac_after"] = orNull(record.macAfter);
-  line["sn_before"] = orNull(record.snBefore);
-  line["sn_after"] = orNull(record.snAfter);
+  line["mac_before"] = OrNull(record.macBefore);
+  line["mac_after"] = OrNull(record.macAfter);
+  line["sn_before"] = OrNull(record.snBefore);
+  line["sn_after"] = OrNull(record.snAfter);
   line["result"] = Name(record.result);
   if (record.restored) line["restored"] = *record.restored;
   if (!record.backup.empty()) line["backup"] = record.backup;
@@ -130,4 +129,9 @@ std::string Changes(const StoredFields& before, const EditState& edits) {
             (written != sum ? " (of the sum " + sum + ")" : "") + "\n";
   }
   return text;
+}
+
+std::string WrittenText(const CallRecord& record, const std::string& changes) {
+  return Utf8(record.path) + ": written and verified\n" + changes +
+         (record.backup.empty() ? "" : "  backup " + record.backup + "\n");
 }

@@ -53,3 +53,5 @@ Outcome Finish(const ToolContext& tool, const CallRecord& record, const std::opt
 
 // What changes, as lines for people: old value, new value, the check bytes written.
 std::string Changes(const StoredFields& before, const EditState& edits);
+// What a written call says on standard output: the file, its changes, the backup.
+std::string WrittenText(const CallRecord& record, const std::string& changes);

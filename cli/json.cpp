@@ -12,3 +12,5 @@ std::string JsonText(const std::string& text) {
   if (plain) return '"' + text + '"';
   return JsonValue(Json(text));
 }
+
+Json OrNull(const std::optional<std::string>& value) { return value ? Json(*value) : Json(nullptr); }

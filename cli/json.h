@@ -1,6 +1,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 // The tool's JSON: objects with their keys in the order they were set, each
@@ -15,3 +16,5 @@ std::string JsonValue(const Json& json);
 // nothing to escape goes out as it is, which keeps a check of ten thousand
 // files cheap.
 std::string JsonText(const std::string& text);
+// A text that may be unknown: null then.
+Json OrNull(const std::optional<std::string>& value);

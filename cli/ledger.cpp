@@ -16,7 +16,7 @@ struct LedgerOptions {
   bool json = false;
 };
 
-// Declares a ledger command's argument and ranges; required for init.
+// Declares --mac-range and --sn-range; required for init.
 void AddRanges(CLI::App& command, LedgerOptions& options, bool required) {
   CLI::Option* macs =
       command.add_option("--mac-range", options.macRange, "FIRST-LAST, two MACs (colons and spaces ignored)");

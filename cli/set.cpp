@@ -85,10 +85,7 @@ Outcome RunSet(const ToolContext& tool, const SetOptions& options) {
     return finish();
   }
   WriteHeld(tool, **file, *edits, options.backup, call);
-  if (call.result == CallResult::written) {
-    Print(tool.out, Utf8(call.path) + ": written and verified\n" + changes +
-                        (call.backup.empty() ? "" : "  backup " + call.backup + "\n"));
-  }
+  if (call.result == CallResult::written) Print(tool.out, WrittenText(call, changes));
   return finish();
 }
 

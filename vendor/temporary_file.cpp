@@ -1,5 +1,6 @@
 #include "vendor/temporary_file.h"
 
+#include <cstdint>
 #include <random>
 
 namespace {
@@ -7,8 +8,7 @@ namespace {
 constexpr wchar_t kSuffix[] = L".tmp";
 constexpr std::size_t kRandomDigits = 8;
 
-}  // namespace
-
+// Where a path's file name begins: after its last separator, either kind.
 std::size_t NameStart(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"/\\");
   return separator == std::wstring::npos ? 0 : separator + 1;
@@ -21,6 +21,8 @@ std::wstring TemporaryName(const std::wstring& name, std::uint32_t random) {
     *digit = kDigits[random & 0xF];
   return L"." + name + L"." + digits + kSuffix;
 }
+
+}  // namespace
 
 bool IsTemporaryName(const std::wstring& candidate, const std::wstring& name) {
   const std::wstring prefix = L"." + name + L".";

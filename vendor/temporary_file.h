@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,10 +10,7 @@
 // a whole file: a backup, an export. The temporary name has a random part,
 // and nobody takes it for the file itself: ".vendor.bin.0a1b2c3d.tmp".
 
-// Where a path's file name begins: after its last separator, either kind.
-std::size_t NameStart(const std::wstring& path);
-
-std::wstring TemporaryName(const std::wstring& name, std::uint32_t random);
+// Whether candidate is a temporary name made for the file name.
 bool IsTemporaryName(const std::wstring& candidate, const std::wstring& name);
 
 struct TemporaryFile {
