@@ -549,7 +549,13 @@ class Supervising(LedgerTest):
                 self.assertEqual((result.returncode, result.stdout), (0, ''), result.stderr)
                 with open(out, newline='') as text:
                     self.assertEqual([row[0] for row in list(csv.reader(text))[1:]], [listed[i]['mac'] for i in chosen])
-        self.assertEqual(self.cli('ledger', 'export', self.ledger, '--since', 'yesterday').returncode, 2)
+        for not_a_time in ('yesterday', '2026-1-9T1:2:3Z', '2026-12-09T-1:00:00Z', '2026-12-09T 1:00:00Z'):
+            self.assertEqual(self.cli('ledger', 'export', self.ledger, '--since', not_a_time).returncode, 2, not_a_time)
+        # A file that cannot be made is named, not the ledger.
+        missing = self.folder / 'no folder' / 'export.csv'
+        result = self.cli('ledger', 'export', self.ledger, '-o', missing)
+        self.assertEqual(result.returncode, 2)
+        self.assertRegex(result.stderr, f'^quorvix-cli: error: {re.escape(str(missing))}: ')
         # Killed as it writes, or as it names the file, an export leaves the last one whole under the name.
         out = self.folder / 'export.csv'
         before = out.read_bytes()
