@@ -126,18 +126,23 @@ POINT CentreOf(HWND window) {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-void SendMouse(DWORD flags) {
+// Each button event carries its own position: on a loaded machine a late
+// pointer motion from the X server can move the cursor back between a
+// SetCursorPos and the press, and the click would land where the last one did.
+void SendMouseAt(POINT at, DWORD button) {
   INPUT input{};
   input.type = INPUT_MOUSE;
-  input.mi.dwFlags = flags;
+  input.mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | button;
   ::SendInput(1, &input, sizeof input);
 }
 
 void ClickAt(POINT at) {
   ::SetCursorPos(at.x, at.y);
   ::Sleep(30);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  SendMouseAt(at, MOUSEEVENTF_LEFTDOWN);
+  SendMouseAt(at, MOUSEEVENTF_LEFTUP);
 }
 
 void SendKey(WORD key, WORD scan, DWORD flags) {
@@ -245,8 +250,14 @@ std::wstring Run(const std::wstring& command, const std::wstring& argument) {
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(g_main, nullptr), &info);
     return L"ok " + std::to_wstring(info.hwndFocus ? ::GetDlgCtrlID(info.hwndFocus) : 0);
   }
-  if (command == L"click") {
-    ClickAt(CentreOf(::GetDlgItem(g_main, number)));
+  if (command == L"click") {  // ID: waits until the control takes clicks, as a user would
+    HWND control = ::GetDlgItem(g_main, number);
+    const POINT centre = CentreOf(control);
+    // A box that has just closed may still cover the control, or its window
+    // be disabled, for a moment after the box is hidden.
+    if (!WaitFor(10000, [&] { return ::IsWindowEnabled(g_main) && ::WindowFromPoint(centre) == control; }))
+      return L"error control " + std::to_wstring(number) + L" is covered or disabled";
+    ClickAt(centre);
     return L"ok";
   }
   if (command == L"click-close") {  // [dialog]: the close box on the caption of the window, or of its box
