@@ -6,8 +6,8 @@
 #include "ledger/ledger.h"
 
 // When a range runs out at its last 24 hours' pace, in words: "runs out in
-// about 3 days, on 2026-12-12", "is used up", "handed out nothing in the last
-// 24 hours".
+// about 3 days, on 2026-12-12", "runs out in more than 100 years", "is used
+// up", "handed out nothing in the last 24 hours".
 std::string RunOutText(const ledger::RangeSummary& range, Seconds now);
 
 // "MAC 001132000000-0011320003FF" or "SN QVX2612000001-QVX2612009999".

@@ -60,8 +60,12 @@ struct RangeSummary {
   std::uint64_t lastHour = 0, lastDay = 0;  // handed out in the hour and the 24 hours before now
 };
 
+// The latest run-out told: the last second a four-digit year names.
+constexpr std::chrono::sys_seconds kLatestRunOut{std::chrono::sys_days{std::chrono::year{9999} / 12 / 31} +
+                                                 std::chrono::seconds{86399}};
+
 // When a range runs out at its last 24 hours' pace: now, when it has; nothing
-// when it gave out no value in that time.
+// when it gave out no value in that time; at the latest kLatestRunOut.
 std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::chrono::sys_seconds now);
 
 // A unit reserved, and the ranges its values came from, as they are after.

@@ -4,6 +4,7 @@
 // Recording how a unit's write ended changes that unit's row alone, and only
 // while it is reserved (or failed, for a write found to have landed), so no
 // written unit is ever written over.
+#include <algorithm>
 #include <charconv>
 #include <functional>
 
@@ -49,10 +50,17 @@ std::optional<UnitState> ParseUnitState(std::string_view name) {
 }
 
 std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::chrono::sys_seconds now) {
+  using namespace std::chrono;
   if (range.left == 0) return now;
   if (range.lastDay == 0) return std::nullopt;
-  const auto seconds = static_cast<std::int64_t>(range.left * 86400 / range.lastDay);
-  return now + std::chrono::seconds(seconds);
+  // Whole days first: a block of millions of MACs at a few a day lies tens
+  // of thousands of years ahead, past any year a date can name, and its
+  // seconds past what 64 bits hold.
+  const std::uint64_t whole = range.left / range.lastDay;
+  if (now >= kLatestRunOut || whole >= static_cast<std::uint64_t>(floor<days>(kLatestRunOut - now).count()))
+    return kLatestRunOut;
+  const std::uint64_t rest = range.left % range.lastDay * 86400 / range.lastDay;
+  return std::min(kLatestRunOut, now + days(whole) + seconds(rest));
 }
 
 namespace {
