@@ -1,6 +1,7 @@
 #include "cli/reading.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "cli/json.h"
 #include "cli/messages.h"
@@ -8,6 +9,14 @@
 namespace {
 
 using namespace VendorLayout;
+
+// Appends the parts, the room for all of them taken once: check may read ten
+// thousand files in one call.
+template <class... Parts>
+void Append(std::string& text, const Parts&... parts) {
+  text.reserve(text.size() + (std::string_view(parts).size() + ...));
+  (text.append(parts), ...);
+}
 
 std::string CheckVerdict(bool consistent, const std::string& expected) {
   return consistent ? "matches" : "stale, expected " + expected;
@@ -46,44 +55,20 @@ std::string ReadingJson(const Reading& reading) {
   std::string line = "{\"path\":" + JsonText(reading.path);
   if (!reading.fields)
     return line + ",\"ok\":false,\"error\":" + JsonText(Describe(reading.fields.error())) + "}\n";
-  line.reserve(line.size() + 300);
-  line += ",\"ok\":true,\"mac\":\"";
-  line += reading.mac;
-  line += "\",\"mac_check\":\"";
-  line += reading.macCheck;
-  line += "\",\"mac_check_expected\":\"";
-  line += reading.macCheckExpected;
-  line += "\",\"sn\":";
-  line += JsonText(reading.sn);
-  line += ",\"sn_check\":";
-  line += JsonText(reading.snCheck);
-  line += ",\"sn_hex\":\"";
-  line += HexText(reading.fields->sn);
-  line += "\",\"sn_check_hex\":\"";
-  line += HexText(reading.fields->snCheck);
-  line += "\",\"sn_check_expected\":\"";
-  line += reading.snCheckExpected;
-  line += reading.Consistent() ? "\",\"consistent\":true}\n" : "\",\"consistent\":false}\n";
+  Append(line, ",\"ok\":true,\"mac\":\"", reading.mac, "\",\"mac_check\":\"", reading.macCheck,
+         "\",\"mac_check_expected\":\"", reading.macCheckExpected, "\",\"sn\":", JsonText(reading.sn),
+         ",\"sn_check\":", JsonText(reading.snCheck), ",\"sn_hex\":\"", HexText(reading.fields->sn),
+         "\",\"sn_check_hex\":\"", HexText(reading.fields->snCheck), "\",\"sn_check_expected\":\"",
+         reading.snCheckExpected,
+         reading.Consistent() ? "\",\"consistent\":true}\n" : "\",\"consistent\":false}\n");
   return line;
 }
 
 std::string ReadingText(const Reading& reading) {
   if (!reading.fields) return {};
   std::string text;
-  text.reserve(reading.path.size() + 120);
-  text += reading.path;
-  text += "\n  MAC ";
-  text += reading.mac;
-  text += "   check ";
-  text += reading.macCheck;
-  text += "   ";
-  text += CheckVerdict(reading.macConsistent, reading.macCheckExpected);
-  text += "\n  SN  ";
-  text += reading.sn;
-  text += "  check ";
-  text += reading.snCheck;
-  text += "  ";
-  text += CheckVerdict(reading.snConsistent, reading.snCheckExpected);
-  text += "\n";
+  Append(text, reading.path, "\n  MAC ", reading.mac, "   check ", reading.macCheck, "   ",
+         CheckVerdict(reading.macConsistent, reading.macCheckExpected), "\n  SN  ", reading.sn, "  check ",
+         reading.snCheck, "  ", CheckVerdict(reading.snConsistent, reading.snCheckExpected), "\n");
   return text;
 }

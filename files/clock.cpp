@@ -21,18 +21,21 @@ std::string IsoTime(Seconds time) {
 std::string IsoDate(Seconds time) { return IsoTime(time).substr(0, 10); }
 
 std::optional<Seconds> ParseIsoTime(std::string_view text) {
-  // Digit for digit: scanf's fields alone would take "2026-1-9T1:2:3Z" or a sign,
-  // and the ledger compares its times as text.
+  // Digit for digit, as IsoTime writes it: the ledger compares its times as
+  // text, so "2026-1-9T1:2:3Z" would filter wrong.
   constexpr std::string_view kShape = "####-##-##T##:##:##Z";
   if (text.size() != kShape.size()) return std::nullopt;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const bool digit = text[i] >= '0' && text[i] <= '9';
     if (kShape[i] == '#' ? !digit : text[i] != kShape[i]) return std::nullopt;
   }
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  const std::string copy(text);
-  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &y, &mo, &d, &h, &mi, &s) != 6)
-    return std::nullopt;
+  const auto number = [&](std::size_t at, std::size_t digits) {
+    int value = 0;
+    for (std::size_t i = at; i < at + digits; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
+  const int y = number(0, 4), mo = number(5, 2), d = number(8, 2), h = number(11, 2), mi = number(14, 2),
+            s = number(17, 2);
   const year_month_day date{year(y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))};
   if (!date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
   return sys_days(date) + hours(h) + minutes(mi) + seconds(s);
