@@ -106,13 +106,18 @@ class Assignment {
   // than it ever gave out, so its pace is counted only after that.
   void WarnOfRunningOut(ledger::Ledger& ledger, std::vector<ledger::RangeSummary> ranges) {
     std::string warning;
-    const Seconds now = Now();
+    std::optional<Seconds> now;
     for (ledger::RangeSummary& range : ranges) {
       if (range.left >= range.handedOut && range.left >= 100) continue;
-      if (!ledger.CountRecent(range, IsoTime(now)) || !RunningLow(range)) continue;
+      if (!now) {
+        const Result<Seconds> ledgerNow = LedgerNow(ledger);
+        if (!ledgerNow) return;
+        now = *ledgerNow;
+      }
+      if (!ledger.CountRecent(range, IsoTime(*now)) || !RunningLow(range)) continue;
       warning += std::string(warning.empty() ? "" : "; ") + "the " + RangeName(range) + " range has " +
                  std::to_string(range.left) + " values left, " + std::to_string(range.lastDay) +
-                 " handed out in the last 24 hours: it " + RunOutText(range, now);
+                 " handed out in the last 24 hours: it " + RunOutText(range, *now);
     }
     if (!warning.empty()) Say(tool_.err, Severity::warning, L"", warning + " (ledger extend adds a range)");
   }

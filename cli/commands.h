@@ -23,11 +23,11 @@ struct Command {
   void (*declare)(CLI::App& command, Work& work);
 };
 
-extern const Command kShow, kCheck;                                                // show.cpp
-extern const Command kSet;                                                         // set.cpp
-extern const Command kAssign;                                                      // assign.cpp
-extern const Command kLedgerInit, kLedgerExtend, kLedgerStatus, kLedgerList;       // ledger.cpp
-extern const Command kLedgerReconcile, kLedgerFind, kLedgerExport, kLedgerReport;  // a file each
+extern const Command kShow, kCheck;                                                         // show.cpp
+extern const Command kSet;                                                                  // set.cpp
+extern const Command kAssign;                                                               // assign.cpp
+extern const Command kLedgerInit, kLedgerExtend, kLedgerGrant, kLedgerStatus, kLedgerList;  // ledger.cpp
+extern const Command kLedgerReconcile, kLedgerFind, kLedgerExport, kLedgerReport;           // a file each
 
 // Makes work run the command on the options given, once it is the one called.
 template <class Options>

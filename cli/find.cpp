@@ -54,11 +54,21 @@ Outcome RunFind(const ToolContext& tool, const FindOptions& options) {
       Result<> listed = ledger.EachUnit(filter, [&](const ledger::Unit& unit) -> Result<> {
         if (!found && !options.json) Print(tool.out, value + ":\n");
         found = true;
-        if (!options.json) {
-          Print(tool.out, "  " + UnitText(unit) + Details(unit));
-        } else if (shown.insert(unit.id).second) {
-          Print(tool.out, UnitJsonLine(unit));
-        }
+        if (!options.json) Print(tool.out, "  " + UnitText(unit) + Details(unit));
+        if (options.json && !shown.insert(unit.id).second) return {};
+        ledger::UnitFilter itself;
+        itself.unit = unit.id;
+        Json history = Json::array();
+        Result<> changes = ledger.EachChange(itself, [&](const ledger::Change& change) -> Result<> {
+          if (options.json) {
+            history.push_back(ChangeJson(change));
+          } else {
+            Print(tool.out, "      " + ChangeText(change));
+          }
+          return {};
+        });
+        if (!changes) return changes;
+        if (options.json) Print(tool.out, UnitJsonLine(unit, Json{{"history", history}}));
         return {};
       });
       if (!listed) return listed;

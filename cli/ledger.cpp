@@ -1,4 +1,4 @@
-// The ledger's small commands: init, extend, status and list.
+// The ledger's small commands: init, extend, grant, status and list.
 // A ledger that cannot be used is refused (exit 2), or, out of reach or
 // busy, left to a later try (exit 3).
 #include "cli/commands.h"
@@ -12,7 +12,7 @@ namespace {
 
 struct LedgerOptions {
   LedgerArgument ledger;
-  std::optional<std::string> macRange, snRange, state;
+  std::optional<std::string> macRange, snRange, state, role;
   bool json = false;
 };
 
@@ -68,13 +68,14 @@ Outcome RunExtend(const ToolContext& tool, const LedgerOptions& options) {
 
 Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {
-    const Seconds now = Now();
-    Result<ledger::Summary> summary = ledger.Summarize(IsoTime(now));
+    const Result<Seconds> now = LedgerNow(ledger);
+    if (!now) return now.error();
+    Result<ledger::Summary> summary = ledger.Summarize(IsoTime(*now));
     if (!summary) return summary.error();
     if (options.json) {
       Json json{{"ranges", Json::array()}, {"units", Json::object()}};
       for (const ledger::RangeSummary& range : summary->ranges) {
-        const std::optional<Seconds> out = ledger::RunsOut(range, now);
+        const std::optional<Seconds> out = ledger::RunsOut(range, *now);
         json["ranges"].push_back({{"kind", range.kind == ledger::RangeSummary::Kind::mac ? "mac" : "sn"},
                                   {"first", range.first},
                                   {"last", range.last},
@@ -86,6 +87,13 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
       }
       for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i)
         json["units"][std::string(ledger::Name(ledger::kUnitStates[i]))] = summary->units[i];
+      json["clocks_off"] = Json::array();
+      for (const ledger::ClockOff& clock : summary->clocks) {
+        json["clocks_off"].push_back({{"station", clock.station},
+                                      {"time", clock.time},
+                                      {"station_time", clock.stationTime},
+                                      {"seconds", clock.seconds}});
+      }
       Print(tool.out, JsonLine(json));
       return {};
     }
@@ -93,7 +101,7 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
       Print(tool.out, RangeName(range) + "  " + std::to_string(range.handedOut) + " handed out, " +
                           std::to_string(range.left) + " left; " + std::to_string(range.lastHour) +
                           " in the last hour, " + std::to_string(range.lastDay) +
-                          " in the last 24 hours: " + RunOutText(range, now) + "\n");
+                          " in the last 24 hours: " + RunOutText(range, *now) + "\n");
     }
     std::string units;
     for (std::size_t i = 0; i < std::size(ledger::kUnitStates); ++i) {
@@ -101,6 +109,12 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
                std::string(ledger::Name(ledger::kUnitStates[i]));
     }
     Print(tool.out, "units: " + units + "\n");
+    for (const ledger::ClockOff& clock : summary->clocks) {
+      const std::int64_t off = clock.seconds < 0 ? -clock.seconds : clock.seconds;
+      Print(tool.out, "station " + clock.station + ": its clock was " + std::to_string(off) + " s " +
+                          (clock.seconds < 0 ? "behind" : "ahead of") + " the ledger's on its latest unit (" +
+                          clock.stationTime + " for " + clock.time + ")\n");
+    }
     return {};
   });
 }
@@ -114,6 +128,11 @@ Outcome RunList(const ToolContext& tool, const LedgerOptions& options) {
       return {};
     });
   });
+}
+
+Outcome RunGrant(const ToolContext& tool, const LedgerOptions& options) {
+  return WithLedger(tool, options.ledger, false,
+                    [&](ledger::Ledger& ledger, Outcome&) { return ledger.Grant(*options.role); });
 }
 
 std::shared_ptr<LedgerOptions> Options(CLI::App& command) {
@@ -147,6 +166,13 @@ void DeclareList(CLI::App& list, Work& work) {
   RunsWith(list, work, options, RunList);
 }
 
+void DeclareGrant(CLI::App& grant, Work& work) {
+  auto options = Options(grant);
+  grant.add_option("ROLE", options->role, "A server's role: a station's login role, or a group of them")
+      ->required();
+  RunsWith(grant, work, options, RunGrant);
+}
+
 }  // namespace
 
 const Command kLedgerInit{"init", "Make a new ledger with its first ranges", DeclareInit};
@@ -155,3 +181,6 @@ const Command kLedgerStatus{
     "status", "Per range what was handed out and what is left, and when it runs out; units per state",
     DeclareStatus};
 const Command kLedgerList{"list", "One unit per line, oldest first", DeclareList};
+const Command kLedgerGrant{
+    "grant", "Give a server's role what a station needs, and nothing more (the ledger's owner only)",
+    DeclareGrant};

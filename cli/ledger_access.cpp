@@ -78,6 +78,7 @@ std::string UnitJsonLine(const ledger::Unit& unit, const Json& more) {
       "\",\"mac_before\":" + JsonText(unit.macBefore) + ",\"sn_before\":" + JsonText(unit.snBefore);
   if (unit.restored) line += std::string(",\"restored\":") + (*unit.restored ? "true" : "false");
   if (unit.replacedBy) line += ",\"replaced_by\":" + JsonText(*unit.replacedBy);
+  line += ",\"station_time\":" + JsonText(unit.stationTime) + ",\"role\":" + JsonText(unit.role);
   for (const auto& [key, value] : more.items()) line += "," + JsonText(key) + ":" + JsonValue(value);
   return line + "}\n";
 }
@@ -85,6 +86,35 @@ std::string UnitJsonLine(const ledger::Unit& unit, const Json& more) {
 std::string UnitText(const ledger::Unit& unit) {
   return unit.time + "  " + std::string(ledger::Name(unit.state)) + "  MAC " + unit.mac + "  SN " + unit.sn +
          "  " + unit.path + "  (" + unit.station + ")\n";
+}
+
+Json ChangeJson(const ledger::Change& change) {
+  Json json{{"mac", change.mac},
+            {"sn", change.sn},
+            {"state_before", change.before ? Json(std::string(ledger::Name(*change.before))) : Json(nullptr)},
+            {"state", std::string(ledger::Name(change.state))},
+            {"path", change.path},
+            {"station", change.station},
+            {"role", change.role},
+            {"time", change.time}};
+  if (!change.note.empty()) json["note"] = change.note;
+  return json;
+}
+
+std::string ChangeText(const ledger::Change& change) {
+  const std::string moved = change.before ? std::string(ledger::Name(*change.before)) + " -> " +
+                                                std::string(ledger::Name(change.state))
+                                          : std::string(change.note.empty() ? "made " : change.note + " ") +
+                                                std::string(ledger::Name(change.state));
+  return change.time + "  " + moved + "  " + change.path + "  (" + change.station +
+         (change.role.empty() ? "" : ", role " + change.role) + ")\n";
+}
+
+Result<Seconds> LedgerNow(ledger::Ledger& ledger) {
+  Result<std::string> now = ledger.Now();
+  if (!now) return now.error();
+  if (const std::optional<Seconds> parsed = ParseIsoTime(*now)) return *parsed;
+  return SystemFailure(Wide("the ledger's clock says \"" + *now + "\", which is no time"));
 }
 
 std::vector<std::string> StateNames() {

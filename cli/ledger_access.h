@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/json.h"
 #include "cli/tool.h"
+#include "files/clock.h"
 #include "ledger/ledger.h"
 
 namespace CLI {
@@ -52,3 +53,11 @@ std::string LedgerShown(const LedgerArgument& argument);
 // a line for people.
 std::string UnitJsonLine(const ledger::Unit& unit, const Json& more = Json::object());
 std::string UnitText(const ledger::Unit& unit);
+
+// A change of a unit, from its history: as a JSON object (the unit named by
+// its MAC and SN) and as a line for people.
+Json ChangeJson(const ledger::Change& change);
+std::string ChangeText(const ledger::Change& change);
+
+// The time now by the ledger's clock: a server's, where there is one.
+Result<Seconds> LedgerNow(ledger::Ledger& ledger);

@@ -33,6 +33,7 @@ class Reconciling {
     ledger::UnitFilter filter;
     filter.state = ledger::UnitState::reserved;
     filter.station = options_.station.value_or(HostName());
+    filter.mine = true;  // another role's units under the same name are that station's to settle
     return ledger_.EachUnit(filter, [&](const ledger::Unit& listed) -> Result<> {
       ledger::Unit unit = listed;
       Result<StoredFields> fields = ReadFields(tool_.files, Wide(unit.path));

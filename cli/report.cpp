@@ -201,7 +201,9 @@ Outcome RunReport(const ToolContext& tool, const ReportOptions& options) {
   Result<Output> output = Output::Open(tool, options.output);
   if (!output) return OutcomeOf(output.error());
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome& outcome) -> Result<> {
-    Result<std::string> page = Page(ledger, LedgerShown(options.ledger), Now());
+    const Result<Seconds> now = LedgerNow(ledger);
+    if (!now) return now.error();
+    Result<std::string> page = Page(ledger, LedgerShown(options.ledger), *now);
     if (!page) return page.error();
     Result<> done = output->Put(*page);
     if (done) done = output->Finish();

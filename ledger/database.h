@@ -27,6 +27,13 @@ struct Row {
   std::optional<std::int64_t> Optional(std::size_t column) const;
 };
 
+// A change of a row that the database refuses: before event (INSERT,
+// UPDATE or DELETE) on table, when refusedWhen holds of the row (NEW and
+// OLD, as triggers name it), with why as the error.
+struct RowRule {
+  std::string table, event, refusedWhen, why;
+};
+
 class Database {
  public:
   virtual ~Database() = default;
@@ -45,6 +52,25 @@ class Database {
   // second's, which createUnits makes: the state replaced, and the unit that
   // replaced a unit.
   virtual std::vector<std::string> UnitsFromVersion1(const std::string& createUnits) const = 0;
+
+  // SQL that names, in the database's own terms: the time now as the ledger
+  // writes times (UTC ISO 8601, to the second), by the server's clock where
+  // there is a server; the role connected ('' where there are no roles);
+  // whether that role owns the ledger (or, before there is one, may make
+  // it); a number as a MAC's twelve hexadecimal digits; and a number as
+  // width decimal digits, zero-padded.
+  virtual std::string NowSql() const = 0;
+  virtual std::string RoleSql() const = 0;
+  virtual std::string OwnerSql() const = 0;
+  virtual std::string MacTextSql(const std::string& number) const = 0;
+  virtual std::string DigitsSql(const std::string& number, const std::string& width) const = 0;
+  // The triggers that keep rules on the ledger's rows whoever writes them,
+  // and write every change of a unit into its history.
+  virtual std::vector<std::string> Guards(const std::vector<RowRule>& rules) const = 0;
+  // Gives role what a station needs and nothing more, and takes from
+  // everyone else what they were given by default; refused where the
+  // database has no roles.
+  virtual Result<> GrantStation(const std::string& role) = 0;
 };
 
 class Ledger;

@@ -30,7 +30,10 @@ inline constexpr UnitState kUnitStates[] = {UnitState::reserved, UnitState::writ
 
 struct Unit {
   std::int64_t id = 0;
-  std::string mac, sn, path, station, host, time;
+  std::string mac, sn, path, station, host;
+  std::string time;         // when it was reserved, by the ledger's clock: a server's, where there is one
+  std::string stationTime;  // the same by the station's own clock
+  std::string role;         // the database role that reserved it; empty where there are none
   UnitState state = UnitState::reserved;
   std::string macBefore, snBefore;
   std::optional<bool> restored;           // for a failed unit: whether the old fields are back
@@ -51,6 +54,19 @@ struct UnitFilter {
   std::optional<std::string> since, until;  // UTC ISO 8601 times, since inclusive, until exclusive
   std::vector<std::string> values;          // units with one of these as MAC, SN, MAC or SN before
   std::optional<int> latest;                // only the latest so many, newest first
+  std::optional<std::int64_t> unit;         // this unit alone
+  bool mine = false;  // only units the role connected reserved (or a ledger of an earlier version did)
+};
+
+// One change of a unit, as its history keeps it: made (no state before),
+// or moved from one state to another, or given another path.
+struct Change {
+  std::int64_t id = 0, unit = 0;
+  std::string mac, sn;  // the unit's
+  std::optional<UnitState> before;
+  UnitState state = UnitState::reserved;
+  std::string path, station, role, time;
+  std::string note;  // "as found": the unit as a ledger of an earlier version held it
 };
 
 struct RangeSummary {
@@ -80,8 +96,18 @@ struct HourCount {
   std::uint64_t units = 0;
 };
 
+// A station whose clock was off the ledger's on its latest unit.
+struct ClockOff {
+  std::string station, time, stationTime;
+  std::int64_t seconds = 0;  // the station's clock less the ledger's
+};
+
+// How far a station's clock may be off the ledger's before status names it.
+inline constexpr std::int64_t kClockTolerance = 120;
+
 struct Summary {
   std::vector<RangeSummary> ranges;
+  std::vector<ClockOff> clocks;
   std::uint64_t units[std::size(kUnitStates)] = {};  // by state, in kUnitStates' order
 };
 
@@ -94,9 +120,15 @@ enum class Recorded {
 class Ledger {
  public:
   virtual ~Ledger() = default;
+  // What only the ledger's owner does, refused to anyone else: making it,
+  // adding ranges (refused where one overlaps a range the ledger has), and
+  // giving a database role what a station needs.
   virtual Result<> Init(const MacRange& macs, const SnRange& sns) = 0;
-  // Refuses a range that overlaps one the ledger has.
   virtual Result<> Extend(const std::optional<MacRange>& macs, const std::optional<SnRange>& sns) = 0;
+  virtual Result<> Grant(const std::string& role) = 0;
+  // The time now by the ledger's clock (UTC ISO 8601): the server's, where
+  // there is one, else this station's.
+  virtual Result<std::string> Now() = 0;
   // In one durable transaction: refuses when the file's MAC or SN is a
   // unit's (but with reassign, which marks that unit replaced), takes the
   // next MAC and the next SN from the oldest ranges that have any left, and
@@ -117,6 +149,10 @@ class Ledger {
   // The units the filter takes, one at a time; the visit's failure ends the
   // listing.
   virtual Result<> EachUnit(const UnitFilter& filter, const std::function<Result<>(const Unit&)>& visit) = 0;
+  // The changes of units, oldest first, one at a time: the filter's unit,
+  // station, state (after the change) and times are the change's own.
+  virtual Result<> EachChange(const UnitFilter& filter,
+                              const std::function<Result<>(const Change&)>& visit) = 0;
   // Units per hour and station since a time, oldest hour first.
   virtual Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) = 0;
 };

@@ -1,7 +1,7 @@
 // The ledger of a whole line: a PostgreSQL server, reached through the
 // system's ODBC driver manager (odbc32 on Windows, unixODBC on Linux) and
 // PostgreSQL's Unicode driver, so one code path serves both systems. Write
-// transactions lock the ledger table, which makes them take turns.
+// transactions lock the MAC ranges' rows, which makes them take turns.
 #include <algorithm>
 #include <cstdint>
 
@@ -9,6 +9,7 @@
 #include "ledger/database.h"
 #include "ledger/odbc_library.h"
 #include "ledger/server_connection.h"
+#include "ledger/server_rules.h"
 
 namespace ledger {
 
@@ -24,6 +25,13 @@ SqlText ToSql(std::string_view utf8) {
 
 std::string FromSql(const SQLWCHAR* data, std::size_t length) {
   return Utf8(std::u16string(data, data + length));
+}
+
+// A role's name as SQL names it: in double quotes, a double quote doubled.
+std::string Quoted(const std::string& name) {
+  std::string quoted = "\"";
+  for (const char c : name) quoted += c == '"' ? "\"\"" : std::string(1, c);
+  return quoted + "\"";
 }
 
 bool Succeeded(SQLRETURN status) { return status == SQL_SUCCESS || status == SQL_SUCCESS_WITH_INFO; }
@@ -99,7 +107,10 @@ Failure Said(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle,
   }
   const std::wstring text =
       Wide("the ledger server: " + (line.empty() ? std::string("no reason given") : line));
-  return Failure(Passing(diagnosis) ? Failure::Cause::retry : Failure::Cause::system, text);
+  if (Passing(diagnosis)) return Failure(Failure::Cause::retry, text);
+  // The server's privileges, and the ledger's own rules on its rows, refuse
+  // as insufficient_privilege.
+  return Failure(diagnosis.state == "42501" ? Failure::Cause::refused : Failure::Cause::system, text);
 }
 
 // An ODBC handle of one type, freed with the object.
@@ -181,8 +192,11 @@ class OdbcDatabase final : public Database {
       return Failed();
     }
     if (!lock) return {};
-    // Readers never wait for it; a second writer waits up to lock_timeout.
-    Result<std::vector<Row>> locked = Query("LOCK TABLE quorvix_ledger IN EXCLUSIVE MODE", {});
+    // The MAC ranges' rows: every writer takes them first, so writers take
+    // turns, and a station's role may lock them, since it may move their
+    // next values. Readers never wait for it; a second writer waits up to
+    // lock_timeout.
+    Result<std::vector<Row>> locked = Query("SELECT id FROM mac_ranges ORDER BY id FOR UPDATE", {});
     if (!locked) {
       Rollback();  // nothing left open: the connection can go on, or be closed cleanly
       return locked.error();
@@ -198,6 +212,29 @@ class OdbcDatabase final : public Database {
             "'failed', "
             "'replaced'))",
             "ALTER TABLE units ADD COLUMN replaced_by BIGINT"};
+  }
+  std::string NowSql() const override { return kServerNow; }
+  std::string RoleSql() const override { return "session_user"; }
+  std::string OwnerSql() const override {
+    return "COALESCE(pg_has_role(session_user, (SELECT relowner FROM pg_class WHERE oid = "
+           "to_regclass('units')), 'MEMBER'), has_schema_privilege(current_schema(), 'CREATE'))";
+  }
+  std::string MacTextSql(const std::string& number) const override {
+    return "upper(lpad(to_hex(" + number + "), 12, '0'))";
+  }
+  std::string DigitsSql(const std::string& number, const std::string& width) const override {
+    return "lpad((" + number + ")::text, " + width + ", '0')";
+  }
+  std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
+    return ServerGuards(rules);
+  }
+  Result<> GrantStation(const std::string& role) override {
+    Result<std::vector<Row>> named =
+        Query("SELECT set_config('quorvix.grantee', ?, true), to_regrole(?)", {role, Quoted(role)});
+    if (!named) return named.error();
+    if (!named->front().columns.at(1)) return Refusal(Wide("the server has no role \"" + role + "\""));
+    if (Result<std::vector<Row>> granted = Query(ServerStationGrants(), {}); !granted) return granted.error();
+    return {};
   }
 
  private:

@@ -3,7 +3,9 @@
 // write lock, so two assigns never interleave; unique MACs and SNs besides.
 // Recording how a unit's write ended changes that unit's row alone, and only
 // while it is reserved (or failed, for a write found to have landed), so no
-// written unit is ever written over.
+// written unit is ever written over. The database itself keeps these rules on
+// its rows, whoever writes them (RowRules), and every change of a unit in an
+// append-only history.
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -65,7 +67,7 @@ std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::
 
 namespace {
 
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 constexpr int kPage = 2000;  // units read at a time: a listing's memory stays flat
 
 // A count as people write it: 1,024.
@@ -120,7 +122,7 @@ std::string StateList() {
   return list;
 }
 
-// The units table of the current version.
+// The units table of the second version.
 std::string UnitsTable(const std::string& id) {
   return "CREATE TABLE units (id " + id +
          ", mac TEXT NOT NULL UNIQUE, sn TEXT NOT NULL UNIQUE, path TEXT NOT NULL, station TEXT NOT NULL, "
@@ -137,10 +139,11 @@ const std::vector<std::string> kUnitIndexes = {
     "CREATE INDEX units_station ON units (station, state)",
 };
 
-std::vector<std::string> Schema(const std::string& id) {
+// The tables of the second version; the third's steps follow.
+std::vector<std::string> Version2(const std::string& id) {
   std::vector<std::string> schema = {
       "CREATE TABLE quorvix_ledger (version INTEGER NOT NULL)",
-      "INSERT INTO quorvix_ledger VALUES (" + std::to_string(kVersion) + ")",
+      "INSERT INTO quorvix_ledger VALUES (2)",
       "CREATE TABLE mac_ranges (id " + id +
           ", first BIGINT NOT NULL, last BIGINT NOT NULL, next BIGINT NOT NULL)",
       "CREATE TABLE sn_ranges (id " + id +
@@ -152,24 +155,136 @@ std::vector<std::string> Schema(const std::string& id) {
   return schema;
 }
 
+// The rules the database keeps on the ledger's rows, whoever writes them.
+// A value goes to a unit only as a range's counter gives it: the unit's MAC
+// and SN are those the counters just moved past, so no value is made up,
+// and none is given twice, since a counter never moves back and no unit is
+// deleted.
+std::vector<RowRule> RowRules(const Database& db) {
+  const std::string always = "TRUE";
+  const auto changed = [](std::initializer_list<const char*> columns) {
+    std::string any;
+    for (const char* column : columns)
+      any += std::string(any.empty() ? "" : " OR ") + "NEW." + column + " IS DISTINCT FROM OLD." + column;
+    return any;
+  };
+  const std::string moved =
+      "NOT ((NEW.state = OLD.state AND NEW.path = OLD.path AND NEW.restored IS NOT DISTINCT FROM "
+      "OLD.restored "
+      "AND NEW.replaced_by IS NOT DISTINCT FROM OLD.replaced_by) "
+      "OR (OLD.state = 'reserved' AND NEW.state = 'failed' AND NEW.path = OLD.path AND NEW.replaced_by IS "
+      "NULL) "
+      "OR (OLD.state IN ('reserved', 'failed') AND NEW.state = 'written' AND NEW.replaced_by IS NULL) "
+      "OR (OLD.state <> 'replaced' AND NEW.state = 'replaced' AND NEW.path = OLD.path "
+      "AND NEW.restored IS NOT DISTINCT FROM OLD.restored AND EXISTS (SELECT 1 FROM units successor WHERE "
+      "successor.id = NEW.replaced_by AND successor.id <> OLD.id AND (successor.mac_before = OLD.mac OR "
+      "successor.sn_before = OLD.sn))))";
+  const std::string given =
+      "NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " + db.MacTextSql("next - 1") +
+      " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND prefix || " +
+      db.DigitsSql("next - 1", "width") + " = NEW.sn)";
+  return {
+      {"quorvix_ledger", "INSERT", "EXISTS (SELECT 1 FROM quorvix_ledger)", "a ledger has one version"},
+      {"quorvix_ledger", "UPDATE", "NEW.version <= OLD.version", "a ledger's version only moves forward"},
+      {"quorvix_ledger", "DELETE", always, "a ledger's version is never deleted"},
+      {"mac_ranges", "INSERT", "NEW.next <> NEW.first", "a range begins at its first value"},
+      {"mac_ranges", "UPDATE",
+       changed({"id", "first", "last"}) + " OR NEW.next < OLD.next OR NEW.next > NEW.last + 1",
+       "a range changes in nothing but its next value, which only grows"},
+      {"mac_ranges", "DELETE", always, "a range of the ledger is never deleted"},
+      {"sn_ranges", "INSERT", "NEW.next <> NEW.first", "a range begins at its first value"},
+      {"sn_ranges", "UPDATE",
+       changed({"id", "prefix", "width", "first", "last"}) +
+           " OR NEW.next < OLD.next OR NEW.next > NEW.last + 1",
+       "a range changes in nothing but its next value, which only grows"},
+      {"sn_ranges", "DELETE", always, "a range of the ledger is never deleted"},
+      {"units", "INSERT",
+       "NEW.state <> 'reserved' OR NEW.restored IS NOT NULL OR NEW.replaced_by IS NOT NULL",
+       "a unit is made reserved"},
+      {"units", "INSERT", given, "a unit is made only with the values the ranges' counters just gave"},
+      {"units", "UPDATE",
+       changed(
+           {"id", "mac", "sn", "mac_before", "sn_before", "station", "host", "time", "station_time", "role"}),
+       "a unit's values, values before, station, host, times and role never change"},
+      {"units", "UPDATE", moved,
+       "a unit moves only from reserved to written or failed, from failed to written, and to replaced by "
+       "the unit that took its device; nothing else of it changes"},
+      // Whether a write failed is known on the station that made it; that it
+      // landed, or that the device got new values, the device itself shows.
+      {"units", "UPDATE",
+       "OLD.state = 'reserved' AND NEW.state = 'failed' AND OLD.role <> '' AND OLD.role <> " + db.RoleSql() +
+           " AND NOT " + db.OwnerSql(),
+       "only the role that reserved a unit records that its write failed"},
+      {"units", "DELETE", always, "a unit of the ledger is never deleted"},
+      {"history", "UPDATE", always, "the history of the ledger is never changed"},
+      {"history", "DELETE", always, "the history of the ledger is never deleted"},
+  };
+}
+
+// The third version: each unit's role and station's own clock, the history
+// of every change (the units there are as found), and the rules on the rows.
+std::vector<std::string> Version3(const Database& db) {
+  std::vector<std::string> steps = {
+      "ALTER TABLE units ADD COLUMN station_time TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE units ADD COLUMN role TEXT NOT NULL DEFAULT ''",
+      "UPDATE units SET station_time = time",
+      "CREATE TABLE history (id " + db.IdColumn() +
+          ", unit BIGINT NOT NULL, state_before TEXT, state TEXT NOT NULL, path TEXT NOT NULL, station TEXT "
+          "NOT "
+          "NULL, role TEXT NOT NULL, time TEXT NOT NULL, note TEXT)",
+      "CREATE INDEX history_unit ON history (unit)",
+      "CREATE INDEX history_time ON history (time)",
+      "INSERT INTO history (unit, state, path, station, role, time, note) SELECT id, state, path, station, " +
+          db.RoleSql() + ", " + db.NowSql() + ", 'as found' FROM units ORDER BY id",
+  };
+  const std::vector<std::string> guards = db.Guards(RowRules(db));
+  steps.insert(steps.end(), guards.begin(), guards.end());
+  steps.push_back("UPDATE quorvix_ledger SET version = 3");
+  return steps;
+}
+
 constexpr const char* kUnitColumns =
     "id, mac, sn, path, station, host, time, state, mac_before, sn_before, restored, "
-    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by)";
+    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by), station_time, role";
 
 Unit UnitOf(const Row& row) {
   const std::optional<std::int64_t> restored = row.Optional(10);
-  return {row.Integer(0),
-          row.Text(1),
-          row.Text(2),
-          row.Text(3),
-          row.Text(4),
-          row.Text(5),
-          row.Text(6),
-          ParseUnitState(row.Text(7)).value_or(UnitState::reserved),
-          row.Text(8),
-          row.Text(9),
-          restored ? std::optional<bool>(*restored != 0) : std::nullopt,
-          row.columns.at(11)};
+  Unit unit;
+  unit.id = row.Integer(0);
+  unit.mac = row.Text(1);
+  unit.sn = row.Text(2);
+  unit.path = row.Text(3);
+  unit.station = row.Text(4);
+  unit.host = row.Text(5);
+  unit.time = row.Text(6);
+  unit.state = ParseUnitState(row.Text(7)).value_or(UnitState::reserved);
+  unit.macBefore = row.Text(8);
+  unit.snBefore = row.Text(9);
+  if (restored) unit.restored = *restored != 0;
+  unit.replacedBy = row.columns.at(11);
+  unit.stationTime = row.Text(12);
+  unit.role = row.Text(13);
+  return unit;
+}
+
+constexpr const char* kChangeColumns =
+    "history.id, unit, units.mac, units.sn, state_before, history.state, history.path, history.station, "
+    "history.role, history.time, note";
+
+Change ChangeOf(const Row& row) {
+  Change change;
+  change.id = row.Integer(0);
+  change.unit = row.Integer(1);
+  change.mac = row.Text(2);
+  change.sn = row.Text(3);
+  if (row.columns.at(4)) change.before = ParseUnitState(row.Text(4));
+  change.state = ParseUnitState(row.Text(5)).value_or(UnitState::reserved);
+  change.path = row.Text(6);
+  change.station = row.Text(7);
+  change.role = row.Text(8);
+  change.time = row.Text(9);
+  change.note = row.Text(10);
+  return change;
 }
 
 // Why a file whose values a unit has is refused.
@@ -194,26 +309,53 @@ class SqlLedger final : public Ledger {
       return Failure(Failure::Cause::exists, L"a ledger is there already: init makes only a new one");
     if (create) return {};
     if (!version && version.error().cause == Failure::Cause::retry) return version.error();
+    if (!version && version.error().cause == Failure::Cause::refused)
+      return Refused(
+          "this role may not read the ledger: its owner gives a station's role what it needs "
+          "(ledger grant LEDGER ROLE); " +
+          Utf8(version.error().text));
     if (!version || version->empty())
       return Refused("this is no Quorvix ledger, or it is damaged" +
                      (version ? std::string() : ": " + Utf8(version.error().text)));
     const std::int64_t found = version->front().Integer(0);
-    if (found == 1) return Upgrade();
-    if (found != kVersion)
+    if (found > kVersion)
       return Refused("this ledger is of version " + std::to_string(found) +
                      ", which this quorvix-cli does not know");
-    return {};
+    if (found == kVersion) return {};
+    Result<bool> owner = Owner();
+    if (!owner) return owner.error();
+    if (!*owner)
+      return Refused(
+          "this ledger was made by an earlier quorvix-cli: its owner brings it up to date by opening it once "
+          "(ledger status, as the owner); nothing was changed");
+    return Upgrade();
   }
 
   Result<> Init(const MacRange& macs, const SnRange& sns) override {
+    if (Result<> owner = OwnerOnly("makes a ledger"); !owner) return owner;
     return Transaction(false, [&]() -> Result<> {
-      if (Result<> made = Run(Schema(db_->IdColumn())); !made) return made;
+      std::vector<std::string> schema = Version2(db_->IdColumn());
+      const std::vector<std::string> third = Version3(*db_);
+      schema.insert(schema.end(), third.begin(), third.end());
+      if (Result<> made = Run(schema); !made) return made;
       if (Result<> added = Add<MacTable>(macs); !added) return added;
       return Add<SnTable>(sns);
     });
   }
 
+  Result<> Grant(const std::string& role) override {
+    if (Result<> owner = OwnerOnly("grants roles"); !owner) return owner;
+    return Transaction(false, [&]() { return db_->GrantStation(role); });
+  }
+
+  Result<std::string> Now() override {
+    Result<std::vector<Row>> now = db_->Query("SELECT " + db_->NowSql());
+    if (!now) return now.error();
+    return now->front().Text(0);
+  }
+
   Result<> Extend(const std::optional<MacRange>& macs, const std::optional<SnRange>& sns) override {
+    if (Result<> owner = OwnerOnly("extends a ledger"); !owner) return owner;
     return Transaction(true, [&]() -> Result<> {
       if (Result<> free = Unclaimed<MacTable>(macs); !free) return free;
       if (Result<> free = Unclaimed<SnTable>(sns); !free) return free;
@@ -245,15 +387,20 @@ class SqlLedger final : public Ledger {
       unit.path = request.path;
       unit.station = request.station;
       unit.host = request.host;
-      unit.time = request.time;
+      unit.stationTime = request.time;
       unit.macBefore = request.macBefore;
       unit.snBefore = request.snBefore;
       Result<std::vector<Row>> inserted = db_->Query(
-          "INSERT INTO units (mac, sn, path, station, host, time, state, mac_before, sn_before) "
-          "VALUES (?, ?, ?, ?, ?, ?, 'reserved', ?, ?) RETURNING id",
-          {unit.mac, unit.sn, unit.path, unit.station, unit.host, unit.time, unit.macBefore, unit.snBefore});
+          "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
+          "sn_before) "
+          "VALUES (?, ?, ?, ?, ?, " +
+              db_->NowSql() + ", ?, 'reserved', ?, ?) RETURNING id, time, role",
+          {unit.mac, unit.sn, unit.path, unit.station, unit.host, unit.stationTime, unit.macBefore,
+           unit.snBefore});
       if (!inserted) return inserted.error();
       unit.id = inserted->at(0).Integer(0);
+      unit.time = inserted->at(0).Text(1);
+      unit.role = inserted->at(0).Text(2);
       for (const Row& owner : *owners) {
         Result<std::vector<Row>> replaced = db_->Query(
             "UPDATE units SET state = 'replaced', replaced_by = ? WHERE id = ?", {unit.id, owner.Integer(0)});
@@ -291,6 +438,19 @@ class SqlLedger final : public Ledger {
     for (const Row& row : *states) {
       if (std::optional<UnitState> state = ParseUnitState(row.Text(0)))
         summary.units[static_cast<std::size_t>(*state)] = Count(row, 1);
+    }
+    Result<std::vector<Row>> latest = db_->Query(
+        "SELECT station, time, station_time FROM units WHERE id IN (SELECT max(id) FROM units GROUP BY "
+        "station) "
+        "ORDER BY station");
+    if (!latest) return latest.error();
+    for (const Row& row : *latest) {
+      const std::optional<Seconds> ledgerTime = ParseIsoTime(row.Text(1)),
+                                   stationTime = ParseIsoTime(row.Text(2));
+      if (!ledgerTime || !stationTime) continue;
+      const std::int64_t off = (*stationTime - *ledgerTime).count();
+      if (off > kClockTolerance || off < -kClockTolerance)
+        summary.clocks.push_back({row.Text(0), row.Text(1), row.Text(2), off});
     }
     return summary;
   }
@@ -335,6 +495,11 @@ class SqlLedger final : public Ledger {
     require("station = ?", filter.station);
     require("time >= ?", filter.since);
     require("time < ?", filter.until);
+    if (filter.unit) {
+      where += " AND id = ?";
+      parameters.push_back(*filter.unit);
+    }
+    if (filter.mine) where += " AND (role = '' OR role = " + db_->RoleSql() + ")";
     if (!filter.values.empty()) {
       std::string any;
       for (const std::string& value : filter.values) {
@@ -369,7 +534,52 @@ class SqlLedger final : public Ledger {
     }
   }
 
+  Result<> EachChange(const UnitFilter& filter,
+                      const std::function<Result<>(const Change&)>& visit) override {
+    std::string where = " WHERE history.id > ?";
+    std::vector<Parameter> parameters = {std::int64_t{0}};
+    const auto require = [&](const std::string& condition, const std::optional<Parameter>& value) {
+      if (!value) return;
+      where += " AND " + condition;
+      parameters.push_back(*value);
+    };
+    require("history.state = ?",
+            filter.state ? std::optional<Parameter>(StateText(*filter.state)) : std::nullopt);
+    require("history.station = ?", filter.station ? std::optional<Parameter>(*filter.station) : std::nullopt);
+    require("history.time >= ?", filter.since ? std::optional<Parameter>(*filter.since) : std::nullopt);
+    require("history.time < ?", filter.until ? std::optional<Parameter>(*filter.until) : std::nullopt);
+    require("unit = ?", filter.unit ? std::optional<Parameter>(*filter.unit) : std::nullopt);
+    const std::string sql = std::string("SELECT ") + kChangeColumns +
+                            " FROM history JOIN units ON units.id = history.unit" + where +
+                            " ORDER BY history.id LIMIT " + std::to_string(kPage);
+    for (;;) {
+      Result<std::vector<Row>> rows = db_->Query(sql, parameters);
+      if (!rows) return rows.error();
+      for (const Row& row : *rows) {
+        if (Result<> visited = visit(ChangeOf(row)); !visited) return visited;
+      }
+      if (rows->size() < kPage) return {};
+      parameters[0] = rows->back().Integer(0);
+    }
+  }
+
  private:
+  Result<bool> Owner() {
+    Result<std::vector<Row>> owner = db_->Query("SELECT " + db_->OwnerSql());
+    if (!owner) return owner.error();
+    const std::string said = owner->front().Text(0);
+    return said == "1" || said == "t" || said == "true";
+  }
+
+  // Refuses a role that does not own the ledger, which a station's does not.
+  Result<> OwnerOnly(const std::string& what) {
+    Result<bool> owner = Owner();
+    if (!owner) return owner.error();
+    if (!*owner)
+      return Refused("only the ledger's owner " + what + "; this role is not the owner (a station's, say)");
+    return {};
+  }
+
   // Runs work in a write transaction, committed durably when it succeeds and
   // rolled back otherwise.
   Result<> Transaction(bool lock, const std::function<Result<>()>& work) {
@@ -387,17 +597,24 @@ class SqlLedger final : public Ledger {
     return {};
   }
 
-  // A ledger of the first version, made by an earlier quorvix-cli, takes the
-  // second's units table and indexes; its records stay as they are. Once:
-  // a station that opened it at the same time finds it upgraded.
+  // A ledger made by an earlier quorvix-cli is brought to this version step
+  // by step; its records stay as they are. Once: a second opener at the same
+  // time finds it upgraded.
   Result<> Upgrade() {
     return Transaction(true, [&]() -> Result<> {
       Result<std::vector<Row>> version = db_->Query("SELECT version FROM quorvix_ledger");
       if (!version) return version.error();
-      if (!version->empty() && version->front().Integer(0) == kVersion) return {};
-      std::vector<std::string> statements = db_->UnitsFromVersion1(UnitsTable(db_->IdColumn()));
-      statements.insert(statements.end(), kUnitIndexes.begin(), kUnitIndexes.end());
-      statements.push_back("UPDATE quorvix_ledger SET version = " + std::to_string(kVersion));
+      const std::int64_t found = version->empty() ? kVersion : version->front().Integer(0);
+      std::vector<std::string> statements;
+      if (found < 2) {
+        statements = db_->UnitsFromVersion1(UnitsTable(db_->IdColumn()));
+        statements.insert(statements.end(), kUnitIndexes.begin(), kUnitIndexes.end());
+        statements.push_back("UPDATE quorvix_ledger SET version = 2");
+      }
+      if (found < 3) {
+        const std::vector<std::string> third = Version3(*db_);
+        statements.insert(statements.end(), third.begin(), third.end());
+      }
       return Run(statements);
     });
   }

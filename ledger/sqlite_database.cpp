@@ -66,6 +66,46 @@ class SqliteDatabase final : public Database {
         "DROP TABLE units_version1"};
   }
 
+  // The station's clock is the only one.
+  std::string NowSql() const override { return "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')"; }
+  std::string RoleSql() const override { return "''"; }
+  std::string OwnerSql() const override { return "TRUE"; }
+  std::string MacTextSql(const std::string& number) const override {
+    return "printf('%012X', " + number + ")";
+  }
+  std::string DigitsSql(const std::string& number, const std::string& width) const override {
+    return "printf('%0*d', " + width + ", " + number + ")";
+  }
+  std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
+    std::vector<std::string> statements;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+      const RowRule& rule = rules[i];
+      std::string why;
+      for (const char c : rule.why) why += c == '\'' ? "''" : std::string(1, c);
+      statements.push_back("CREATE TRIGGER " + rule.table + "_rule" + std::to_string(i + 1) + " BEFORE " +
+                           rule.event + " ON " + rule.table + " FOR EACH ROW WHEN " + rule.refusedWhen +
+                           " BEGIN SELECT RAISE(ABORT, '" + why + "'); END");
+    }
+    const std::string written =
+        "INSERT INTO history (unit, state_before, state, path, station, role, time) "
+        "VALUES (NEW.id, {before}, NEW.state, NEW.path, NEW.station, '', " +
+        NowSql() + "); END";
+    const auto history = [&](const std::string& before) {
+      return std::string(written).replace(written.find("{before}"), 8, before);
+    };
+    statements.push_back("CREATE TRIGGER units_history_made AFTER INSERT ON units BEGIN " + history("NULL"));
+    statements.push_back(
+        "CREATE TRIGGER units_history_changed AFTER UPDATE ON units WHEN NEW.state IS NOT OLD.state OR "
+        "NEW.path IS NOT OLD.path BEGIN " +
+        history("OLD.state"));
+    return statements;
+  }
+  // Who may change an SQLite ledger is who may write its file.
+  Result<> GrantStation(const std::string&) override {
+    return Refusal(
+        L"an SQLite ledger has no roles: who may change it is who may write its file (its permissions)");
+  }
+
   Result<> Run(const std::string& sql) {
     if (Result<std::vector<Row>> done = Query(sql, {}); !done) return done.error();
     return {};
