@@ -37,6 +37,9 @@ class Report(unittest.TestCase):
         # Spread over the last three days, the line busier by day.
         now = datetime.datetime.now(datetime.timezone.utc)
         with sqlite3.connect(ledger) as kept:
+            # Times gone by, as no station can write them: the file's owner drops the units' rules first.
+            for name, in kept.execute("SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'units'"):
+                kept.execute(f'DROP TRIGGER {name}')
             for i in range(120):
                 when = now - datetime.timedelta(minutes=35 * (120 - i) + (i % 7) * 20)
                 kept.execute('UPDATE units SET time = ? WHERE id = ?', (when.strftime('%Y-%m-%dT%H:%M:%SZ'), i + 1))
