@@ -51,9 +51,9 @@ class Assignment {
     Result<std::string> where = ChosenLedger(tool_, options_.ledger);
     if (!where) return Stop(where.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
-    if (!ledger) return Stop(ledger.error(), ledger::LedgerName(*where));
+    if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     Result<ledger::Reservation> reserved = (*ledger)->Reserve(request_);
-    if (!reserved) return Stop(reserved.error(), ledger::LedgerName(*where));
+    if (!reserved) return Stop(reserved.error(), LedgerRecorded(*where));
     unit_ = reserved->unit;
 
     const EditState edits = EditsOf(call_.path, *unit_);

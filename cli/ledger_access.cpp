@@ -127,3 +127,10 @@ std::string LedgerShown(const LedgerArgument& argument) {
   const std::optional<std::string> named = Named(argument);
   return named ? ledger::LedgerName(*named) : "";
 }
+
+std::string LedgerRecorded(const std::string& where) {
+  if (!ledger::IsServerUrl(where)) return ledger::LedgerName(where);
+  const Result<ledger::ServerUrl> url = ledger::ParseServerUrl(where);
+  if (!url || (!url->host && !url->database)) return "ledger server";
+  return "ledger at " + url->host.value_or("") + "/" + url->database.value_or("");
+}

@@ -48,6 +48,10 @@ std::vector<std::string> StateNames();
 // The ledger given, as messages name it; empty when none is named.
 std::string LedgerShown(const LedgerArgument& argument);
 
+// A ledger as a call's record names it (its error, in --json and --log):
+// a file by its path, a server by its host and database, never by its URL.
+std::string LedgerRecorded(const std::string& where);
+
 // A unit as one JSON line (the keys of ledger list, then those of more),
 // written field by field: a listing of a million units takes seconds; and as
 // a line for people.

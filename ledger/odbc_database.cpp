@@ -294,6 +294,8 @@ std::vector<std::string> DriverNames() {
 Result<std::unique_ptr<Database>> OpenServer(const std::string& where) {
   Result<ServerUrl> url = ParseServerUrl(where);
   if (!url) return url.error();
+  const Result<std::string> sslMode = SslMode(*url);
+  if (!sslMode) return sslMode.error();
   const OdbcLibrary* odbc = LoadOdbc();
   if (!odbc) {
     return SystemFailure(
@@ -309,15 +311,23 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& where) {
     return Said(*odbc, SQL_HANDLE_ENV, environment.get(), std::nullopt);
   Handle<SQL_HANDLE_DBC> connection(*odbc, made);
   odbc->SetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  const std::string settings = ConnectionString(*url);
+  // Read by libpq while connecting, removed once connected.
+  std::optional<PasswordFile> passfile;
+  if (url->password && !url->password->empty()) {
+    Result<PasswordFile> written = PasswordFile::Write(*url->password);
+    if (!written) return written.error();
+    passfile.emplace(std::move(*written));
+  }
+  const std::string settings =
+      ConnectionString(*url, *sslMode, passfile ? std::optional(passfile->path()) : std::nullopt);
   SQLRETURN connected = SQL_ERROR;
   for (const std::string& driver : DriverNames()) {
     SqlText connect = ToSql("Driver={" + driver + "};" + settings);
     connected = odbc->DriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr,
                                      SQL_DRIVER_NOPROMPT);
-    std::fill(connect.begin(), connect.end(), SQLWCHAR{0});  // the password goes no further
     if (Succeeded(connected) || !DriverMissing(*odbc, made)) break;
   }
+  passfile.reset();
   if (!Succeeded(connected)) {
     if (DriverMissing(*odbc, made)) {
       return SystemFailure(

@@ -1,8 +1,20 @@
 #include "ledger/server_connection.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <sddl.h>
+#else
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+#include <system_error>
+
 #include "files/host.h"
 #include "files/system_files.h"
 #include "files/utf8.h"
+#include "ledger/refused.h"
 
 namespace ledger {
 
@@ -51,8 +63,9 @@ std::optional<std::optional<std::string>> ServiceSetting(const std::string& file
       continue;
     }
     const std::size_t equals = line.find('=');
+    // libpq takes the value as it stands after '=' (only the line is trimmed)
     if (inService && equals != std::string::npos && Trimmed(line.substr(0, equals)) == name) {
-      value = Trimmed(line.substr(equals + 1));
+      value = line.substr(equals + 1);
     }
   }
   if (!found) return std::nullopt;
@@ -101,44 +114,173 @@ std::string Braced(const std::string& value) {
   return braced + "}";
 }
 
+// A mode as PostgreSQL spells one, else a refusal naming where it came from.
+Result<std::string> Checked(const std::string& mode, const std::string& where) {
+  if (IsSslMode(mode)) return mode;
+  std::string shown = mode;
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return Refused(where + " asks for sslmode \"" + shown +
+                 "\": the modes are disable, allow, prefer, require, verify-ca and verify-full, spelled so");
+}
+
+#ifdef _WIN32
+
+// Only the user who runs this: Wine gives such a file mode 0600, which
+// libpq asks of a password file.
+std::optional<std::wstring> OwnerOnly() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<std::uint8_t> buffer(size);
+  const bool got = size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+  ::CloseHandle(token);
+  wchar_t* sid = nullptr;
+  if (!got || !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
+    return std::nullopt;
+  std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
+  ::LocalFree(sid);
+  return sddl;
+}
+
+// A path as the host's libpq opens it under Wine, where odbc32 hands the
+// driver's work to the host's unixODBC; on Windows itself, as it is.
+std::optional<std::string> LibpqPath(const std::filesystem::path& path) {
+  using UnixName = char*(__cdecl*)(const wchar_t*);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return Utf8(path.wstring());
+  char* name = unixName(path.c_str());
+  if (!name) return std::nullopt;
+  std::string unix(name);
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return unix;
+}
+
+#endif
+
 }  // namespace
 
-std::string SslMode(const ServerUrl& url) {
-  if (std::optional<std::string> mode = url.Option("sslmode")) return *mode;
+Result<std::string> SslMode(const ServerUrl& url) {
+  if (std::optional<std::string> mode = url.Option("sslmode")) return *mode;  // checked with the URL
   std::optional<std::string> service = url.Option("service");
   if (!service) service = EnvironmentVariable("PGSERVICE");
   if (service) {
     for (const std::string& file : ServiceFiles()) {
       if (const auto setting = ServiceSetting(file, *service, "sslmode")) {
-        if (*setting) return **setting;
+        if (*setting) return Checked(**setting, "the service " + *service + " in " + file);
         break;  // the service is here, without a mode of its own
       }
     }
   }
-  if (std::optional<std::string> mode = EnvironmentVariable("PGSSLMODE")) return *mode;
-  return "prefer";
+  if (std::optional<std::string> mode = EnvironmentVariable("PGSSLMODE")) return Checked(*mode, "PGSSLMODE");
+  return std::string("prefer");
 }
 
-std::string ConnectionString(const ServerUrl& url) {
-  std::string text;
-  const auto add = [&](const char* key, const std::optional<std::string>& value) {
-    if (value) text += std::string(key) + "=" + Braced(*value) + ";";
+Result<PasswordFile> PasswordFile::Write(const std::string& password) {
+  // libpq takes PGPASSWORD before any password file.
+  if (const std::optional<std::string> other = EnvironmentVariable("PGPASSWORD");
+      other && *other != password) {
+    return Refused(
+        "the URL holds one password and PGPASSWORD another, which PostgreSQL's client would send: give only "
+        "one");
+  }
+  // Any host, port, database and user; '\' and ':' escaped, as libpq reads them.
+  std::string line = "*:*:*:*:";
+  for (const char c : password) {
+    if (c == '\\' || c == ':') line += '\\';
+    line += c;
+  }
+  line += '\n';
+  const auto failed = [](const std::string& what) {
+    return SystemFailure(Wide("the password could not be handed to PostgreSQL's client: " + what));
   };
-  add("Server", url.host);
-  add("Port", url.port);
-  add("Database", url.database);
-  add("Uid", url.user);
-  add("Pwd", url.password);
-  add("SSLmode", SslMode(url));
+#ifdef _WIN32
+  const std::optional<std::wstring> sddl = OwnerOnly();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!sddl || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl->c_str(), SDDL_REVISION_1,
+                                                                       &descriptor, nullptr))
+    return failed("this user's account could not be read");
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+  std::filesystem::path folder;
+  for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+    const std::filesystem::path candidate =
+        std::filesystem::path(std::wstring(temp, length)) /
+        (L"quorvix-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()) +
+         L"-" + std::to_wstring(attempt));
+    if (::CreateDirectoryW(candidate.c_str(), &attributes)) folder = candidate;
+  }
+  if (folder.empty()) {
+    ::LocalFree(descriptor);
+    return failed("no private folder could be made in the temporary folder");
+  }
+  const std::filesystem::path file = folder / L"pgpass.conf";
+  HANDLE handle =
+      ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ::LocalFree(descriptor);
+  DWORD written = 0;
+  const bool wrote = handle != INVALID_HANDLE_VALUE &&
+                     ::WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+                     written == line.size();
+  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  const std::optional<std::string> path = LibpqPath(file);
+  PasswordFile made(folder, path.value_or(""));
+  if (!wrote || !path) return failed("it could not be written in a private folder");
+  return made;
+#else
+  const std::string temp = EnvironmentVariable("TMPDIR").value_or("/tmp");
+  std::string folder = (temp.empty() ? std::string("/tmp") : temp) + "/quorvix-XXXXXX";
+  if (!::mkdtemp(folder.data())) return failed("no private folder could be made in " + temp);
+  const std::string file = folder + "/pgpass";
+  PasswordFile made(folder, file);
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool wrote = fd >= 0;
+  for (std::size_t done = 0; wrote && done < line.size();) {
+    const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+    wrote = n > 0;
+    done += wrote ? static_cast<std::size_t>(n) : 0;
+  }
+  if (fd >= 0 && ::close(fd) != 0) wrote = false;
+  if (!wrote) return failed("it could not be written in " + folder);
+  return made;
+#endif
+}
+
+PasswordFile::PasswordFile(std::filesystem::path folder, std::string path)
+    : folder_(std::move(folder)), path_(std::move(path)) {}
+
+PasswordFile::PasswordFile(PasswordFile&& other) noexcept
+    : folder_(std::exchange(other.folder_, {})), path_(std::move(other.path_)) {}
+
+PasswordFile::~PasswordFile() {
+  std::error_code ignored;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string ConnectionString(const ServerUrl& url, const std::string& sslMode,
+                             const std::optional<std::string>& passfile) {
+  std::string libpq;
+  const auto add = [&](const char* key, const std::optional<std::string>& value) {
+    if (value) libpq += std::string(key) + "=" + Quoted(*value) + " ";
+  };
+  add("host", url.host);
+  add("port", url.port);
+  add("dbname", url.database);
+  add("user", url.user);
+  if (passfile) {
+    // An empty password makes libpq read the file, not PGPASSWORD: the URL's wins.
+    add("password", "");
+    add("passfile", passfile);
+  }
+  for (const char* name : {"sslrootcert", "sslcert", "sslkey", "service"}) add(name, url.Option(name));
+  libpq += std::string(kClientSettings) + " options=" + Quoted(kSessionSettings);
   // No savepoint before each statement (Protocol 7.4-1): a failed statement
   // fails its whole transaction, which is rolled back.
-  text += "Protocol=7.4-1;";
-  std::string libpq = std::string(kClientSettings) + " options=" + Quoted(kSessionSettings);
-  for (const char* name : {"sslrootcert", "sslcert", "sslkey", "service"}) {
-    if (std::optional<std::string> value = url.Option(name))
-      libpq += std::string(" ") + name + "=" + Quoted(*value);
-  }
-  return text + "pqopt=" + Braced(libpq) + ";";
+  return "SSLmode=" + sslMode + ";Protocol=7.4-1;pqopt=" + Braced(libpq) + ";";
 }
 
 }  // namespace ledger

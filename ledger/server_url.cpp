@@ -46,6 +46,44 @@ std::optional<std::string> NonEmpty(std::string_view part) {
   return PercentDecoded(part);
 }
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// Where the user's part of the text after the scheme ends: the last '@'
+// before the query, whose '?' is the first one followed by a name a ledger
+// takes; npos when there is none.
+std::size_t CredentialsEnd(std::string_view rest) {
+  std::size_t query = std::string_view::npos;
+  for (std::size_t mark = rest.find('?'); mark != std::string_view::npos && query == std::string_view::npos;
+       mark = rest.find('?', mark + 1)) {
+    const std::string_view after = rest.substr(mark + 1);
+    for (std::string_view name : kServerOptions) {
+      if (after.substr(0, name.size()) == name && after.substr(name.size(), 1) == "=") query = mark;
+    }
+  }
+  return rest.substr(0, query).rfind('@');
+}
+
+// The text after the scheme, cut into its parts as written.
+struct Parts {
+  std::optional<std::string_view> credentials, path, query;
+  std::string_view authority;
+};
+
+Parts Split(std::string_view rest) {
+  Parts parts;
+  if (const std::size_t at = CredentialsEnd(rest); at != std::string_view::npos) {
+    parts.credentials = rest.substr(0, at);
+    rest = rest.substr(at + 1);
+  }
+  const std::size_t mark = rest.find('?');
+  if (mark != std::string_view::npos) parts.query = rest.substr(mark + 1);
+  rest = rest.substr(0, mark);
+  const std::size_t slash = rest.find('/');
+  if (slash != std::string_view::npos) parts.path = rest.substr(slash + 1);
+  parts.authority = rest.substr(0, slash);
+  return parts;
+}
+
 }  // namespace
 
 std::optional<std::string> ServerUrl::Option(std::string_view name) const {
@@ -57,45 +95,48 @@ std::optional<std::string> ServerUrl::Option(std::string_view name) const {
 
 bool IsServerUrl(std::string_view text) { return AfterScheme(text).has_value(); }
 
+bool IsSslMode(std::string_view mode) {
+  return std::find(std::begin(kSslModes), std::end(kSslModes), mode) != std::end(kSslModes);
+}
+
 Result<ServerUrl> ParseServerUrl(std::string_view text) {
-  std::optional<std::string_view> rest = AfterScheme(text);
+  const std::optional<std::string_view> rest = AfterScheme(text);
   if (!rest) return Refused("a server ledger's URL begins with postgresql://");
+  // A %XX never spans two parts (the separators are no hex digits), so the
+  // whole text decoded holds what the parts do.
+  const std::string decoded = PercentDecoded(*rest);
+  if (std::any_of(decoded.begin(), decoded.end(), IsControl))
+    return Refused(
+        "a server ledger's URL holds a control character, written or as %XX: none of its parts may");
+  const Parts parts = Split(*rest);
   ServerUrl url;
-  if (const std::size_t mark = rest->find('?'); mark != std::string_view::npos) {
-    std::string_view query = rest->substr(mark + 1);
-    *rest = rest->substr(0, mark);
-    while (!query.empty()) {
-      const std::size_t amp = query.find('&');
-      const std::string_view pair = query.substr(0, amp);
-      query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-      const std::size_t equals = pair.find('=');
-      const std::string name = PercentDecoded(pair.substr(0, equals));
-      if (equals == std::string_view::npos ||
-          std::find(std::begin(kServerOptions), std::end(kServerOptions), name) == std::end(kServerOptions)) {
-        return Refused(
-            "a server ledger's URL takes sslmode, sslrootcert, sslcert, sslkey and service, as "
-            "name=value; not \"" +
-            name + "\"");
-      }
-      url.query.emplace_back(name, PercentDecoded(pair.substr(equals + 1)));
+  for (std::string_view query = parts.query.value_or(""); !query.empty();) {
+    const std::size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+    const std::size_t equals = pair.find('=');
+    const std::string name = PercentDecoded(pair.substr(0, equals));
+    if (equals == std::string_view::npos ||
+        std::find(std::begin(kServerOptions), std::end(kServerOptions), name) == std::end(kServerOptions)) {
+      return Refused(
+          "a server ledger's URL takes sslmode, sslrootcert, sslcert, sslkey and service, as "
+          "name=value; not \"" +
+          name + "\"");
     }
+    url.query.emplace_back(name, PercentDecoded(pair.substr(equals + 1)));
   }
-  if (std::optional<std::string> mode = url.Option("sslmode");
-      mode && std::find(std::begin(kSslModes), std::end(kSslModes), *mode) == std::end(kSslModes)) {
+  if (std::optional<std::string> mode = url.Option("sslmode"); mode && !IsSslMode(*mode)) {
     return Refused("sslmode is one of disable, allow, prefer, require, verify-ca, verify-full; not \"" +
                    *mode + "\"");
   }
-  const std::size_t slash = rest->find('/');
-  if (slash != std::string_view::npos) url.database = NonEmpty(rest->substr(slash + 1));
-  std::string_view authority = rest->substr(0, slash);
-  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-    const std::string_view credentials = authority.substr(0, at);
-    const std::size_t colon = credentials.find(':');
-    url.user = NonEmpty(credentials.substr(0, colon));
-    if (colon != std::string_view::npos) url.password = PercentDecoded(credentials.substr(colon + 1));
-    authority = authority.substr(at + 1);
+  if (parts.path) url.database = NonEmpty(*parts.path);
+  if (parts.credentials) {
+    const std::size_t colon = parts.credentials->find(':');
+    url.user = NonEmpty(parts.credentials->substr(0, colon));
+    if (colon != std::string_view::npos) url.password = PercentDecoded(parts.credentials->substr(colon + 1));
   }
   // host, [v6 host], host:port or :port; a colon inside brackets is the address's.
+  std::string_view authority = parts.authority;
   const std::size_t bracket = authority.rfind(']');
   const std::size_t colon = authority.rfind(':');
   if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
@@ -115,14 +156,22 @@ Result<ServerUrl> ParseServerUrl(std::string_view text) {
 }
 
 std::string Redacted(std::string_view text) {
-  const std::optional<std::string_view> rest = AfterScheme(text);
-  if (!rest) return std::string(text);
-  const std::string_view authority = rest->substr(0, rest->find_first_of("/?"));
-  const std::size_t at = authority.rfind('@');
-  const std::size_t colon = authority.substr(0, at).find(':');
-  if (at == std::string_view::npos || colon == std::string_view::npos) return std::string(text);
-  const std::size_t start = text.size() - rest->size();
-  return std::string(text.substr(0, start + colon + 1)) + "***" + std::string(text.substr(start + at));
+  std::string shown;
+  if (const std::optional<std::string_view> rest = AfterScheme(text)) {
+    const std::size_t start = text.size() - rest->size();
+    const Parts parts = Split(*rest);
+    const std::size_t colon = parts.credentials ? parts.credentials->find(':') : std::string_view::npos;
+    if (colon != std::string_view::npos) {
+      shown = std::string(text.substr(0, start + colon + 1)) + "***" +
+              std::string(rest->substr(parts.credentials->size()));
+    } else if (const std::size_t at = rest->rfind('@');
+               at != std::string_view::npos && !ParseServerUrl(text)) {
+      shown = std::string(text.substr(0, start)) + "***" + std::string(rest->substr(at));
+    }
+  }
+  if (shown.empty()) shown = text;
+  std::replace_if(shown.begin(), shown.end(), IsControl, '?');
+  return shown;
 }
 
 }  // namespace ledger
