@@ -47,6 +47,10 @@ std::optional<std::string> TimeGiven(const std::string& text) {
 }
 
 Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
+  if (options.station) {
+    if (Result<> named = CheckStationName(*options.station); !named)
+      return Refuse(tool, options.ledger, named.error());
+  }
   ledger::UnitFilter filter;
   filter.station = options.station;
   if (options.state) filter.state = ledger::ParseUnitState(*options.state);

@@ -288,6 +288,37 @@ class Refusing(LedgerTest):
         self.assertEqual(self.units(), before_units)
         self.assertEqual(spare.read_bytes(), before_file)
 
+    def test_a_station_name_with_a_control_character_is_refused(self):
+        self.init()
+        path, = self.files(1)
+        refused = [('bench\t2', 'U+0009'), ('bench-2\n', 'U+000A'), ('\rbench', 'U+000D'), ('\x01', 'U+0001'),
+                   ('\x1b[8mbench-2', 'U+001B'), ('bench\x7f', 'U+007F'), ('bench\x80', 'U+0080'),
+                   ('bench\x85', 'U+0085'), ('bench\x9f2', 'U+009F'),
+                   ('bench-\udcff', 'is not')]  # a byte that is no UTF-8
+        commands = [('assign', path, '--ledger', self.ledger), ('ledger', 'reconcile', self.ledger),
+                    ('ledger', 'export', self.ledger)]
+        for station, said in refused:
+            for command in commands:
+                with self.subTest(station=station, command=command[:2]):
+                    result = self.cli(*command, '--station', station)
+                    self.assertEqual((result.returncode, result.stdout), (2, ''), result.stderr)
+                    self.assertRegex(result.stderr, f"^quorvix-cli: error: .*--station: .*{re.escape(said)}")
+            assigned = self.cli('assign', path, '--ledger', self.ledger, '--station', station, '--json')
+            self.assertEqual(json.loads(assigned.stdout)['result'], 'refused')
+        self.assertEqual(self.units(), [])
+        self.assertEqual(fields(path), SAMPLE)
+        # Any other name is a name: one past the control characters, any script, one a spreadsheet would run.
+        accepted = ['bench\xa0 2', '工位 2', 'Prüfplatz-3', '=1+2', 'bench 👍']
+        for station, path in zip(accepted, self.files(len(accepted), 'accepted')):
+            with self.subTest(station=station):
+                result = self.cli('assign', path, '--ledger', self.ledger, '--station', station)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                for command in commands[1:]:
+                    self.assertEqual(self.cli(*command, '--station', station).returncode, 0)
+                found = self.cli('ledger', 'export', self.ledger, '--station', station, '--format', 'jsonl')
+                self.assertEqual([json.loads(line)['path'] for line in found.stdout.splitlines()], [str(path)])
+        self.assertEqual([unit['station'] for unit in self.units()], accepted)
+
     def test_a_file_that_cannot_be_written_costs_no_values(self):
         self.init()
         small = self.folder / 'small.bin'
@@ -529,7 +560,7 @@ class Supervising(LedgerTest):
         odd = self.folder / 'a, "quoted"\nname.bin'
         odd.write_bytes(vendor_bytes())
         paths = self.files(3) + [odd]
-        stations = ['bench-1', 'bench, "2"\nnorth', 'bench-1', 'bench-3']
+        stations = ['bench-1', 'bench, "2"; north', 'bench-1', 'bench-3']
         for path, station in zip(paths, stations):
             self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', station).returncode, 0)
         self.set_times(['2026-12-07T10:00:00Z', '2026-12-08T10:00:00Z', '2026-12-09T10:00:00Z',
@@ -548,7 +579,7 @@ class Supervising(LedgerTest):
             (['--until', '2026-12-09T10:00:00Z'], [0, 1]),
             (['--since', '2026-12-08T10:00:01Z', '--until', '2026-12-10'], [2]),
             (['--station', 'bench-1'], [0, 2]),
-            (['--station', 'bench, "2"\nnorth'], [1]),
+            (['--station', 'bench, "2"; north'], [1]),
             (['--state', 'failed'], []),
         ]
         for args, chosen in cases:
