@@ -23,7 +23,9 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+sys.path.insert(0, str(Path(__file__).resolve().parent))  # also under python3 -m unittest
 from make_sample_vendor import vendor_bytes  # noqa: E402
+from as_nobody import AS_NOBODY, runnable_by_nobody  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 STRACE = shutil.which('strace')
@@ -335,8 +337,8 @@ class Refusing(LedgerTest):
             self.folder.chmod(0o777)
             for ledger in self.folder.glob('line.db*'):
                 ledger.chmod(0o666)
-            result = self.cli('assign', locked, '--ledger', self.ledger, preexec_fn=lambda: (os.setgid(65534),
-                                                                                             os.setuid(65534)))
+            result = subprocess.run([*AS_NOBODY, runnable_by_nobody(self, CLI), 'assign', locked, '--ledger',
+                                     self.ledger], capture_output=True, text=True, timeout=120)
             self.assertEqual(result.returncode, 2, result.stderr)
         self.assertEqual(self.units(), [])
 
