@@ -18,17 +18,28 @@ struct ExportOptions {
   LedgerArgument ledger;
   std::string format = "csv";
   std::optional<std::string> since, until, station, state, output;
+  bool history = false;
 };
 
 constexpr char kCsvHeader[] = "mac,sn,state,station,host,time,path,mac_before,sn_before\r\n";
 
-std::string CsvLine(const ledger::Unit& unit) {
+std::string CsvLine(std::initializer_list<std::string_view> fields) {
   std::string line;
-  for (const std::string& field : {unit.mac, unit.sn, std::string(ledger::Name(unit.state)), unit.station,
-                                   unit.host, unit.time, unit.path, unit.macBefore, unit.snBefore}) {
-    line += (line.empty() ? "" : ",") + CsvField(field);
-  }
+  for (const std::string_view field : fields) line += (line.empty() ? "" : ",") + CsvField(field);
   return line + "\r\n";
+}
+
+std::string CsvLine(const ledger::Unit& unit) {
+  return CsvLine({unit.mac, unit.sn, ledger::Name(unit.state), unit.station, unit.host, unit.time, unit.path,
+                  unit.macBefore, unit.snBefore});
+}
+
+constexpr char kHistoryCsvHeader[] = "mac,sn,state_before,state,path,station,role,time,note\r\n";
+
+std::string CsvLine(const ledger::Change& change) {
+  return CsvLine({change.mac, change.sn, change.before ? ledger::Name(*change.before) : "",
+                  ledger::Name(change.state), change.path, change.station, change.role, change.time,
+                  change.note});
 }
 
 // A time as the tool takes one: UTC ISO 8601 to the second, or a day (its
@@ -60,8 +71,12 @@ Outcome RunExport(const ToolContext& tool, const ExportOptions& options) {
   Result<Output> output = Output::Open(tool, options.output);
   if (!output) return OutcomeOf(output.error());
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome& outcome) -> Result<> {
-    Result<> done = csv ? output->Put(kCsvHeader) : Result<>();
-    if (done) {
+    Result<> done = csv ? output->Put(options.history ? kHistoryCsvHeader : kCsvHeader) : Result<>();
+    if (done && options.history) {
+      done = ledger.EachChange(filter, [&](const ledger::Change& change) {
+        return output->Put(csv ? CsvLine(change) : JsonLine(ChangeJson(change)));
+      });
+    } else if (done) {
       done = ledger.EachUnit(filter, [&](const ledger::Unit& unit) {
         return output->Put(csv ? CsvLine(unit) : UnitJsonLine(unit));
       });
@@ -84,6 +99,9 @@ void DeclareExport(CLI::App& command, Work& work) {
   command.add_option("--station", options->station, "Only this station's units")->type_name("NAME");
   command.add_option("--state", options->state, "Only units in this state")
       ->check(CLI::IsMember(StateNames()));
+  command.add_flag("--history", options->history,
+                   "The history instead: every change of a unit, oldest first; the filters take the change's "
+                   "own time, station and state");
   AddOutputOption(command, options->output);
   RunsWith(command, work, options, RunExport);
 }
@@ -91,4 +109,5 @@ void DeclareExport(CLI::App& command, Work& work) {
 }  // namespace
 
 const Command kLedgerExport{
-    "export", "The units, oldest first, as CSV (RFC 4180, a header row) or JSON Lines", DeclareExport};
+    "export", "The units, or their history, oldest first, as CSV (RFC 4180, a header row) or JSON Lines",
+    DeclareExport};
