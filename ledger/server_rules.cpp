@@ -90,6 +90,10 @@ std::string ServerStationGrants() {
          "EXECUTE format('REVOKE CREATE ON SCHEMA %I FROM PUBLIC', current_schema()); "
          "IF current_schema() <> 'public' AND to_regnamespace('public') IS NOT NULL THEN "
          "REVOKE CREATE ON SCHEMA public FROM PUBLIC; END IF; "
+         // Whatever the role was given before, by hand, goes: a station's role
+         // that could move the version on would lock every station out.
+         "EXECUTE format('REVOKE ALL ON quorvix_ledger, mac_ranges, sn_ranges, units, history FROM %I', "
+         "grantee); "
          "EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I', current_database(), grantee); "
          "EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I', current_schema(), grantee); "
          "EXECUTE format('GRANT SELECT ON quorvix_ledger, mac_ranges, sn_ranges, units, history TO %I', "

@@ -179,6 +179,12 @@ std::vector<RowRule> RowRules(const Database& db) {
       "AND NEW.restored IS NOT DISTINCT FROM OLD.restored AND EXISTS (SELECT 1 FROM units successor WHERE "
       "successor.id = NEW.replaced_by AND successor.id <> OLD.id AND (successor.mac_before = OLD.mac OR "
       "successor.sn_before = OLD.sn))))";
+  // SQLite's INSERT OR REPLACE deletes the row a new one collides with and
+  // fires no delete trigger for it: no new row takes an existing one's id,
+  // nor a unit's MAC or SN.
+  const auto taken = [](const std::string& table, const std::string& also = "") {
+    return "EXISTS (SELECT 1 FROM " + table + " kept WHERE kept.id = NEW.id" + also + ")";
+  };
   const std::string given =
       "NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " + db.MacTextSql("next - 1") +
       " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND prefix || " +
@@ -188,11 +194,13 @@ std::vector<RowRule> RowRules(const Database& db) {
       {"quorvix_ledger", "UPDATE", "NEW.version <= OLD.version", "a ledger's version only moves forward"},
       {"quorvix_ledger", "DELETE", always, "a ledger's version is never deleted"},
       {"mac_ranges", "INSERT", "NEW.next <> NEW.first", "a range begins at its first value"},
+      {"mac_ranges", "INSERT", taken("mac_ranges"), "a range of the ledger is never written over"},
       {"mac_ranges", "UPDATE",
        changed({"id", "first", "last"}) + " OR NEW.next < OLD.next OR NEW.next > NEW.last + 1",
        "a range changes in nothing but its next value, which only grows"},
       {"mac_ranges", "DELETE", always, "a range of the ledger is never deleted"},
       {"sn_ranges", "INSERT", "NEW.next <> NEW.first", "a range begins at its first value"},
+      {"sn_ranges", "INSERT", taken("sn_ranges"), "a range of the ledger is never written over"},
       {"sn_ranges", "UPDATE",
        changed({"id", "prefix", "width", "first", "last"}) +
            " OR NEW.next < OLD.next OR NEW.next > NEW.last + 1",
@@ -201,6 +209,8 @@ std::vector<RowRule> RowRules(const Database& db) {
       {"units", "INSERT",
        "NEW.state <> 'reserved' OR NEW.restored IS NOT NULL OR NEW.replaced_by IS NOT NULL",
        "a unit is made reserved"},
+      {"units", "INSERT", taken("units", " OR kept.mac = NEW.mac OR kept.sn = NEW.sn"),
+       "a unit of the ledger is never written over"},
       {"units", "INSERT", given, "a unit is made only with the values the ranges' counters just gave"},
       {"units", "UPDATE",
        changed(
@@ -216,6 +226,7 @@ std::vector<RowRule> RowRules(const Database& db) {
            " AND NOT " + db.OwnerSql(),
        "only the role that reserved a unit records that its write failed"},
       {"units", "DELETE", always, "a unit of the ledger is never deleted"},
+      {"history", "INSERT", taken("history"), "the history of the ledger is never written over"},
       {"history", "UPDATE", always, "the history of the ledger is never changed"},
       {"history", "DELETE", always, "the history of the ledger is never deleted"},
   };

@@ -24,7 +24,7 @@ declare -A packages=(
   [windows]="g++-mingw-w64-x86-64 g++-mingw-w64-i686"
   [wine64]="wine64 xvfb imagemagick fonts-wine fonts-wqy-microhei libx11-dev"
   [wine32]="wine32:i386"
-  [server]="postgresql odbc-postgresql openssl libpq-dev"
+  [server]="postgresql odbc-postgresql openssl libpq-dev faketime"
   [packaging]="help2man lintian man-db zsh fish"
   [browser]="chromium"
 )
@@ -34,7 +34,7 @@ declare -A serves=(
   [windows]="the Windows exes and their tests (exe_*, cli_exe_*, e2e_*, cli_wine_*, release_reproducible)"
   [wine64]="running the Windows exes under Wine on a virtual display (e2e_*, cli_wine_*)"
   [wine32]="running the i686 exes (e2e_i686_*, cli_wine_i686)"
-  [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, cli_wine_x86_64_server; the benchmark)"
+  [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, cli_ledger_rules_postgresql, cli_wine_x86_64_server; the benchmark)"
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
   [browser]="the ledger's report opened in a real browser (cli_report)"
 )
