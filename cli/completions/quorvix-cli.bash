@@ -16,7 +16,7 @@ _quorvix_cli() {
     return
   fi
   if [[ $command == "ledger "* ]] && ((COMP_CWORD == 2)); then
-    COMPREPLY=($(compgen -W "init extend status list reconcile find export report --help --help-all" -- "$cur"))
+    COMPREPLY=($(compgen -W "init extend grant status list reconcile find export report --help --help-all" -- "$cur"))
     return
   fi
   case $command in
@@ -24,10 +24,11 @@ _quorvix_cli() {
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
     assign) options="--ledger --station --reassign --backup --log --json" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
+    "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;
     "ledger list") options="--ledger --json --state" ;;
     "ledger reconcile") options="--ledger --station --json" ;;
-    "ledger export") options="--ledger --format --since --until --station --state --output" ;;
+    "ledger export") options="--ledger --format --since --until --station --state --history --output" ;;
     "ledger report") options="--ledger --output" ;;
   esac
   if [[ $cur == -* ]]; then

@@ -2,7 +2,7 @@
 # values --state and --format take, and file names for FILE, LEDGER,
 # LOGFILE and the output.
 set -l commands show check set assign ledger
-set -l ledger_commands init extend status list reconcile find export report
+set -l ledger_commands init extend grant status list reconcile find export report
 
 function __quorvix_cli_ledger_command
     set -l words (commandline -opc)
@@ -43,4 +43,5 @@ complete -c quorvix-cli -n "__quorvix_cli_ledger_command reconcile export" -l st
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l format -x -a "csv jsonl" -d "CSV or JSON Lines"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l since -x -d "Only units from this UTC time on"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l until -x -d "Only units before this UTC time"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l history -d "Every change of a unit instead of the units"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export report" -s o -l output -r -F -d "Write to this file, whole or not at all"

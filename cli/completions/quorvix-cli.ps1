@@ -13,11 +13,12 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
+        'ledger grant'     = @('--ledger')
         'ledger status'    = @('--ledger', '--json')
         'ledger list'      = @('--ledger', '--json', '--state')
         'ledger reconcile' = @('--ledger', '--station', '--json')
         'ledger find'      = @('--ledger', '--json')
-        'ledger export'    = @('--ledger', '--format', '--since', '--until', '--station', '--state', '--output')
+        'ledger export'    = @('--ledger', '--format', '--since', '--until', '--station', '--state', '--history', '--output')
         'ledger report'    = @('--ledger', '--output')
     }
     $candidates = @()
@@ -25,7 +26,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
     if ($words.Count -eq 0) {
         $candidates = @('show', 'check', 'set', 'assign', 'ledger', '--version') + $help
     } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
-        $candidates = @('init', 'extend', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
+        $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
     } elseif ($words[-1] -eq '--state') {
         $candidates = @('reserved', 'written', 'failed', 'replaced')
     } elseif ($words[-1] -eq '--format') {
