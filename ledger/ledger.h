@@ -43,7 +43,9 @@ struct Unit {
 // What assign asks for: a new unit for the file at path, which holds the
 // values before.
 struct Request {
-  std::string path, station, host, time, macBefore, snBefore;
+  std::string path, station, host;
+  std::string time;  // by the station's clock: the unit's station time
+  std::string macBefore, snBefore;
   bool reassign = false;  // the file's values may belong to a unit, which is then replaced
 };
 

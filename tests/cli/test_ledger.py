@@ -766,8 +766,9 @@ class Line(LedgerTest):
         commit = self.call_number(['assign', reference, '--ledger', self.ledger], 'sendto', 'COMMIT', 'FOR UPDATE')
         station = self.frozen(held, 'A', commit)
         database = self.ledger.rsplit('/', 1)[1]
+        # The ranges' rows locked FOR UPDATE: the table's ROW SHARE lock, held until the transaction ends.
         locked = ("SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation "
-                  "WHERE c.relname = 'quorvix_ledger' AND l.mode = 'ExclusiveLock' AND l.granted")
+                  "WHERE c.relname = 'mac_ranges' AND l.mode = 'RowShareLock' AND l.granted")
         deadline = time.monotonic() + 30
         while SERVER.sql(locked, database).strip() != '1':
             self.assertLess(time.monotonic(), deadline, 'the frozen station never took the lock')
