@@ -222,11 +222,12 @@ Result<PasswordFile> PasswordFile::Write(const std::string& password) {
   HANDLE handle =
       ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ::LocalFree(descriptor);
+  const std::unique_ptr<void, decltype(&::CloseHandle)> closer(
+      handle == INVALID_HANDLE_VALUE ? nullptr : handle, ::CloseHandle);
   DWORD written = 0;
-  const bool wrote = handle != INVALID_HANDLE_VALUE &&
+  const bool wrote = closer &&
                      ::WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
                      written == line.size();
-  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   const std::optional<std::string> path = LibpqPath(file);
   PasswordFile made(folder, path.value_or(""));
   if (!wrote || !path) return failed("it could not be written in a private folder");

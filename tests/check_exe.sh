@@ -18,8 +18,10 @@ esac
 $objdump -f "$exe" | grep -q "file format $format" || { echo "not $format"; exit 1; }
 
 allowed='^(KERNEL32|USER32|GDI32|msvcrt)\.dll$'
-# The tool reaches server ledgers through Windows' own ODBC driver manager.
-[ "$(basename "$exe")" = quorvix-cli.exe ] && allowed='^(KERNEL32|USER32|GDI32|msvcrt|ODBC32)\.dll$'
+# The tool reaches server ledgers through Windows' own ODBC driver manager,
+# and hands a password to PostgreSQL's client in a file only its user may
+# open (ADVAPI32's security descriptors).
+[ "$(basename "$exe")" = quorvix-cli.exe ] && allowed='^(KERNEL32|USER32|GDI32|msvcrt|ODBC32|ADVAPI32)\.dll$'
 imports=$($objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 echo "$exe ($format) imports:" $imports
 bad=$(grep -v -i -E "$allowed" <<<"$imports" || true)
