@@ -11,6 +11,7 @@
 #include "files/clock.h"
 #include "files/host.h"
 #include "files/utf8.h"
+#include "ledger/journal.h"
 #include "vendor/entry.h"
 
 namespace {
@@ -35,7 +36,13 @@ class Assignment {
   Assignment(const ToolContext& tool, const AssignOptions& options)
       : tool_(tool), options_(options), call_(AbsolutePath(Wide(options.path))) {
     const std::string host = HostName();
-    request_ = {Utf8(call_.path), options.station.value_or(host), host, IsoTime(Now()), "", "",
+    request_ = {ledger::NewRequestId(),
+                Utf8(call_.path),
+                options.station.value_or(host),
+                host,
+                IsoTime(Now()),
+                "",
+                "",
                 options.reassign};
   }
 
@@ -53,9 +60,21 @@ class Assignment {
     if (!where) return Stop(where.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
-    Result<ledger::Reservation> reserved = (*ledger)->Reserve(request_);
-    if (!reserved) return Stop(reserved.error(), LedgerRecorded(*where));
+    OpenJournal(ledger::LedgerName(*where));
+    std::optional<ledger::Unit> adopted = SettleLeftovers(**ledger);
+    if (!adopted)
+      Journaled([&](ledger::Journal& journal) {
+        return journal.Note({request_.id, journalKey_, request_.station, request_.path});
+      });
+    Result<ledger::Reservation> reserved =
+        adopted ? Result<ledger::Reservation>(ledger::Uncounted(*adopted)) : (*ledger)->Reserve(request_);
+    if (!reserved) {
+      if (reserved.error().cause != Failure::Cause::inDoubt)
+        Journaled([&](ledger::Journal& journal) { return journal.Done(request_.id); });
+      return Stop(reserved.error(), LedgerRecorded(*where));
+    }
     unit_ = reserved->unit;
+    Journaled([&](ledger::Journal& journal) { return journal.Writing(request_.id); });
 
     const EditState edits = EditsOf(call_.path, *unit_);
     call_.Planned(edits);
@@ -63,18 +82,83 @@ class Assignment {
     if (call_.result == CallResult::written && !options_.json)
       Print(tool_.out, WrittenText(call_, Changes(*before, edits)));
     Outcome outcome = Finish(tool_, call_, options_.log);
-    outcome |= Record(**ledger);
+    const Outcome recorded = Record(**ledger);
+    if (!recorded.findings) Journaled([&](ledger::Journal& journal) { return journal.Done(request_.id); });
+    outcome |= recorded;
     WarnOfRunningOut(**ledger, {reserved->macs, reserved->sns});
     Report();
     return outcome;
   }
 
  private:
-  // Ends with nothing reserved and nothing written.
+  // The station's journal, where it can be had: without it a reservation
+  // whose commit goes unanswered is settled by reconcile alone.
+  void OpenJournal(const std::string& ledger) {
+    journalKey_ = ledger;
+    Result<ledger::Journal> opened = ledger::Journal::Open(ledger::JournalPath());
+    if (opened) {
+      journal_.emplace(std::move(*opened));
+    } else {
+      Say(tool_.err, Severity::warning, L"",
+          "this station's journal (" + ledger::JournalPath() +
+              ") cannot be used: " + Describe(opened.error()));
+    }
+  }
+
+  // Runs a step on the journal; a journal that fails is said once and left.
+  void Journaled(const std::function<Result<>(ledger::Journal&)>& step) {
+    if (!journal_) return;
+    if (Result<> done = step(*journal_); !done) {
+      Say(tool_.err, Severity::warning, L"", "this station's journal: " + Describe(done.error()));
+      journal_.reset();
+    }
+  }
+
+  // What earlier runs of this station left in doubt: a unit the ledger
+  // reserved for a run that never began its write never reached a device.
+  // It is this file's, when it was reserved for this very file as it is
+  // now; else it is recorded failed. A unit whose write may have begun is
+  // reconcile's, by what the device shows.
+  std::optional<ledger::Unit> SettleLeftovers(ledger::Ledger& ledger) {
+    if (!journal_) return std::nullopt;
+    Result<std::vector<ledger::Journal::Entry>> entries = journal_->Pending(journalKey_, request_.station);
+    if (!entries) {
+      Journaled([&](ledger::Journal&) { return Result<>(entries.error()); });
+      return std::nullopt;
+    }
+    std::optional<ledger::Unit> adopted;
+    for (const ledger::Journal::Entry& entry : *entries) {
+      Result<std::optional<ledger::Unit>> unit = ledger.Requested(entry.request);
+      if (!unit) continue;  // asked again next time
+      if (!*unit || (*unit)->state != ledger::UnitState::reserved) {
+        Journaled([&](ledger::Journal& journal) { return journal.Done(entry.request); });
+        continue;
+      }
+      if (entry.writing) continue;
+      if (!adopted && !options_.reassign && entry.path == request_.path &&
+          (*unit)->macBefore == request_.macBefore && (*unit)->snBefore == request_.snBefore) {
+        adopted = **unit;
+        request_.id = entry.request;
+        continue;
+      }
+      if (!ledger.Settle((*unit)->id, ledger::UnitState::failed, true)) continue;
+      Say(tool_.err, Severity::warning, Wide(entry.path),
+          "the unit of MAC " + (*unit)->mac + " and SN " + (*unit)->sn +
+              ", reserved by an earlier run whose commit went unanswered, was never written: recorded "
+              "failed");
+      Journaled([&](ledger::Journal& journal) { return journal.Done(entry.request); });
+    }
+    return adopted;
+  }
+
+  // Ends with nothing written, and nothing reserved unless the ledger could
+  // not tell.
   Outcome Stop(const Failure& failure, const std::string& ledger = "") {
     const std::string why = (ledger.empty() ? "" : ledger + ": ") + Describe(failure);
-    call_.Stop(failure.cause == Failure::Cause::retry ? CallResult::retry : CallResult::refused,
-               why + "; nothing was reserved");
+    const bool inDoubt = failure.cause == Failure::Cause::inDoubt;
+    call_.Stop(
+        failure.cause == Failure::Cause::retry || inDoubt ? CallResult::retry : CallResult::refused,
+        why + (inDoubt ? "; values may have been reserved, none was written" : "; nothing was reserved"));
     Outcome outcome = Finish(tool_, call_, options_.log);
     Report();
     return outcome;
@@ -109,6 +193,7 @@ class Assignment {
     std::string warning;
     std::optional<Seconds> now;
     for (ledger::RangeSummary& range : ranges) {
+      if (range.first.empty()) continue;  // a reservation confirmed after a lost answer: not counted
       if (range.left >= range.handedOut && range.left >= 100) continue;
       if (!now) {
         const Result<Seconds> ledgerNow = LedgerNow(ledger);
@@ -148,6 +233,8 @@ class Assignment {
   CallRecord call_;
   ledger::Request request_;
   std::optional<ledger::Unit> unit_;
+  std::optional<ledger::Journal> journal_;
+  std::string journalKey_;
 };
 
 Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {

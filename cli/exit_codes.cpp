@@ -1,7 +1,8 @@
 #include "cli/exit_codes.h"
 
 Outcome OutcomeOf(const Failure& failure) {
-  if (failure.cause == Failure::Cause::retry) return Outcome{.retry = true};
+  if (failure.cause == Failure::Cause::retry || failure.cause == Failure::Cause::inDoubt)
+    return Outcome{.retry = true};
   return Outcome{.trouble = true};
 }
 

@@ -16,6 +16,7 @@ std::string Describe(const Failure& failure) {
     case Failure::Cause::refused:
     case Failure::Cause::retry:
     case Failure::Cause::exists:
+    case Failure::Cause::inDoubt:
       return Utf8(failure.text);
     case Failure::Cause::shortRead:
       return "the file ended before all bytes were read";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,8 +76,12 @@ class Database {
 
 class Ledger;
 
+// A new connection to the same database.
+using Reconnect = std::function<Result<std::unique_ptr<Database>>()>;
+
 // The ledger kept in database; for init the database must hold none yet.
-Result<std::unique_ptr<Ledger>> LedgerOn(std::unique_ptr<Database> database, bool create);
+Result<std::unique_ptr<Ledger>> LedgerOn(std::unique_ptr<Database> database, bool create,
+                                         Reconnect reconnect);
 
 // An SQLite file: made when create is true, else it must exist.
 Result<std::unique_ptr<Database>> OpenSqlite(const std::string& path, bool create);

@@ -16,7 +16,7 @@ std::string LedgerName(const std::string& where) {
 }
 
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create) {
-  Result<std::unique_ptr<Database>> database = [&]() -> Result<std::unique_ptr<Database>> {
+  const auto open = [where, create]() -> Result<std::unique_ptr<Database>> {
     if (IsServerUrl(where)) return OpenServer(where);
     // SQLite's locks do not hold on a network file system.
     if (OnNetworkFileSystem(Wide(where))) {
@@ -25,9 +25,10 @@ Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create
           L"stations share belongs on a PostgreSQL server (postgresql://...)");
     }
     return OpenSqlite(where, create);
-  }();
+  };
+  Result<std::unique_ptr<Database>> database = open();
   if (!database) return database.error();
-  return LedgerOn(std::move(*database), create);
+  return LedgerOn(std::move(*database), create, open);
 }
 
 }  // namespace ledger

@@ -43,6 +43,7 @@ struct Unit {
 // What assign asks for: a new unit for the file at path, which holds the
 // values before.
 struct Request {
+  std::string id;  // this reservation's own, unique: how the station asks later whether it took place
   std::string path, station, host;
   std::string time;  // by the station's clock: the unit's station time
   std::string macBefore, snBefore;
@@ -92,6 +93,14 @@ struct Reservation {
   RangeSummary macs, sns;
 };
 
+// A reservation known by its unit alone: its ranges not counted (first empty).
+inline Reservation Uncounted(const Unit& unit) {
+  Reservation reservation;
+  reservation.unit = unit;
+  reservation.sns.kind = RangeSummary::Kind::sn;
+  return reservation;
+}
+
 // Units reserved in one hour ("2026-12-09T14") by one station.
 struct HourCount {
   std::string hour, station;
@@ -136,6 +145,15 @@ class Ledger {
   // next MAC and the next SN from the oldest ranges that have any left, and
   // records a reserved unit.
   virtual Result<Reservation> Reserve(const Request& request) = 0;
+  // When the reservation's commit got no answer, asks on a new connection:
+  // committed, it is confirmed by a write committed there (which a
+  // synchronous standby holds before it is answered) and given as usual;
+  // not committed, a failure to retry; when that cannot be told either, a
+  // failure in doubt, which the unit reserved for request.id settles later.
+  // The ranges of a reservation confirmed so carry no counts (first empty).
+  //
+  // The unit reserved for a request, if the ledger has one.
+  virtual Result<std::optional<Unit>> Requested(const std::string& id) = 0;
   // Records how a reserved unit's write ended: failed, with whether the old
   // fields are back, only while the unit is reserved; written also over
   // failed, which a reconcile may have recorded before the write landed.

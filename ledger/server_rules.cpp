@@ -100,7 +100,7 @@ std::string ServerStationGrants() {
          "grantee); "
          "EXECUTE format('GRANT UPDATE (next) ON mac_ranges, sn_ranges TO %I', grantee); "
          "EXECUTE format('GRANT INSERT (mac, sn, path, station, host, time, station_time, state, mac_before, "
-         "sn_before) ON units TO %I', grantee); "
+         "sn_before, request) ON units TO %I', grantee); "
          "EXECUTE format('GRANT UPDATE (state, path, restored, replaced_by) ON units TO %I', grantee); "
          "END$$";
 }

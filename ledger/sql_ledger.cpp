@@ -213,9 +213,9 @@ std::vector<RowRule> RowRules(const Database& db) {
        "a unit of the ledger is never written over"},
       {"units", "INSERT", given, "a unit is made only with the values the ranges' counters just gave"},
       {"units", "UPDATE",
-       changed(
-           {"id", "mac", "sn", "mac_before", "sn_before", "station", "host", "time", "station_time", "role"}),
-       "a unit's values, values before, station, host, times and role never change"},
+       changed({"id", "mac", "sn", "mac_before", "sn_before", "station", "host", "time", "station_time",
+                "role", "request"}),
+       "a unit's values, values before, station, host, times, role and request never change"},
       {"units", "UPDATE", moved,
        "a unit moves only from reserved to written or failed, from failed to written, and to replaced by "
        "the unit that took its device; nothing else of it changes"},
@@ -232,12 +232,14 @@ std::vector<RowRule> RowRules(const Database& db) {
   };
 }
 
-// The third version: each unit's role and station's own clock, the history
+// The third version: each unit's role, station's own clock and request, the history
 // of every change (the units there are as found), and the rules on the rows.
 std::vector<std::string> Version3(const Database& db) {
   std::vector<std::string> steps = {
       "ALTER TABLE units ADD COLUMN station_time TEXT NOT NULL DEFAULT ''",
       "ALTER TABLE units ADD COLUMN role TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE units ADD COLUMN request TEXT",
+      "CREATE UNIQUE INDEX units_request ON units (request)",
       "UPDATE units SET station_time = time",
       "CREATE TABLE history (id " + db.IdColumn() +
           ", unit BIGINT NOT NULL, state_before TEXT, state TEXT NOT NULL, path TEXT NOT NULL, station TEXT "
@@ -311,7 +313,8 @@ Failure Owned(const Row& owner, const Request& request) {
 
 class SqlLedger final : public Ledger {
  public:
-  explicit SqlLedger(std::unique_ptr<Database> database) : db_(std::move(database)) {}
+  SqlLedger(std::unique_ptr<Database> database, Reconnect reconnect)
+      : db_(std::move(database)), reconnect_(std::move(reconnect)) {}
 
   // A database that holds a ledger, of this version or made so; none yet for init.
   Result<> Check(bool create) {
@@ -381,7 +384,8 @@ class SqlLedger final : public Ledger {
   Result<Reservation> Reserve(const Request& request) override {
     Reservation reservation;
     Unit& unit = reservation.unit;
-    Result<> reserved = Transaction(true, [&]() -> Result<> {
+    if (Result<> begun = db_->Begin(true); !begun) return begun.error();
+    Result<> reserved = [&]() -> Result<> {
       Result<std::vector<Row>> owners = db_->Query(
           "SELECT id, mac, sn, state, station, time FROM units WHERE (mac = ? OR sn = ?) AND state <> "
           "'replaced' "
@@ -401,13 +405,13 @@ class SqlLedger final : public Ledger {
       unit.stationTime = request.time;
       unit.macBefore = request.macBefore;
       unit.snBefore = request.snBefore;
+      const Parameter id = request.id.empty() ? Parameter(nullptr) : Parameter(request.id);
       Result<std::vector<Row>> inserted = db_->Query(
           "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
-          "sn_before) "
-          "VALUES (?, ?, ?, ?, ?, " +
-              db_->NowSql() + ", ?, 'reserved', ?, ?) RETURNING id, time, role",
+          "sn_before, request) VALUES (?, ?, ?, ?, ?, " +
+              db_->NowSql() + ", ?, 'reserved', ?, ?, ?) RETURNING id, time, role",
           {unit.mac, unit.sn, unit.path, unit.station, unit.host, unit.stationTime, unit.macBefore,
-           unit.snBefore});
+           unit.snBefore, id});
       if (!inserted) return inserted.error();
       unit.id = inserted->at(0).Integer(0);
       unit.time = inserted->at(0).Text(1);
@@ -418,9 +422,26 @@ class SqlLedger final : public Ledger {
         if (!replaced) return replaced.error();
       }
       return {};
-    });
-    if (!reserved) return reserved.error();
+    }();
+    if (!reserved) {
+      db_->Rollback();
+      return reserved.error();
+    }
+    if (Result<> committed = db_->Commit(); !committed) {
+      // A connection lost during the commit leaves it unknown whether the
+      // server committed; a refusal the server gave is certain.
+      if (committed.error().cause != Failure::Cause::retry) return committed.error();
+      return AfterLostCommit(request, committed.error());
+    }
     return reservation;
+  }
+
+  Result<std::optional<Unit>> Requested(const std::string& id) override {
+    Result<std::vector<Row>> rows =
+        db_->Query(std::string("SELECT ") + kUnitColumns + " FROM units WHERE request = ?", {id});
+    if (!rows) return rows.error();
+    if (rows->empty()) return std::optional<Unit>();
+    return std::optional<Unit>(UnitOf(rows->front()));
   }
 
   Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) override {
@@ -575,6 +596,27 @@ class SqlLedger final : public Ledger {
   }
 
  private:
+  Result<Reservation> AfterLostCommit(const Request& request, const Failure& lost) {
+    const auto inDoubt = [](const Failure& why) {
+      return Failure(Failure::Cause::inDoubt, L"the ledger did not answer whether values were reserved (" +
+                                                  why.text + L"): the same command again settles it");
+    };
+    if (request.id.empty()) return inDoubt(lost);
+    Result<std::unique_ptr<Database>> again = reconnect_();
+    if (!again) return inDoubt(again.error());
+    db_ = std::move(*again);
+    Result<std::optional<Unit>> unit = Requested(request.id);
+    if (!unit) return inDoubt(unit.error());
+    if (!*unit) return lost;
+    // A commit of this connection's own: under synchronous replication the
+    // lost one may be on the primary alone, and this one is answered only
+    // once the standby holds both.
+    Result<std::vector<Row>> confirmed =
+        db_->Query("UPDATE units SET state = state WHERE id = ?", {(*unit)->id});
+    if (!confirmed) return inDoubt(confirmed.error());
+    return Uncounted(**unit);
+  }
+
   Result<bool> Owner() {
     Result<std::vector<Row>> owner = db_->Query("SELECT " + db_->OwnerSql());
     if (!owner) return owner.error();
@@ -705,12 +747,14 @@ class SqlLedger final : public Ledger {
   }
 
   std::unique_ptr<Database> db_;
+  Reconnect reconnect_;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Ledger>> LedgerOn(std::unique_ptr<Database> database, bool create) {
-  auto ledger = std::make_unique<SqlLedger>(std::move(database));
+Result<std::unique_ptr<Ledger>> LedgerOn(std::unique_ptr<Database> database, bool create,
+                                         Reconnect reconnect) {
+  auto ledger = std::make_unique<SqlLedger>(std::move(database), std::move(reconnect));
   if (Result<> checked = ledger->Check(create); !checked) return checked.error();
   return std::unique_ptr<Ledger>(std::move(ledger));
 }

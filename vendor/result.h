@@ -19,6 +19,7 @@ struct Failure {
     readBackDiffers,  // the bytes read back after a write are not those written
     readsDiffer,      // two reads of the same bytes differ; nothing was written
     exists,           // the file to be made, or the name to be given, is there already
+    inDoubt,          // whether it took effect cannot be told yet; the same call later settles it
   };
   explicit Failure(Cause why, std::wstring description = {}) : cause(why), text(std::move(description)) {}
 

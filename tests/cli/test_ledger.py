@@ -1003,6 +1003,61 @@ class Line(LedgerTest):
 
 
 @unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
+@unittest.skipUnless(KIND == 'postgresql', 'a lost answer is a server\'s')
+class LostAnswers(LedgerTest):
+    """The reservation's commit reaches the server, its answer never reaches the station."""
+
+    def setUp(self):
+        super().setUp()
+        from cutting_proxy import CuttingProxy
+        self.init()
+        self.proxy = CuttingProxy(SERVER.port)
+        self.addCleanup(self.proxy.close)
+        self.through = self.ledger.replace(f':{SERVER.port}/', f':{self.proxy.port}/')
+
+    def states(self):
+        return SERVER.sql('SELECT string_agg(mac || \' \' || state, \',\' ORDER BY id) FROM units',
+                          self.ledger.rsplit('/', 1)[1]).strip()
+
+    def assign(self, path):
+        return self.cli('assign', path, '--ledger', self.through, '--station', 'bench-1')
+
+    def test_a_commit_whose_answer_is_lost_is_asked_after_and_the_file_written(self):
+        path, = self.files(1)
+        result = self.assign(path)
+        self.assertEqual((result.returncode, self.proxy.cuts), (0, 1), result.stderr)
+        self.assertEqual(fields(path), ('001132000000', 'QVX2612000001'))
+        self.assertEqual(self.states(), '001132000000 written')
+
+    def test_a_server_gone_with_the_answer_leaves_values_in_doubt_which_the_same_command_settles(self):
+        path, other = self.files(2)
+        self.proxy.refuse_after_cut = True  # the server goes with the answer
+        first = self.assign(path)
+        self.assertEqual(first.returncode, 3, first.stderr)
+        self.assertIn('values may have been reserved', first.stderr)
+        self.assertEqual(fields(path), SAMPLE)
+        self.assertEqual(self.states(), '001132000000 reserved')
+        self.proxy.refusing = False
+        again = self.assign(path)  # the same command: the unit reserved for it is written
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(fields(path), ('001132000000', 'QVX2612000001'))
+        self.assertEqual(self.states(), '001132000000 written')
+        self.assertEqual(self.assign(other).returncode, 0)
+        self.assertEqual(fields(other)[0], '001132000001')
+
+    def test_a_unit_in_doubt_that_never_reached_a_device_is_recorded_failed_by_the_next_file(self):
+        path, other = self.files(2)
+        self.proxy.refuse_after_cut = True  # the server goes with the answer
+        self.assertEqual(self.assign(path).returncode, 3)
+        self.proxy.refusing = False
+        result = self.assign(other)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('never written: recorded failed', result.stderr)
+        self.assertEqual(fields(path), SAMPLE)
+        self.assertEqual(fields(other), ('001132000001', 'QVX2612000002'))
+        self.assertEqual(self.states(), '001132000000 failed,001132000001 written')
+
+
 class Tls(unittest.TestCase):
     """A server that speaks TLS only, with a certificate from a CA of its own."""
 

@@ -8,6 +8,7 @@ std::wstring Describe(const Failure& failure) {
     case Failure::Cause::refused:
     case Failure::Cause::retry:
     case Failure::Cause::exists:
+    case Failure::Cause::inDoubt:
       return failure.text;
     case Failure::Cause::shortRead:
       return kShortRead;

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vendor/result.h"
+
+namespace ledger {
+
+class Database;
+
+// What a station knows of its own reservations that a ledger may not have
+// answered: each is noted, durably, before its commit is sent, and marked
+// before its file is written, so that a later run can tell a unit that
+// never reached a device from one that may have.
+class Journal {
+ public:
+  struct Entry {
+    std::string request, ledger, station, path;
+    bool writing = false;  // its file may hold the unit's values
+  };
+
+  // The journal at path, made with its folder when missing.
+  static Result<Journal> Open(const std::string& path);
+  Journal(Journal&&) noexcept;
+  ~Journal();
+
+  // The entries of one station on one ledger, oldest first.
+  Result<std::vector<Entry>> Pending(const std::string& ledger, const std::string& station);
+  Result<> Note(const Entry& entry);
+  Result<> Writing(const std::string& request);
+  Result<> Done(const std::string& request);
+
+ private:
+  explicit Journal(std::unique_ptr<Database> database);
+  std::unique_ptr<Database> db_;
+};
+
+// The station's journal: QUORVIX_JOURNAL, else journal.db in this user's
+// state folder ($XDG_STATE_HOME/quorvix or ~/.local/state/quorvix; on
+// Windows %LOCALAPPDATA%\Quorvix).
+std::string JournalPath();
+
+// A new request's id: 128 random bits as hexadecimal digits.
+std::string NewRequestId();
+
+}  // namespace ledger
