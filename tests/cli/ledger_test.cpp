@@ -1,11 +1,14 @@
 // The ledger's ranges, where an SQLite ledger may lie, and how a server
-// ledger's URL is read and turned into what a station sends.
+// ledger's URL is read and turned into what a station sends, and a
+// station's journal of the reservations a ledger may not have answered.
 #include <gtest/gtest.h>
+#include <set>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include "files/network_folder.h"
 #include "files/utf8.h"
+#include "ledger/journal.h"
 #include "ledger/ranges.h"
 #include "ledger/server_connection.h"
 #include "ledger/server_url.h"
@@ -341,4 +344,42 @@ TEST(ServerConnection, APasswordFileIsTheUsersAloneAndGoneWithIt) {
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
   environment.Set("TMPDIR", (temp.path() / "missing").string());
   EXPECT_FALSE(PasswordFile::Write("s3cret"));
+}
+
+TEST(Journal, KeepsEachStationsEntriesAcrossRunsUntilDone) {
+  TempFolder folder;
+  const std::string path = (folder.path() / "state" / "journal.db").string();  // its folder made too
+  {
+    Result<Journal> journal = Journal::Open(path);
+    ASSERT_TRUE(journal);
+    ASSERT_TRUE(journal->Note({"r1", "line", "bench-1", "/media/a/vendor.bin"}));
+    ASSERT_TRUE(journal->Note({"r2", "line", "bench-2", "/media/b/vendor.bin"}));
+    ASSERT_TRUE(journal->Note({"r3", "other", "bench-1", "/media/c/vendor.bin"}));
+    ASSERT_TRUE(journal->Note({"r4", "line", "bench-1", "/media/d/vendor.bin"}));
+    ASSERT_TRUE(journal->Writing("r4"));
+    EXPECT_FALSE(journal->Note({"r1", "line", "bench-1", "/media/a/vendor.bin"}));  // one entry a request
+  }
+  Result<Journal> reopened = Journal::Open(path);  // a later run
+  ASSERT_TRUE(reopened);
+  Result<std::vector<Journal::Entry>> pending = reopened->Pending("line", "bench-1");
+  ASSERT_TRUE(pending);
+  ASSERT_EQ(pending->size(), 2u);
+  EXPECT_EQ((*pending)[0].request, "r1");
+  EXPECT_FALSE((*pending)[0].writing);
+  EXPECT_EQ((*pending)[1].path, "/media/d/vendor.bin");
+  EXPECT_TRUE((*pending)[1].writing);
+  ASSERT_TRUE(reopened->Done("r1"));
+  EXPECT_EQ(reopened->Pending("line", "bench-1")->size(), 1u);
+  EXPECT_EQ(reopened->Pending("line", "bench-2")->size(), 1u);
+}
+
+TEST(Journal, RequestIdsAreNeverTheSame) {
+  std::set<std::string> ids;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string id = NewRequestId();
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 1000u);
 }
