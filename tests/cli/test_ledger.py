@@ -1002,7 +1002,6 @@ class Line(LedgerTest):
         self.assertEqual(self.units(), [])
 
 
-@unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 @unittest.skipUnless(KIND == 'postgresql', 'a lost answer is a server\'s')
 class LostAnswers(LedgerTest):
     """The reservation's commit reaches the server, its answer never reaches the station."""
@@ -1058,6 +1057,7 @@ class LostAnswers(LedgerTest):
         self.assertEqual(self.states(), '001132000000 failed,001132000001 written')
 
 
+@unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 class Tls(unittest.TestCase):
     """A server that speaks TLS only, with a certificate from a CA of its own."""
 
