@@ -61,7 +61,8 @@ Diagnosis Diagnose(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle) 
 
 // Whether a try later may succeed where this one failed before it changed
 // anything: the server out of reach or going down, the ledger busy past the
-// lock's timeout, this session ended for idling in its transaction. A
+// lock's timeout, a statement past its own, this session ended for idling in
+// its transaction. A
 // refusal the server gave (a password, a database, a role, a certificate)
 // stays one.
 bool Passing(const Diagnosis& diagnosis) {
@@ -78,6 +79,7 @@ bool Passing(const Diagnosis& diagnosis) {
                                                "the database system is starting up",
                                                "the database system is shutting down",
                                                "the database system is in recovery mode",
+                                               "the database system is not yet accepting connections",
                                                "too many clients already",
                                                "could not receive data",
                                                "could not send data"};
@@ -86,7 +88,7 @@ bool Passing(const Diagnosis& diagnosis) {
     });
   }
   static constexpr const char* kStates[] = {"08",    "55P03", "40001", "40P01", "57P01",
-                                            "57P02", "57P03", "25P03", "53300"};
+                                            "57P02", "57P03", "25P03", "53300", "57014"};
   return std::any_of(std::begin(kStates), std::end(kStates),
                      [&](const char* prefix) { return state.rfind(prefix, 0) == 0; });
 }
@@ -241,9 +243,16 @@ class OdbcDatabase final : public Database {
   Failure Failed() const { return Said(odbc_, SQL_HANDLE_DBC, connection_.get(), password_); }
 
   Result<> End(SQLSMALLINT how) {
-    const bool ended = Succeeded(odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), how));
+    const SQLRETURN status = odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), how);
     std::optional<Failure> failure;
-    if (!ended) failure = Failed();
+    if (!Succeeded(status)) failure = Failed();
+    // A commit whose wait for a synchronous standby the statement timeout
+    // ended is the primary's alone: the standby may never have it.
+    if (status == SQL_SUCCESS_WITH_INFO && how == SQL_COMMIT) {
+      const Diagnosis said = Diagnose(odbc_, SQL_HANDLE_DBC, connection_.get());
+      if (said.message.find("synchronous replication") != std::string::npos)
+        failure = Failure(Failure::Cause::retry, Wide("the ledger server: " + said.message));
+    }
     odbc_.SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     if (failure) return *failure;

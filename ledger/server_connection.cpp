@@ -21,7 +21,8 @@ namespace ledger {
 namespace {
 
 constexpr char kSessionSettings[] =
-    "-c lock_timeout=10s -c idle_in_transaction_session_timeout=5s -c synchronous_commit=on "
+    "-c lock_timeout=10s -c statement_timeout=15s -c idle_in_transaction_session_timeout=5s "
+    "-c synchronous_commit=on "
     "-c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 -c tcp_keepalives_count=3";
 constexpr char kClientSettings[] =
     "connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3";

@@ -611,9 +611,14 @@ class SqlLedger final : public Ledger {
     // A commit of this connection's own: under synchronous replication the
     // lost one may be on the primary alone, and this one is answered only
     // once the standby holds both.
+    if (Result<> begun = db_->Begin(false); !begun) return inDoubt(begun.error());
     Result<std::vector<Row>> confirmed =
         db_->Query("UPDATE units SET state = state WHERE id = ?", {(*unit)->id});
-    if (!confirmed) return inDoubt(confirmed.error());
+    if (!confirmed) {
+      db_->Rollback();
+      return inDoubt(confirmed.error());
+    }
+    if (Result<> committed = db_->Commit(); !committed) return inDoubt(committed.error());
     return Uncounted(**unit);
   }
 
