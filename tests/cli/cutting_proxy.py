@@ -1,6 +1,7 @@
 """A TCP proxy in front of a PostgreSQL server that loses one answer: it
-passes the client's COMMIT on, lets the server commit it, and cuts both
-sides without passing the server's answer back, as a failing network or a
+passes the client's COMMIT (or, with cut_at, its message of that number on
+the first connection) on, lets the server act on it, and cuts both sides
+without passing the server's answer back, as a failing network or a
 failed-over server leaves a client. While refusing, it cuts every new
 connection at once, as a server out of reach."""
 import socket
@@ -18,7 +19,10 @@ class CuttingProxy:
         self.armed = True  # the next COMMIT's answer is lost
         self.refusing = False
         self.refuse_after_cut = False  # the server out of reach from the cut on
+        self.cut_at = None  # the number of the first connection's message to cut after, instead of COMMIT
         self.cuts = 0
+        self.messages = 0  # the first connection's, after its start-up
+        self.connections = 0
         threading.Thread(target=self.accept, daemon=True).start()
 
     def close(self):
@@ -34,7 +38,8 @@ class CuttingProxy:
                 client.close()
                 continue
             server = socket.create_connection(('127.0.0.1', self.target))
-            link = {'lost': False}
+            self.connections += 1
+            link = {'lost': False, 'first': self.connections == 1}
             threading.Thread(target=self.answers, args=(server, client, link), daemon=True).start()
             threading.Thread(target=self.requests, args=(client, server, link), daemon=True).start()
 
@@ -77,7 +82,10 @@ class CuttingProxy:
                 text = body.split(b'\0')[0] if kind == b'Q' else body.split(b'\0')[1] if kind == b'P' else b''
                 is_commit = text.strip().upper().startswith(b'COMMIT')
                 commit_parsed = commit_parsed or (kind == b'P' and is_commit)
-                if self.armed and ((kind == b'Q' and is_commit) or (kind == b'S' and commit_parsed)):
+                if link['first']:
+                    self.messages += 1
+                at_commit = self.cut_at is None and ((kind == b'Q' and is_commit) or (kind == b'S' and commit_parsed))
+                if self.armed and (at_commit or (link['first'] and self.messages == self.cut_at)):
                     self.armed = False
                     link['lost'] = True  # before the server can answer
                 server.sendall(kind + struct.pack('!I', length) + body)

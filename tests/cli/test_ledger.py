@@ -1056,6 +1056,28 @@ class LostAnswers(LedgerTest):
         self.assertEqual(fields(other), ('001132000001', 'QVX2612000002'))
         self.assertEqual(self.states(), '001132000000 failed,001132000001 written')
 
+    def test_a_connection_cut_at_any_message_is_finished_by_the_same_command(self):
+        probe, = self.files(1, 'probe')
+        self.proxy.armed = False
+        self.assertEqual(self.assign(probe).returncode, 0)
+        count = self.proxy.messages  # what one assign says to the server, start-up aside
+        paths = self.files(count)
+        for number, path in enumerate(paths, 1):
+            from cutting_proxy import CuttingProxy
+            self.proxy = CuttingProxy(SERVER.port)
+            self.addCleanup(self.proxy.close)
+            self.proxy.cut_at = number
+            self.through = self.ledger.replace(f':{SERVER.port}/', f':{self.proxy.port}/')
+            with self.subTest(message=number):
+                first = self.assign(path)
+                self.assertIn(first.returncode, (0, 1, 3), first.stderr)
+                if first.returncode != 0:
+                    again = self.assign(path)  # what a line's script runs, whatever went wrong
+                    self.assertEqual(again.returncode, 0, first.stderr + again.stderr)
+        units = self.assert_no_value_twice([probe, *paths])
+        self.assertEqual({unit['state'] for unit in units if unit['path'] in map(str, paths)}, {'written'})
+        self.assertEqual(len({fields(path) for path in paths}), count)
+
 
 @unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 class Tls(unittest.TestCase):
