@@ -1,11 +1,13 @@
 // The ledger's rules, the same on every database: values taken in order from
 // the oldest range that has any left, in transactions that hold the ledger's
 // write lock, so two assigns never interleave; unique MACs and SNs besides.
-// Recording how a unit's write ended changes that unit's row alone, and only
-// while it is reserved (or failed, for a write found to have landed), so no
-// written unit is ever written over. The database itself keeps these rules on
-// its rows, whoever writes them (RowRules), and every change of a unit in an
-// append-only history.
+// Recording how a unit's write ended changes that unit's row, and only while
+// it is reserved (or failed, for a write found to have landed), so no written
+// unit is ever written over; a unit written replaces, in the same
+// transaction, the units whose values its file held before, so a device is
+// counted once, and as what it carries. The database itself keeps these
+// rules on its rows, whoever writes them (RowRules), and every change of a
+// unit in an append-only history.
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -298,15 +300,14 @@ Change ChangeOf(const Row& row) {
   return change;
 }
 
-// Why a file whose values a unit has is refused.
+// Why a file whose values a unit has is refused: a written unit's, or one
+// of a unit's values without the other.
 Failure Owned(const Row& owner, const Request& request) {
   const bool mac = owner.Text(1) == request.macBefore;
   const std::string state = owner.Text(3);
-  std::string why = "already holds " + (mac ? "MAC " + owner.Text(1) : "SN " + owner.Text(2)) +
-                    " assigned at " + owner.Text(5) + " by station " + owner.Text(4) + " (unit " + state +
-                    ")";
-  if (state == "reserved" || state == "failed") why += "; ledger reconcile LEDGER FILE records it";
-  return Refused(why + "; --reassign gives it new values");
+  return Refused("already holds " + (mac ? "MAC " + owner.Text(1) : "SN " + owner.Text(2)) + " assigned at " +
+                 owner.Text(5) + " by station " + owner.Text(4) + " (unit " + state +
+                 "); --reassign gives it new values");
 }
 
 class SqlLedger final : public Ledger {
@@ -388,6 +389,23 @@ class SqlLedger final : public Ledger {
           "ORDER BY id",
           {request.macBefore, request.snBefore});
       if (!owners) return owners.error();
+      for (const Row& owner : *owners) {
+        const std::string state = owner.Text(3);
+        if (owner.Text(1) != request.macBefore || owner.Text(2) != request.snBefore ||
+            (state != "reserved" && state != "failed"))
+          continue;
+        // The run that reserved it wrote the file, and was stopped before it
+        // could record so: the same assign run again records it.
+        if (Result<Recorded> written = Written(owner.Integer(0), request.path); !written)
+          return written.error();
+        UnitFilter filter;
+        filter.unit = owner.Integer(0);
+        reservation.found = true;
+        return EachUnit(filter, [&](const Unit& found) -> Result<> {
+          unit = found;
+          return {};
+        });
+      }
       if (!owners->empty() && !request.reassign) return Owned(owners->front(), request);
       Result<std::string> mac = Take<MacTable>(reservation.macs);
       if (!mac) return mac.error();
@@ -412,11 +430,6 @@ class SqlLedger final : public Ledger {
       unit.id = inserted->at(0).Integer(0);
       unit.time = inserted->at(0).Text(1);
       unit.role = inserted->at(0).Text(2);
-      for (const Row& owner : *owners) {
-        Result<std::vector<Row>> replaced = db_->Query(
-            "UPDATE units SET state = 'replaced', replaced_by = ? WHERE id = ?", {unit.id, owner.Integer(0)});
-        if (!replaced) return replaced.error();
-      }
       return {};
     });
     if (!reserved) return reserved.error();
@@ -424,20 +437,16 @@ class SqlLedger final : public Ledger {
   }
 
   Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) override {
+    if (state == UnitState::written) return Recording(unit, std::nullopt);
     Parameter flag = nullptr;
     if (restored) flag = std::int64_t{*restored};
-    const std::string from = state == UnitState::written ? "('reserved', 'failed')" : "('reserved')";
     return Changed(db_->Query(
-        "UPDATE units SET state = ?, restored = ? WHERE id = ? AND state IN " + from + " RETURNING id",
+        "UPDATE units SET state = ?, restored = ? WHERE id = ? AND state = 'reserved' RETURNING id",
         {StateText(state), flag, unit}));
   }
 
   Result<Recorded> Found(std::int64_t unit, const std::string& path) override {
-    return Changed(
-        db_->Query("UPDATE units SET state = 'written', path = ?, restored = NULL WHERE id = ? AND state IN "
-                   "('reserved', "
-                   "'failed') RETURNING id",
-                   {path, unit}));
+    return Recording(unit, path);
   }
 
   Result<Summary> Summarize(const std::string& now) override {
@@ -628,6 +637,41 @@ class SqlLedger final : public Ledger {
       }
       return Run(statements);
     });
+  }
+
+  // Records a reserved or failed unit written, at path where one is given,
+  // and the units whose values its file held before, when it was reserved,
+  // replaced by it; already where the unit had left those states.
+  Result<Recorded> Written(std::int64_t unit, const std::optional<std::string>& path) {
+    Result<Recorded> written = Changed(
+        path ? db_->Query(
+                   "UPDATE units SET state = 'written', path = ?, restored = NULL WHERE id = ? AND state IN "
+                   "('reserved', 'failed') RETURNING id",
+                   {*path, unit})
+             : db_->Query("UPDATE units SET state = 'written', restored = NULL WHERE id = ? AND state IN "
+                          "('reserved', 'failed') RETURNING id",
+                          {unit}));
+    if (!written || *written == Recorded::already) return written;
+    Result<std::vector<Row>> replaced = db_->Query(
+        "UPDATE units SET state = 'replaced', replaced_by = ? WHERE id < ? AND state <> 'replaced' "
+        "AND (mac = (SELECT mac_before FROM units WHERE id = ?) "
+        "OR sn = (SELECT sn_before FROM units WHERE id = ?))",
+        {unit, unit, unit, unit});
+    if (!replaced) return replaced.error();
+    return Recorded::done;
+  }
+
+  // Written, in a transaction of its own.
+  Result<Recorded> Recording(std::int64_t unit, const std::optional<std::string>& path) {
+    Recorded recorded = Recorded::done;
+    Result<> done = Transaction(false, [&]() -> Result<> {
+      Result<Recorded> written = Written(unit, path);
+      if (!written) return written.error();
+      recorded = *written;
+      return {};
+    });
+    if (!done) return done.error();
+    return recorded;
   }
 
   static Result<Recorded> Changed(const Result<std::vector<Row>>& rows) {

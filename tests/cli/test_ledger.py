@@ -520,6 +520,152 @@ class Settling(LedgerTest):
                          [('replaced', '001132000000'), ('written', '001132000001')])
 
 
+class Retrying(LedgerTest):
+    """A line's script runs the same assign again on exit 3, and on 1 once its
+    cause is mended: whatever the run before left, the device ends counted
+    once, as the unit whose values it carries."""
+
+    def failing_write(self, path, *args):
+        """assign, its first write to the file failing with EIO: the old fields are put back."""
+        return subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-P', str(path), '-e', 'trace=pwrite64', '-e',
+                               'inject=pwrite64:error=EIO:when=1', CLI, 'assign', str(path), '--ledger',
+                               str(self.ledger), *args], capture_output=True, text=True, timeout=120)
+
+    def by_mac(self):
+        return {unit['mac']: unit for unit in self.units()}
+
+    def test_a_reassign_replaces_the_old_unit_only_once_its_device_carries_the_new_values(self):
+        self.init()
+
+        def failed_write(path):
+            run = self.failing_write(path, '--reassign')
+            self.assertEqual(run.returncode, 1, run.stderr)
+            self.assertIn('the fields were put back as they were', run.stderr)
+
+        def killed(path):
+            self.killed_after_its_write(path, '--reassign')
+
+        def again(path):
+            return 'assign', path, '--ledger', self.ledger, '--reassign'
+
+        def by_station(path):
+            return 'ledger', 'reconcile', self.ledger
+
+        def by_file(path):
+            return 'ledger', 'reconcile', self.ledger, path
+
+        # How the run went, the new unit's state after it, and what mends it.
+        cases = [('write failed, run again', failed_write, 'failed', again),
+                 ('killed after its write, run again', killed, 'reserved', again),
+                 ('killed after its write, station reconcile', killed, 'reserved', by_station),
+                 ('killed after its write, reconcile by file', killed, 'reserved', by_file)]
+        for number, (name, fault, left, mend) in enumerate(cases):
+            with self.subTest(name):
+                path, = self.files(1, prefix=f'case{number}-')
+                self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
+                old = fields(path)
+                fault(path)
+                newest = self.units()[-1]
+                units = self.by_mac()
+                # The device carries the old unit's values or the new one's, and the ledger says which.
+                self.assertEqual((units[old[0]]['state'], newest['state']), ('written', left))
+                self.assertEqual(fields(path), old if left == 'failed' else (newest['mac'], newest['sn']))
+                if left == 'failed':  # nothing to mend: reconcile by the file agrees
+                    agrees = self.cli('ledger', 'reconcile', self.ledger, path, '--json')
+                    self.assertEqual(agrees.returncode, 0, agrees.stderr)
+                    self.assertEqual(json.loads(agrees.stdout)['state'], 'written')
+                    self.assertEqual(self.by_mac(), units)
+                mended = self.cli(*mend(path))
+                self.assertEqual(mended.returncode, 0, mended.stderr)
+                held = fields(path)
+                units = self.by_mac()
+                self.assertEqual((units[old[0]]['state'], units[old[0]].get('replaced_by')), ('replaced', held[0]))
+                self.assertEqual((units[held[0]]['sn'], units[held[0]]['state'], units[held[0]]['path']),
+                                 (held[1], 'written', str(path)))
+                if left == 'failed':
+                    self.assertEqual(units[newest['mac']]['state'], 'failed')
+                else:
+                    self.assertEqual(held[0], newest['mac'], 'a new pair was taken for a write that had landed')
+        status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 4, 'failed': 1, 'replaced': 4})
+
+    def test_the_same_assign_again_records_a_write_that_landed_unrecorded(self):
+        self.init()
+        reserved, reserved_json, failed, half = self.files(4)
+        stations = {reserved: 'A', reserved_json: 'A', failed: 'B', half: 'A'}
+        # Values before that no other unit has: a file with them at the unit's path shows its write failed.
+        own = vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001')
+        failed.write_bytes(own)
+        for path, station in stations.items():
+            self.killed_after_its_write(path, '--station', station)
+        device = self.folder / 'device.bin'
+        shutil.move(failed, device)
+        failed.write_bytes(own)
+        self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'B').returncode, 0)
+        shutil.move(device, failed)
+        units = {unit['path']: unit for unit in self.units()}
+        self.assertEqual([units[str(path)]['state'] for path in (reserved, reserved_json, failed, half)],
+                         ['reserved', 'reserved', 'failed', 'reserved'])
+        # One of a reserved unit's values, without the other, is no sign its write landed.
+        mac = fields(half)[0]
+        half.write_bytes(vendor_bytes(mac=mac + '00', sn='OTHERSN000001'))
+        for path, json_out in ((reserved, False), (reserved_json, True), (failed, False)):
+            with self.subTest(path=path.name):
+                before = path.read_bytes()
+                unit = units[str(path)]
+                run = self.cli('assign', path, '--ledger', self.ledger, '--station', stations[path],
+                               *(['--json'] if json_out else []))
+                self.assertEqual(run.returncode, 0, run.stderr)
+                if json_out:
+                    said = json.loads(run.stdout)
+                    self.assertEqual((said['result'], said['state'], said['mac'], said['sn'], said['path']),
+                                     ('written', 'written', unit['mac'], unit['sn'], str(path)))
+                else:
+                    self.assertEqual(run.stdout, f"{path}: written by an earlier run, recorded now\n"
+                                                 f"  MAC {unit['mac']}\n  SN  {unit['sn']}\n")
+                self.assertEqual(path.read_bytes(), before)
+        refused = self.cli('assign', half, '--ledger', self.ledger, '--station', 'A')
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn(f'already holds MAC {mac}', refused.stderr)
+        self.assertIn('(unit reserved)', refused.stderr)
+        self.assertEqual([(u['path'], u['state']) for u in self.units()],
+                         [(str(reserved), 'written'), (str(reserved_json), 'written'), (str(failed), 'written'),
+                          (str(half), 'reserved')])
+
+    def test_a_backup_that_cannot_be_made_refuses_before_anything_is_reserved(self):
+        self.init()
+        folder = self.folder / 'mount'
+        folder.mkdir()
+        path = folder / 'vendor.bin'
+        path.write_bytes(vendor_bytes())
+        path.chmod(0o666)
+        folder.chmod(0o555)  # the file may be written, a backup beside it not
+        self.addCleanup(folder.chmod, 0o755)
+        command = [CLI, 'assign', path, '--ledger', self.ledger, '--backup']
+        if os.geteuid() == 0:  # root makes files in any folder: as nobody, who may not
+            self.folder.chmod(0o777)
+            for ledger in self.folder.glob('line.db*'):
+                ledger.chmod(0o666)
+            command = [*AS_NOBODY, runnable_by_nobody(self, CLI), *command[1:]]
+        for flags in ([], ['--json']):
+            with self.subTest(flags=flags):
+                run = subprocess.run([*map(str, command), *flags], capture_output=True, text=True, timeout=120)
+                self.assertEqual(run.returncode, 2, run.stderr)
+                self.assertRegex(run.stderr, 'no backup could be made: .*; nothing was reserved')
+                if flags:
+                    said = json.loads(run.stdout)
+                    self.assertEqual((said['result'], said['mac'], said['state']), ('refused', None, None))
+        self.assertEqual(self.units(), [])
+        self.assertEqual(fields(path), SAMPLE)
+        self.assertEqual(sorted(p.name for p in folder.iterdir()), ['vendor.bin'])
+        # Once a backup can be made, the same call writes and takes the next values.
+        folder.chmod(0o777)
+        run = subprocess.run([*map(str, command)], capture_output=True, text=True, timeout=120)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(fields(path), ('001132000000', 'QVX2612000001'))
+        self.assertEqual(fields(folder / 'vendor.bin.bak'), SAMPLE)
+
+
 class Supervising(LedgerTest):
     """What support, the business and a line's supervisor ask of a ledger."""
 
