@@ -150,6 +150,10 @@ class Ledger {
   // A file at path was found to hold a reserved or failed unit's values:
   // the unit is written, there, and replaces as Settle does.
   virtual Result<Recorded> Found(std::int64_t unit, const std::string& path) = 0;
+  // Whether a unit's values before are what any blank may carry, so that a
+  // file holding them shows no device in particular: other units have them
+  // before too, and no unit has them as its own MAC and SN.
+  virtual Result<bool> BlankBefore(const Unit& unit) = 0;
   // Per range what was handed out and what is left, as of now (UTC ISO 8601).
   virtual Result<Summary> Summarize(const std::string& now) = 0;
   // How many of a range's values were handed out in the hour and the day before now.

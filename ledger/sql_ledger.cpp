@@ -449,6 +449,18 @@ class SqlLedger final : public Ledger {
     return Recording(unit, path);
   }
 
+  Result<bool> BlankBefore(const Unit& unit) override {
+    Result<std::vector<Row>> shared =
+        db_->Query("SELECT id FROM units WHERE mac_before = ? AND sn_before = ? AND id <> ? LIMIT 1",
+                   {unit.macBefore, unit.snBefore, unit.id});
+    if (!shared) return shared.error();
+    if (shared->empty()) return false;
+    Result<std::vector<Row>> own =
+        db_->Query("SELECT id FROM units WHERE mac = ? AND sn = ? LIMIT 1", {unit.macBefore, unit.snBefore});
+    if (!own) return own.error();
+    return own->empty();
+  }
+
   Result<Summary> Summarize(const std::string& now) override {
     Summary summary;
     if (Result<> read = Summaries<MacTable>(summary, now); !read) return read.error();

@@ -192,10 +192,18 @@ class Assigning(LedgerTest):
         for thread in threads:
             thread.join()
         self.assert_no_value_twice(paths)
+        # As a line's script does for every run that did not end well: the same assign again.
+        written = {unit['mac'] for unit in self.units() if unit['state'] == 'written'}
+        for path in paths:
+            if fields(path)[0] not in written:
+                again = self.cli('assign', path, '--ledger', self.ledger)
+                self.assertEqual(again.returncode, 0, again.stderr)
         reconciled = self.cli('ledger', 'reconcile', self.ledger)
         self.assertIn(reconciled.returncode, (0, 1), reconciled.stderr)
         units = self.assert_no_value_twice(paths)
-        self.assertEqual([u for u in units if u['state'] == 'reserved'], [], 'a readable file left reserved')
+        # Each file holds a written unit's values; a unit left reserved is one whose values no file holds.
+        by_mac = {unit['mac']: unit for unit in units}
+        self.assertEqual({by_mac[fields(path)[0]]['state'] for path in paths}, {'written'})
         # The line goes on where it stopped: the values left are new ones.
         more = self.files(20, prefix='more')
         for path in more:
@@ -400,7 +408,8 @@ class ServerGoingAway(LedgerTest):
                 self.assertEqual(fields(path), SAMPLE, result.stderr)
         self.assertIn(self.cli('ledger', 'reconcile', self.ledger).returncode, (0, 1))
         units = self.assert_no_value_twice(paths)
-        self.assertEqual([u for u in units if u['state'] == 'reserved'], [])
+        # A unit stays reserved only where its file holds the factory values, which show no device.
+        self.assertEqual({fields(Path(u['path'])) for u in units if u['state'] == 'reserved'} - {SAMPLE}, set())
         for path, result in runs:
             if result.returncode == 3:
                 self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
@@ -412,10 +421,15 @@ class Settling(LedgerTest):
     def test_a_device_swapped_in_place_never_loses_its_units_record(self):
         self.init()
         place, = self.files(1)
+        # A line: the device before this one had the same factory values at the same path.
+        self.assertEqual(self.cli('assign', place, '--ledger', self.ledger, '--station', 'A').returncode, 0)
+        earlier = self.folder / 'earlier.bin'
+        shutil.move(place, earlier)
+        place.write_bytes(vendor_bytes())
         # Station A is killed after its write: its unit stays reserved, the
         # device carries the unit's values.
         self.killed_after_its_write(place, '--station', 'A')
-        unit, = self.units()
+        unit = self.units()[-1]
         self.assertEqual((unit['state'], unit['station']), ('reserved', 'A'))
         # The device leaves, and a blank one goes into its place.
         device = self.folder / 'returned.bin'
@@ -425,30 +439,28 @@ class Settling(LedgerTest):
         # Another station's reconcile leaves A's units alone: their paths are A's.
         other = self.cli('ledger', 'reconcile', self.ledger, '--station', 'B')
         self.assertEqual((other.returncode, other.stdout), (0, ''), other.stderr)
-        self.assertEqual(self.units()[0]['state'], 'reserved')
-        # A's reconcile finds the blank in the unit's place.
-        self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'A').returncode, 0)
-        self.assertEqual(self.units()[0]['state'], 'failed')
-        # The device that carries the unit's values is refused new ones...
-        refused = self.cli('assign', device, '--ledger', self.ledger)
-        self.assertEqual(refused.returncode, 2)
-        self.assertIn(f"already holds MAC {unit['mac']}", refused.stderr)
-        self.assertIn('by station A (unit failed)', refused.stderr)
-        self.assertIn('ledger reconcile LEDGER FILE records it', refused.stderr)
-        self.assertEqual(fields(device), (unit['mac'], unit['sn']))
-        # ...and brought back, it is how the record is found again.
+        self.assertEqual(self.units()[-1]['state'], 'reserved')
+        # A's reconcile finds a blank in the unit's place, which any blank
+        # could be: it shows nothing of the device, and the unit stays
+        # reserved (a failed unit would say no device carries its values).
+        blank = self.cli('ledger', 'reconcile', self.ledger, '--station', 'A')
+        self.assertEqual(blank.returncode, 1, blank.stderr)
+        self.assertIn('a fresh blank may stand where the device was', blank.stdout)
+        self.assertEqual(self.units()[-1]['state'], 'reserved')
+        # Brought back, the device is how the record is found again.
         found = self.cli('ledger', 'reconcile', self.ledger, device, '--json')
         self.assertEqual(found.returncode, 0, found.stderr)
-        self.assertEqual({key: json.loads(found.stdout)[key] for key in ('mac', 'state', 'path')},
-                         {'mac': unit['mac'], 'state': 'written', 'path': str(device)})
+        self.assertEqual({key: json.loads(found.stdout)[key] for key in ('mac', 'state', 'path', 'evidence')},
+                         {'mac': unit['mac'], 'state': 'written', 'path': str(device), 'evidence': str(device)})
         # A written unit stays written, whatever a later reconcile finds at a path.
         self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'A').returncode, 0)
         self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, place).returncode, 1)  # a blank: no unit's
-        self.assertEqual([(u['state'], u['path']) for u in self.units()], [('written', str(device))])
+        self.assertEqual([(u['state'], u['path']) for u in self.units()],
+                         [('written', str(place)), ('written', str(device))])
         # New values for the device replace its unit: it is counted once.
         self.assertEqual(self.cli('assign', device, '--ledger', self.ledger, '--reassign').returncode, 0)
         status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
-        self.assertEqual(status['units'], {'reserved': 0, 'written': 1, 'failed': 0, 'replaced': 1})
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 2, 'failed': 0, 'replaced': 1})
         self.assert_no_value_twice([device, place])
 
     def test_reconcile_says_why_each_unit_stays_reserved(self):
@@ -664,6 +676,81 @@ class Retrying(LedgerTest):
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(fields(path), ('001132000000', 'QVX2612000001'))
         self.assertEqual(fields(folder / 'vendor.bin.bak'), SAMPLE)
+
+
+class Evidence(LedgerTest):
+    """Reconcile takes as evidence only what one device alone can show."""
+
+    def test_a_blank_where_the_device_stood_leaves_its_unit_reserved(self):
+        self.init()
+        place, = self.files(1)
+        # A line: every blank carries the same factory values at the same path.
+        self.assertEqual(self.cli('assign', place, '--ledger', self.ledger).returncode, 0)
+        shutil.move(place, self.folder / 'first.bin')
+        place.write_bytes(vendor_bytes())
+        self.killed_after_its_write(place)
+        device = self.folder / 'device.bin'
+        shutil.move(place, device)
+        place.write_bytes(vendor_bytes())
+        for flags in ([], ['--json']):
+            with self.subTest(flags=flags):
+                run = self.cli('ledger', 'reconcile', self.ledger, *flags)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn('its file holds the factory values every blank carries: a fresh blank may stand '
+                              'where the device was', run.stdout)
+        self.assertEqual([u['state'] for u in self.units()], ['written', 'reserved'])
+
+    def test_reconcile_by_file_refuses_the_tools_own_copies_and_names_its_evidence(self):
+        self.init()
+        device, = self.files(1)
+        self.killed_after_its_write(device)
+        unit, = self.units()
+        names = [  # a name, and whether it is one of the tool's own copies
+            ('unit0000.bin.bak', True), ('unit0000.bin.bak.1', True), ('unit0000.bin.bak.12', True),
+            ('.unit0000.bin.0a1b2c3d.tmp', True), ('.device.bin.ffffffff.tmp', True),
+            ('unit.bakery', False), ('unit.bak.bin', False), ('.unit0000.bin.tmp', False),
+            ('.unit0000.bin.0A1B2C3D.tmp', False), ('unit0000.bin.bak.x', False),
+        ]
+        copies = [(self.folder / name, copy) for name, copy in names]
+        for path, copy in copies:
+            shutil.copy(device, path)
+        for path, copy in sorted(copies, key=lambda case: not case[1]):
+            with self.subTest(name=path.name):
+                run = self.cli('ledger', 'reconcile', self.ledger, path, '--json')
+                if copy:
+                    self.assertEqual((run.returncode, run.stdout), (2, ''), run.stderr)
+                    self.assertRegex(run.stderr, 'a (backup|temporary file) quorvix-cli .*: a copy shows no device')
+                    self.assertEqual(self.units(), [unit])
+                else:
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertEqual(json.loads(run.stdout)['state'], 'written')
+        # The first file not a copy was taken as evidence, and the unit is written there.
+        evidence = next(path for path, copy in copies if not copy)
+        self.assertEqual([(u['state'], u['path']) for u in self.units()], [('written', str(evidence))])
+
+    def test_each_unit_recorded_names_the_file_taken_as_evidence(self):
+        self.init()
+        by_station, by_file, by_file_text, failed = self.files(4)
+        failed.write_bytes(vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001'))
+        for path in (by_station, by_file, by_file_text, failed):
+            self.killed_after_its_write(path)
+        failed.write_bytes(vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001'))
+        moved = self.folder / 'moved.bin'
+        shutil.move(by_file, moved)
+        found = self.cli('ledger', 'reconcile', self.ledger, moved, '--json')
+        self.assertEqual(found.returncode, 0, found.stderr)
+        self.assertEqual(json.loads(found.stdout)['evidence'], str(moved))
+        text = self.cli('ledger', 'reconcile', self.ledger, by_file_text)
+        self.assertEqual(text.returncode, 0, text.stderr)
+        self.assertTrue(text.stdout.endswith(f'    evidence: {by_file_text}\n'), text.stdout)
+        station = self.cli('ledger', 'reconcile', self.ledger, '--json')
+        self.assertEqual(station.returncode, 0, station.stderr)
+        said = {json.loads(line)['path']: json.loads(line) for line in station.stdout.splitlines()}
+        self.assertEqual({path: (unit['state'], unit.get('evidence')) for path, unit in said.items()},
+                         {str(by_station): ('written', str(by_station)), str(failed): ('failed', str(failed))})
+        # Nothing left to record: a unit shown again names no evidence.
+        again = self.cli('ledger', 'reconcile', self.ledger, moved, '--json')
+        self.assertNotIn('evidence', json.loads(again.stdout))
 
 
 class Supervising(LedgerTest):
