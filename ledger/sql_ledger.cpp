@@ -396,7 +396,7 @@ class SqlLedger final : public Ledger {
           continue;
         // The run that reserved it wrote the file, and was stopped before it
         // could record so: the same assign run again records it.
-        if (Result<Recorded> written = Written(owner.Integer(0), request.path); !written)
+        if (Result<Recorded> written = Written(owner.Integer(0), request.path, true); !written)
           return written.error();
         UnitFilter filter;
         filter.unit = owner.Integer(0);
@@ -651,10 +651,17 @@ class SqlLedger final : public Ledger {
     });
   }
 
+  // The units a unit written replaces: those whose values its file held
+  // before, as they were when it was reserved (an earlier id), and not
+  // replaced yet; no unit ever joins them.
+  static constexpr const char* kReplaced =
+      "id < ? AND state <> 'replaced' AND (mac = (SELECT mac_before FROM units WHERE id = ?) "
+      "OR sn = (SELECT sn_before FROM units WHERE id = ?))";
+
   // Records a reserved or failed unit written, at path where one is given,
-  // and the units whose values its file held before, when it was reserved,
-  // replaced by it; already where the unit had left those states.
-  Result<Recorded> Written(std::int64_t unit, const std::optional<std::string>& path) {
+  // and, replacing, the units it replaces replaced by it; already where the
+  // unit had left those states.
+  Result<Recorded> Written(std::int64_t unit, const std::optional<std::string>& path, bool replacing) {
     Result<Recorded> written = Changed(
         path ? db_->Query(
                    "UPDATE units SET state = 'written', path = ?, restored = NULL WHERE id = ? AND state IN "
@@ -663,21 +670,26 @@ class SqlLedger final : public Ledger {
              : db_->Query("UPDATE units SET state = 'written', restored = NULL WHERE id = ? AND state IN "
                           "('reserved', 'failed') RETURNING id",
                           {unit}));
-    if (!written || *written == Recorded::already) return written;
-    Result<std::vector<Row>> replaced = db_->Query(
-        "UPDATE units SET state = 'replaced', replaced_by = ? WHERE id < ? AND state <> 'replaced' "
-        "AND (mac = (SELECT mac_before FROM units WHERE id = ?) "
-        "OR sn = (SELECT sn_before FROM units WHERE id = ?))",
-        {unit, unit, unit, unit});
+    if (!written || *written == Recorded::already || !replacing) return written;
+    Result<std::vector<Row>> replaced =
+        db_->Query(std::string("UPDATE units SET state = 'replaced', replaced_by = ? WHERE ") + kReplaced,
+                   {unit, unit, unit, unit});
     if (!replaced) return replaced.error();
     return Recorded::done;
   }
 
-  // Written, in a transaction of its own.
+  // Written, with the units it replaces in the same transaction. A unit
+  // that replaces none, as every one but a reassign's, is one statement with
+  // no transaction around it: a station stopped while recording it holds no
+  // transaction open, for the server to end after a few seconds.
   Result<Recorded> Recording(std::int64_t unit, const std::optional<std::string>& path) {
+    Result<std::vector<Row>> replaces =
+        db_->Query(std::string("SELECT id FROM units WHERE ") + kReplaced + " LIMIT 1", {unit, unit, unit});
+    if (!replaces) return replaces.error();
+    if (replaces->empty()) return Written(unit, path, false);
     Recorded recorded = Recorded::done;
     Result<> done = Transaction(false, [&]() -> Result<> {
-      Result<Recorded> written = Written(unit, path);
+      Result<Recorded> written = Written(unit, path, true);
       if (!written) return written.error();
       recorded = *written;
       return {};
