@@ -1028,6 +1028,30 @@ class Line(LedgerTest):
         units = self.assert_no_value_twice([reference, held, *others])
         self.assertEqual({u['state'] for u in units}, {'written'})
 
+    def test_a_reassign_frozen_while_recording_loses_its_transaction_and_the_same_call_records_it(self):
+        self.init()
+        reference, held = self.files(2)
+        for path in (reference, held):
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
+        old = fields(held)
+        replacing = self.call_number(['assign', reference, '--ledger', self.ledger, '--reassign'], 'sendto',
+                                     "state = 'replaced'")
+        frozen = subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-e', 'trace=sendto', '-e',
+                                 f'inject=sendto:delay_enter=12000000:when={replacing}', CLI, 'assign', str(held),
+                                 '--ledger', self.ledger, '--reassign'], capture_output=True, text=True, timeout=120)
+        # The server ended the transaction it left idle: neither unit changed, and the file holds the new values.
+        self.assertEqual(frozen.returncode, 1, frozen.stderr)
+        self.assertIn('the unit stays reserved', frozen.stderr)
+        new = fields(held)
+        units = {unit['mac']: unit for unit in self.units()}
+        self.assertEqual((units[old[0]]['state'], units[new[0]]['state']), ('written', 'reserved'))
+        again = self.cli('assign', held, '--ledger', self.ledger, '--reassign')
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(fields(held), new)
+        units = {unit['mac']: unit for unit in self.units()}
+        self.assertEqual((units[old[0]]['state'], units[old[0]]['replaced_by'], units[new[0]]['state']),
+                         ('replaced', new[0], 'written'))
+
     def test_credentials_as_postgresqls_own_clients_take_them(self):
         self.init()
         database = self.ledger.rsplit('/', 1)[1]
