@@ -681,25 +681,6 @@ class Retrying(LedgerTest):
 class Evidence(LedgerTest):
     """Reconcile takes as evidence only what one device alone can show."""
 
-    def test_a_blank_where_the_device_stood_leaves_its_unit_reserved(self):
-        self.init()
-        place, = self.files(1)
-        # A line: every blank carries the same factory values at the same path.
-        self.assertEqual(self.cli('assign', place, '--ledger', self.ledger).returncode, 0)
-        shutil.move(place, self.folder / 'first.bin')
-        place.write_bytes(vendor_bytes())
-        self.killed_after_its_write(place)
-        device = self.folder / 'device.bin'
-        shutil.move(place, device)
-        place.write_bytes(vendor_bytes())
-        for flags in ([], ['--json']):
-            with self.subTest(flags=flags):
-                run = self.cli('ledger', 'reconcile', self.ledger, *flags)
-                self.assertEqual(run.returncode, 1, run.stderr)
-                self.assertIn('its file holds the factory values every blank carries: a fresh blank may stand '
-                              'where the device was', run.stdout)
-        self.assertEqual([u['state'] for u in self.units()], ['written', 'reserved'])
-
     def test_reconcile_by_file_refuses_the_tools_own_copies_and_names_its_evidence(self):
         self.init()
         device, = self.files(1)
