@@ -1,7 +1,9 @@
 // assign: gives one file the next MAC and SN from a ledger. The file is
-// opened for update and held first, so one that is no vendor file or cannot
-// be written costs no values; the values are reserved in one durable
-// transaction before the file changes, and the write's end is recorded after.
+// opened for update and held, and backed up, first, so one that is no vendor
+// file, cannot be written or cannot be backed up costs no values; the values
+// are reserved in one durable transaction before the file changes, and the
+// write's end is recorded after. Run again on a file whose write landed
+// unrecorded, it records that unit.
 #include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/forecast.h"
@@ -55,6 +57,12 @@ class Assignment {
     call_.Before(*before);
     request_.macBefore = *call_.macBefore;
     request_.snBefore = *call_.snBefore;
+    // Before any value is taken: a backup that cannot be made would
+    // otherwise cost the values reserved for the write it stops.
+    if (options_.backup) {
+      if (Result<> made = BackUpHeld(tool_, **file, call_); !made)
+        return Stop(Refusal(Wide("no backup could be made: " + Describe(made.error()))));
+    }
 
     Result<std::string> where = ChosenLedger(tool_, options_.ledger);
     if (!where) return Stop(where.error());
@@ -74,11 +82,15 @@ class Assignment {
       return Stop(reserved.error(), LedgerRecorded(*where));
     }
     unit_ = reserved->unit;
+    if (reserved->found) {  // no new reservation: its note is done with
+      Journaled([&](ledger::Journal& journal) { return journal.Done(request_.id); });
+      return Found();
+    }
     Journaled([&](ledger::Journal& journal) { return journal.Writing(request_.id); });
 
     const EditState edits = EditsOf(call_.path, *unit_);
     call_.Planned(edits);
-    WriteHeld(tool_, **file, edits, options_.backup, call_);
+    WriteHeld(tool_, **file, edits, false, call_);
     if (call_.result == CallResult::written && !options_.json)
       Print(tool_.out, WrittenText(call_, Changes(*before, edits)));
     Outcome outcome = Finish(tool_, call_, options_.log);
@@ -159,6 +171,20 @@ class Assignment {
     call_.Stop(
         failure.cause == Failure::Cause::retry || inDoubt ? CallResult::retry : CallResult::refused,
         why + (inDoubt ? "; values may have been reserved, none was written" : "; nothing was reserved"));
+    Outcome outcome = Finish(tool_, call_, options_.log);
+    Report();
+    return outcome;
+  }
+
+  // The file held a unit's values already: a run before this one wrote them
+  // and was stopped before it could record so, which the ledger now has.
+  Outcome Found() {
+    call_.result = CallResult::written;
+    if (!options_.json) {
+      Print(tool_.out, Utf8(call_.path) + ": written by an earlier run, recorded now\n  MAC " + unit_->mac +
+                           "\n  SN  " + unit_->sn + "\n" +
+                           (call_.backup.empty() ? "" : "  backup " + call_.backup + "\n"));
+    }
     Outcome outcome = Finish(tool_, call_, options_.log);
     Report();
     return outcome;

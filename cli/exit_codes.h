@@ -38,19 +38,19 @@ inline constexpr ExitCode kExitCodes[] = {
      "check: a file's stored checks do not match its fields; set, assign: the\n"
      "     write failed (the message says whether the file was restored), or\n"
      "     its log line could not be written; assign: the write's end could not\n"
-     "     be recorded (the unit stays reserved); ledger reconcile: a unit stays\n"
-     "     reserved, or a file holds no unit's values; ledger find: a value is\n"
-     "     no unit's"},
+     "     be recorded (the unit stays reserved: the same assign again records\n"
+     "     it); ledger reconcile: a unit stays reserved, or a file holds no\n"
+     "     unit's values; ledger find: a value is no unit's"},
     {2,
      "stop and look: a usage error, a refused value, a file that could not be\n"
-     "     read or is not a vendor file (set and assign wrote not one byte then,\n"
-     "     and assign reserved nothing), a ledger refused (missing or damaged, a\n"
-     "     range used up or overlapping, values a unit has), or standard output\n"
-     "     could not be written; wins over 3 and 1"},
+     "     read or is not a vendor file, or (assign) backed up (set and assign\n"
+     "     wrote not one byte then, and assign reserved nothing), a ledger\n"
+     "     refused (missing or damaged, a range used up or overlapping, values a\n"
+     "     unit has), or standard output could not be written; wins over 3 and 1"},
     {3,
-     "try again: the ledger could not be reached, or stayed busy past its\n"
-     "     timeout, before anything was reserved or recorded; nothing changed\n"
-     "     and the file is untouched; wins over 1"},
+     "try the same command again: the ledger could not be reached, or stayed\n"
+     "     busy past its timeout, before anything was reserved or recorded;\n"
+     "     nothing changed and the file is untouched; wins over 1"},
 };
 
 int ExitCodeOf(const Outcome& outcome);

@@ -53,13 +53,18 @@ void CallRecord::Fail(const std::string& what) {
   }
 }
 
+Result<> BackUpHeld(const ToolContext& tool, ByteFile& file, CallRecord& record) {
+  Result<std::wstring> made = Backup(tool.files, file, record.path);
+  if (!made) return made.error();
+  record.backup = Utf8(*made);
+  return {};
+}
+
 void WriteHeld(const ToolContext& tool, ByteFile& file, const EditState& edits, bool backup,
                CallRecord& record) {
   if (backup) {
-    Result<std::wstring> made = Backup(tool.files, file, record.path);
-    if (!made)
+    if (Result<> made = BackUpHeld(tool, file, record); !made)
       return record.Fail("no backup could be made: " + Describe(made.error()) + "; nothing was written");
-    record.backup = Utf8(*made);
   }
   const WriteReport report = WriteEdits(file, edits);
   if (report.written) {

@@ -42,6 +42,10 @@ struct CallRecord {
   void Fail(const std::string& what);
 };
 
+// Copies the file, held open for update, beside it (FILE.bak, ...), and
+// names the copy in the record.
+Result<> BackUpHeld(const ToolContext& tool, ByteFile& file, CallRecord& record);
+
 // Backs the file up when asked, then writes the edits into file, held open
 // for update since the fields were read; the record says how it went.
 void WriteHeld(const ToolContext& tool, ByteFile& file, const EditState& edits, bool backup,

@@ -1,9 +1,14 @@
 // ledger reconcile: settles the units a crash left reserved, by what files
-// hold. Without files, the units this station reserved, each by the file at
-// its path, which means something on this station alone; with files, on any
-// station, the unit whose MAC and SN a file holds is written, there: a
-// device that comes back is how a lost record is found again. A unit leaves
-// reserved once, and a written unit is never changed.
+// hold, taking as evidence only what one device alone can show: a unit's own
+// MAC and SN, or values before that no other unit has. Every blank carries
+// the same factory values at the same path, so a blank found where a unit's
+// device stood shows nothing of that device. Without files, the units this
+// station reserved, each by the file at its path, which means something on
+// this station alone; with files, on any station, the unit whose MAC and SN
+// a file holds is written, there: a device that comes back is how a lost
+// record is found again. The tool's own backups and temporary files are
+// copies, which show no device. A unit leaves reserved once, and a written
+// unit is never changed.
 
 #include "cli/commands.h"
 #include "cli/ledger_access.h"
@@ -11,6 +16,8 @@
 #include "cli/reading.h"
 #include "files/host.h"
 #include "files/utf8.h"
+#include "vendor/backup.h"
+#include "vendor/temporary_file.h"
 
 namespace {
 
@@ -44,12 +51,20 @@ class Reconciling {
         if (Result<> settled = Settle(unit, ledger::UnitState::written, std::nullopt, why); !settled)
           return settled;
       } else if (Holds(*fields, unit.macBefore, unit.snBefore)) {
-        if (Result<> settled = Settle(unit, ledger::UnitState::failed, true, why); !settled) return settled;
+        Result<bool> blank = ledger_.BlankBefore(unit);
+        if (!blank) return blank.error();
+        if (*blank) {
+          why =
+              "its file holds the factory values every blank carries: a fresh blank may stand where the "
+              "device was";
+        } else if (Result<> settled = Settle(unit, ledger::UnitState::failed, true, why); !settled) {
+          return settled;
+        }
       } else {
         why = "its file holds other values: MAC " + VendorLayout::HexText(fields->mac) + ", SN " +
               ShownText(fields->sn);
       }
-      Show(unit, why);
+      Show(unit, why, unit.state == ledger::UnitState::reserved ? "" : unit.path);
       return {};
     });
   }
@@ -58,6 +73,11 @@ class Reconciling {
   Result<> ByFiles() {
     for (const std::string& given : options_.files) {
       const std::wstring path = AbsolutePath(Wide(given));
+      if (const std::optional<std::string> copy = Copy(path)) {
+        Say(tool_.err, Severity::error, path, *copy + ": a copy shows no device; give a device's own file");
+        outcome_.trouble = true;
+        continue;
+      }
       Result<StoredFields> fields = ReadFields(tool_.files, path);
       if (!fields) {
         Say(tool_.err, Severity::error, path, Describe(fields.error()));
@@ -79,6 +99,7 @@ class Reconciling {
         continue;
       }
       std::optional<std::string> why;
+      std::string evidence;
       if (owner->state == ledger::UnitState::replaced) {
         why = "holds the values of a unit replaced since: its device was given " +
               owner->replacedBy.value_or("") + "'s";
@@ -89,16 +110,26 @@ class Reconciling {
           owner->state = ledger::UnitState::written;
           owner->path = Utf8(path);
           owner->restored.reset();
+          evidence = owner->path;
         } else {
           why = "another run recorded this unit meanwhile";
         }
       }
-      Show(*owner, why);
+      Show(*owner, why, evidence);
     }
     return {};
   }
 
  private:
+  // What a file the tool itself made is, where it is one: a backup or a
+  // temporary copy holds what a device held once, wherever that device is now.
+  static std::optional<std::string> Copy(const std::wstring& path) {
+    const std::wstring name = path.substr(path.find_last_of(L"/\\") + 1);
+    if (IsBackupName(name)) return "a backup quorvix-cli made";
+    if (IsTemporaryName(name)) return "a temporary file quorvix-cli was writing";
+    return std::nullopt;
+  }
+
   static bool Holds(const StoredFields& fields, const std::string& mac, const std::string& sn) {
     return VendorLayout::HexText(fields.mac) == mac && ShownText(fields.sn) == sn;
   }
@@ -116,13 +147,18 @@ class Reconciling {
     return {};
   }
 
-  // A unit as it stands now; why, where it was left as it was.
-  void Show(const ledger::Unit& unit, const std::optional<std::string>& why) {
+  // A unit as it stands now; why, where it was left as it was; the file
+  // whose values recorded it, where this run recorded it.
+  void Show(const ledger::Unit& unit, const std::optional<std::string>& why, const std::string& evidence) {
     if (why) outcome_.findings = true;
     if (options_.json) {
-      return Print(tool_.out, UnitJsonLine(unit, why ? Json{{"reason", *why}} : Json::object()));
+      Json more = Json::object();
+      if (why) more["reason"] = *why;
+      if (!evidence.empty()) more["evidence"] = evidence;
+      return Print(tool_.out, UnitJsonLine(unit, more));
     }
-    Print(tool_.out, UnitText(unit) + (why ? "    " + *why + "\n" : ""));
+    Print(tool_.out, UnitText(unit) + (why ? "    " + *why + "\n" : "") +
+                         (evidence.empty() ? "" : "    evidence: " + evidence + "\n"));
   }
 
   const ToolContext& tool_;

@@ -87,10 +87,12 @@ constexpr std::chrono::sys_seconds kLatestRunOut{std::chrono::sys_days{std::chro
 // when it gave out no value in that time; at the latest kLatestRunOut.
 std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::chrono::sys_seconds now);
 
-// A unit reserved, and the ranges its values came from, as they are after.
+// A unit reserved, and the ranges its values came from, as they are after;
+// or, found, the unit whose values the file held already, now written.
 struct Reservation {
   Unit unit;
   RangeSummary macs, sns;
+  bool found = false;
 };
 
 // A reservation known by its unit alone: its ranges not counted (first empty).
@@ -140,8 +142,10 @@ class Ledger {
   // The time now by the ledger's clock (UTC ISO 8601): the server's, where
   // there is one, else this station's.
   virtual Result<std::string> Now() = 0;
-  // In one durable transaction: refuses when the file's MAC or SN is a
-  // unit's (but with reassign, which marks that unit replaced), takes the
+  // In one durable transaction: where the file holds a reserved or failed
+  // unit's own MAC and SN, its write landed: that unit is written, there,
+  // and found. Otherwise refuses when the file's MAC or SN is a unit's (but
+  // with reassign: the new unit is to replace it once written), takes the
   // next MAC and the next SN from the oldest ranges that have any left, and
   // records a reserved unit.
   virtual Result<Reservation> Reserve(const Request& request) = 0;
@@ -157,11 +161,17 @@ class Ledger {
   // Records how a reserved unit's write ended: failed, with whether the old
   // fields are back, only while the unit is reserved; written also over
   // failed, which a reconcile may have recorded before the write landed.
-  // Changes that unit's row only.
+  // Written, the units whose values its file held before are replaced in
+  // the same transaction: the device is counted once, and only once it
+  // carries its new values.
   virtual Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) = 0;
   // A file at path was found to hold a reserved or failed unit's values:
-  // the unit is written, there.
+  // the unit is written, there, and replaces as Settle does.
   virtual Result<Recorded> Found(std::int64_t unit, const std::string& path) = 0;
+  // Whether a unit's values before are what any blank may carry, so that a
+  // file holding them shows no device in particular: other units have them
+  // before too, and no unit has them as its own MAC and SN.
+  virtual Result<bool> BlankBefore(const Unit& unit) = 0;
   // Per range what was handed out and what is left, as of now (UTC ISO 8601).
   virtual Result<Summary> Summarize(const std::string& now) = 0;
   // How many of a range's values were handed out in the hour and the day before now.

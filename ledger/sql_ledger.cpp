@@ -1,11 +1,13 @@
 // The ledger's rules, the same on every database: values taken in order from
 // the oldest range that has any left, in transactions that hold the ledger's
 // write lock, so two assigns never interleave; unique MACs and SNs besides.
-// Recording how a unit's write ended changes that unit's row alone, and only
-// while it is reserved (or failed, for a write found to have landed), so no
-// written unit is ever written over. The database itself keeps these rules on
-// its rows, whoever writes them (RowRules), and every change of a unit in an
-// append-only history.
+// Recording how a unit's write ended changes that unit's row, and only while
+// it is reserved (or failed, for a write found to have landed), so no written
+// unit is ever written over; a unit written replaces, in the same
+// transaction, the units whose values its file held before, so a device is
+// counted once, and as what it carries. The database itself keeps these
+// rules on its rows, whoever writes them (RowRules), and every change of a
+// unit in an append-only history.
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -177,8 +179,8 @@ std::vector<RowRule> RowRules(const Database& db) {
       "OR (OLD.state IN ('reserved', 'failed') AND NEW.state = 'written' AND NEW.replaced_by IS NULL) "
       "OR (OLD.state <> 'replaced' AND NEW.state = 'replaced' AND NEW.path = OLD.path "
       "AND NEW.restored IS NOT DISTINCT FROM OLD.restored AND EXISTS (SELECT 1 FROM units successor WHERE "
-      "successor.id = NEW.replaced_by AND successor.id <> OLD.id AND (successor.mac_before = OLD.mac OR "
-      "successor.sn_before = OLD.sn))))";
+      "successor.id = NEW.replaced_by AND successor.id <> OLD.id AND successor.state = 'written' AND "
+      "(successor.mac_before = OLD.mac OR successor.sn_before = OLD.sn))))";
   // SQLite's INSERT OR REPLACE deletes the row a new one collides with and
   // fires no delete trigger for it: no new row takes an existing one's id,
   // nor a unit's MAC or SN.
@@ -218,7 +220,7 @@ std::vector<RowRule> RowRules(const Database& db) {
        "a unit's values, values before, station, host, times, role and request never change"},
       {"units", "UPDATE", moved,
        "a unit moves only from reserved to written or failed, from failed to written, and to replaced by "
-       "the unit that took its device; nothing else of it changes"},
+       "the unit written into its device; nothing else of it changes"},
       // Whether a write failed is known on the station that made it; that it
       // landed, or that the device got new values, the device itself shows.
       {"units", "UPDATE",
@@ -300,15 +302,14 @@ Change ChangeOf(const Row& row) {
   return change;
 }
 
-// Why a file whose values a unit has is refused.
+// Why a file whose values a unit has is refused: a written unit's, or one
+// of a unit's values without the other.
 Failure Owned(const Row& owner, const Request& request) {
   const bool mac = owner.Text(1) == request.macBefore;
   const std::string state = owner.Text(3);
-  std::string why = "already holds " + (mac ? "MAC " + owner.Text(1) : "SN " + owner.Text(2)) +
-                    " assigned at " + owner.Text(5) + " by station " + owner.Text(4) + " (unit " + state +
-                    ")";
-  if (state == "reserved" || state == "failed") why += "; ledger reconcile LEDGER FILE records it";
-  return Refused(why + "; --reassign gives it new values");
+  return Refused("already holds " + (mac ? "MAC " + owner.Text(1) : "SN " + owner.Text(2)) + " assigned at " +
+                 owner.Text(5) + " by station " + owner.Text(4) + " (unit " + state +
+                 "); --reassign gives it new values");
 }
 
 class SqlLedger final : public Ledger {
@@ -392,6 +393,23 @@ class SqlLedger final : public Ledger {
           "ORDER BY id",
           {request.macBefore, request.snBefore});
       if (!owners) return owners.error();
+      for (const Row& owner : *owners) {
+        const std::string state = owner.Text(3);
+        if (owner.Text(1) != request.macBefore || owner.Text(2) != request.snBefore ||
+            (state != "reserved" && state != "failed"))
+          continue;
+        // The run that reserved it wrote the file, and was stopped before it
+        // could record so: the same assign run again records it.
+        if (Result<Recorded> written = Written(owner.Integer(0), request.path, true); !written)
+          return written.error();
+        UnitFilter filter;
+        filter.unit = owner.Integer(0);
+        reservation.found = true;
+        return EachUnit(filter, [&](const Unit& found) -> Result<> {
+          unit = found;
+          return {};
+        });
+      }
       if (!owners->empty() && !request.reassign) return Owned(owners->front(), request);
       Result<std::string> mac = Take<MacTable>(reservation.macs);
       if (!mac) return mac.error();
@@ -416,11 +434,6 @@ class SqlLedger final : public Ledger {
       unit.id = inserted->at(0).Integer(0);
       unit.time = inserted->at(0).Text(1);
       unit.role = inserted->at(0).Text(2);
-      for (const Row& owner : *owners) {
-        Result<std::vector<Row>> replaced = db_->Query(
-            "UPDATE units SET state = 'replaced', replaced_by = ? WHERE id = ?", {unit.id, owner.Integer(0)});
-        if (!replaced) return replaced.error();
-      }
       return {};
     }();
     if (!reserved) {
@@ -445,20 +458,28 @@ class SqlLedger final : public Ledger {
   }
 
   Result<Recorded> Settle(std::int64_t unit, UnitState state, std::optional<bool> restored) override {
+    if (state == UnitState::written) return Recording(unit, std::nullopt);
     Parameter flag = nullptr;
     if (restored) flag = std::int64_t{*restored};
-    const std::string from = state == UnitState::written ? "('reserved', 'failed')" : "('reserved')";
     return Changed(db_->Query(
-        "UPDATE units SET state = ?, restored = ? WHERE id = ? AND state IN " + from + " RETURNING id",
+        "UPDATE units SET state = ?, restored = ? WHERE id = ? AND state = 'reserved' RETURNING id",
         {StateText(state), flag, unit}));
   }
 
   Result<Recorded> Found(std::int64_t unit, const std::string& path) override {
-    return Changed(
-        db_->Query("UPDATE units SET state = 'written', path = ?, restored = NULL WHERE id = ? AND state IN "
-                   "('reserved', "
-                   "'failed') RETURNING id",
-                   {path, unit}));
+    return Recording(unit, path);
+  }
+
+  Result<bool> BlankBefore(const Unit& unit) override {
+    Result<std::vector<Row>> shared =
+        db_->Query("SELECT id FROM units WHERE mac_before = ? AND sn_before = ? AND id <> ? LIMIT 1",
+                   {unit.macBefore, unit.snBefore, unit.id});
+    if (!shared) return shared.error();
+    if (shared->empty()) return false;
+    Result<std::vector<Row>> own =
+        db_->Query("SELECT id FROM units WHERE mac = ? AND sn = ? LIMIT 1", {unit.macBefore, unit.snBefore});
+    if (!own) return own.error();
+    return own->empty();
   }
 
   Result<Summary> Summarize(const std::string& now) override {
@@ -675,6 +696,53 @@ class SqlLedger final : public Ledger {
       }
       return Run(statements);
     });
+  }
+
+  // The units a unit written replaces: those whose values its file held
+  // before, as they were when it was reserved (an earlier id), and not
+  // replaced yet; no unit ever joins them.
+  static constexpr const char* kReplaced =
+      "id < ? AND state <> 'replaced' AND (mac = (SELECT mac_before FROM units WHERE id = ?) "
+      "OR sn = (SELECT sn_before FROM units WHERE id = ?))";
+
+  // Records a reserved or failed unit written, at path where one is given,
+  // and, replacing, the units it replaces replaced by it; already where the
+  // unit had left those states.
+  Result<Recorded> Written(std::int64_t unit, const std::optional<std::string>& path, bool replacing) {
+    Result<Recorded> written = Changed(
+        path ? db_->Query(
+                   "UPDATE units SET state = 'written', path = ?, restored = NULL WHERE id = ? AND state IN "
+                   "('reserved', 'failed') RETURNING id",
+                   {*path, unit})
+             : db_->Query("UPDATE units SET state = 'written', restored = NULL WHERE id = ? AND state IN "
+                          "('reserved', 'failed') RETURNING id",
+                          {unit}));
+    if (!written || *written == Recorded::already || !replacing) return written;
+    Result<std::vector<Row>> replaced =
+        db_->Query(std::string("UPDATE units SET state = 'replaced', replaced_by = ? WHERE ") + kReplaced,
+                   {unit, unit, unit, unit});
+    if (!replaced) return replaced.error();
+    return Recorded::done;
+  }
+
+  // Written, with the units it replaces in the same transaction. A unit
+  // that replaces none, as every one but a reassign's, is one statement with
+  // no transaction around it: a station stopped while recording it holds no
+  // transaction open, for the server to end after a few seconds.
+  Result<Recorded> Recording(std::int64_t unit, const std::optional<std::string>& path) {
+    Result<std::vector<Row>> replaces =
+        db_->Query(std::string("SELECT id FROM units WHERE ") + kReplaced + " LIMIT 1", {unit, unit, unit});
+    if (!replaces) return replaces.error();
+    if (replaces->empty()) return Written(unit, path, false);
+    Recorded recorded = Recorded::done;
+    Result<> done = Transaction(false, [&]() -> Result<> {
+      Result<Recorded> written = Written(unit, path, true);
+      if (!written) return written.error();
+      recorded = *written;
+      return {};
+    });
+    if (!done) return done.error();
+    return recorded;
   }
 
   static Result<Recorded> Changed(const Result<std::vector<Row>>& rows) {

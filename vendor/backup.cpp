@@ -39,3 +39,12 @@ Result<std::wstring> Backup(Files& files, ByteFile& source, const std::wstring& 
     return published.error();
   }
 }
+
+bool IsBackupName(const std::wstring& name) {
+  std::wstring stem = name;
+  const std::size_t dot = stem.find_last_of(L'.');
+  if (dot != std::wstring::npos && dot + 1 < stem.size() &&
+      stem.find_first_not_of(L"0123456789", dot + 1) == std::wstring::npos)
+    stem.resize(dot);
+  return stem.size() > 4 && stem.ends_with(L".bak");
+}

@@ -12,3 +12,6 @@
 // caller holds the file for update, so no other run is making one. Gives the
 // backup's path.
 Result<std::wstring> Backup(Files& files, ByteFile& source, const std::wstring& path);
+
+// Whether a file name is one Backup gives: NAME.bak or NAME.bak.N.
+bool IsBackupName(const std::wstring& name);

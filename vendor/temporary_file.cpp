@@ -35,6 +35,13 @@ bool IsTemporaryName(const std::wstring& candidate, const std::wstring& name) {
          std::wstring::npos;
 }
 
+bool IsTemporaryName(const std::wstring& candidate) {
+  // The dot before the name, and the one before the random part.
+  const std::size_t around = 2 + kRandomDigits + std::size(kSuffix) - 1;
+  return candidate.size() > around &&
+         IsTemporaryName(candidate, candidate.substr(1, candidate.size() - around));
+}
+
 Result<TemporaryFile> CreateTemporary(Files& files, const std::wstring& path) {
   const std::wstring folder = path.substr(0, NameStart(path)), name = path.substr(NameStart(path));
   std::random_device random;

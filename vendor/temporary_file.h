@@ -12,6 +12,8 @@
 
 // Whether candidate is a temporary name made for the file name.
 bool IsTemporaryName(const std::wstring& candidate, const std::wstring& name);
+// Whether candidate is a temporary name made for any file.
+bool IsTemporaryName(const std::wstring& candidate);
 
 struct TemporaryFile {
   std::unique_ptr<ByteFile> file;

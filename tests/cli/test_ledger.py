@@ -192,10 +192,18 @@ class Assigning(LedgerTest):
         for thread in threads:
             thread.join()
         self.assert_no_value_twice(paths)
+        # As a line's script does for every run that did not end well: the same assign again.
+        written = {unit['mac'] for unit in self.units() if unit['state'] == 'written'}
+        for path in paths:
+            if fields(path)[0] not in written:
+                again = self.cli('assign', path, '--ledger', self.ledger)
+                self.assertEqual(again.returncode, 0, again.stderr)
         reconciled = self.cli('ledger', 'reconcile', self.ledger)
         self.assertIn(reconciled.returncode, (0, 1), reconciled.stderr)
         units = self.assert_no_value_twice(paths)
-        self.assertEqual([u for u in units if u['state'] == 'reserved'], [], 'a readable file left reserved')
+        # Each file holds a written unit's values; a unit left reserved is one whose values no file holds.
+        by_mac = {unit['mac']: unit for unit in units}
+        self.assertEqual({by_mac[fields(path)[0]]['state'] for path in paths}, {'written'})
         # The line goes on where it stopped: the values left are new ones.
         more = self.files(20, prefix='more')
         for path in more:
@@ -400,7 +408,8 @@ class ServerGoingAway(LedgerTest):
                 self.assertEqual(fields(path), SAMPLE, result.stderr)
         self.assertIn(self.cli('ledger', 'reconcile', self.ledger).returncode, (0, 1))
         units = self.assert_no_value_twice(paths)
-        self.assertEqual([u for u in units if u['state'] == 'reserved'], [])
+        # A unit stays reserved only where its file holds the factory values, which show no device.
+        self.assertEqual({fields(Path(u['path'])) for u in units if u['state'] == 'reserved'} - {SAMPLE}, set())
         for path, result in runs:
             if result.returncode == 3:
                 self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
@@ -412,10 +421,15 @@ class Settling(LedgerTest):
     def test_a_device_swapped_in_place_never_loses_its_units_record(self):
         self.init()
         place, = self.files(1)
+        # A line: the device before this one had the same factory values at the same path.
+        self.assertEqual(self.cli('assign', place, '--ledger', self.ledger, '--station', 'A').returncode, 0)
+        earlier = self.folder / 'earlier.bin'
+        shutil.move(place, earlier)
+        place.write_bytes(vendor_bytes())
         # Station A is killed after its write: its unit stays reserved, the
         # device carries the unit's values.
         self.killed_after_its_write(place, '--station', 'A')
-        unit, = self.units()
+        unit = self.units()[-1]
         self.assertEqual((unit['state'], unit['station']), ('reserved', 'A'))
         # The device leaves, and a blank one goes into its place.
         device = self.folder / 'returned.bin'
@@ -425,30 +439,28 @@ class Settling(LedgerTest):
         # Another station's reconcile leaves A's units alone: their paths are A's.
         other = self.cli('ledger', 'reconcile', self.ledger, '--station', 'B')
         self.assertEqual((other.returncode, other.stdout), (0, ''), other.stderr)
-        self.assertEqual(self.units()[0]['state'], 'reserved')
-        # A's reconcile finds the blank in the unit's place.
-        self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'A').returncode, 0)
-        self.assertEqual(self.units()[0]['state'], 'failed')
-        # The device that carries the unit's values is refused new ones...
-        refused = self.cli('assign', device, '--ledger', self.ledger)
-        self.assertEqual(refused.returncode, 2)
-        self.assertIn(f"already holds MAC {unit['mac']}", refused.stderr)
-        self.assertIn('by station A (unit failed)', refused.stderr)
-        self.assertIn('ledger reconcile LEDGER FILE records it', refused.stderr)
-        self.assertEqual(fields(device), (unit['mac'], unit['sn']))
-        # ...and brought back, it is how the record is found again.
+        self.assertEqual(self.units()[-1]['state'], 'reserved')
+        # A's reconcile finds a blank in the unit's place, which any blank
+        # could be: it shows nothing of the device, and the unit stays
+        # reserved (a failed unit would say no device carries its values).
+        blank = self.cli('ledger', 'reconcile', self.ledger, '--station', 'A')
+        self.assertEqual(blank.returncode, 1, blank.stderr)
+        self.assertIn('a fresh blank may stand where the device was', blank.stdout)
+        self.assertEqual(self.units()[-1]['state'], 'reserved')
+        # Brought back, the device is how the record is found again.
         found = self.cli('ledger', 'reconcile', self.ledger, device, '--json')
         self.assertEqual(found.returncode, 0, found.stderr)
-        self.assertEqual({key: json.loads(found.stdout)[key] for key in ('mac', 'state', 'path')},
-                         {'mac': unit['mac'], 'state': 'written', 'path': str(device)})
+        self.assertEqual({key: json.loads(found.stdout)[key] for key in ('mac', 'state', 'path', 'evidence')},
+                         {'mac': unit['mac'], 'state': 'written', 'path': str(device), 'evidence': str(device)})
         # A written unit stays written, whatever a later reconcile finds at a path.
         self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'A').returncode, 0)
         self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, place).returncode, 1)  # a blank: no unit's
-        self.assertEqual([(u['state'], u['path']) for u in self.units()], [('written', str(device))])
+        self.assertEqual([(u['state'], u['path']) for u in self.units()],
+                         [('written', str(place)), ('written', str(device))])
         # New values for the device replace its unit: it is counted once.
         self.assertEqual(self.cli('assign', device, '--ledger', self.ledger, '--reassign').returncode, 0)
         status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
-        self.assertEqual(status['units'], {'reserved': 0, 'written': 1, 'failed': 0, 'replaced': 1})
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 2, 'failed': 0, 'replaced': 1})
         self.assert_no_value_twice([device, place])
 
     def test_reconcile_says_why_each_unit_stays_reserved(self):
@@ -518,6 +530,208 @@ class Settling(LedgerTest):
         self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--reassign').returncode, 0)
         self.assertEqual([(u['state'], u['mac']) for u in self.units()],
                          [('replaced', '001132000000'), ('written', '001132000001')])
+
+
+class Retrying(LedgerTest):
+    """A line's script runs the same assign again on exit 3, and on 1 once its
+    cause is mended: whatever the run before left, the device ends counted
+    once, as the unit whose values it carries."""
+
+    def failing_write(self, path, *args):
+        """assign, its first write to the file failing with EIO: the old fields are put back."""
+        return subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-P', str(path), '-e', 'trace=pwrite64', '-e',
+                               'inject=pwrite64:error=EIO:when=1', CLI, 'assign', str(path), '--ledger',
+                               str(self.ledger), *args], capture_output=True, text=True, timeout=120)
+
+    def by_mac(self):
+        return {unit['mac']: unit for unit in self.units()}
+
+    def test_a_reassign_replaces_the_old_unit_only_once_its_device_carries_the_new_values(self):
+        self.init()
+
+        def failed_write(path):
+            run = self.failing_write(path, '--reassign')
+            self.assertEqual(run.returncode, 1, run.stderr)
+            self.assertIn('the fields were put back as they were', run.stderr)
+
+        def killed(path):
+            self.killed_after_its_write(path, '--reassign')
+
+        def again(path):
+            return 'assign', path, '--ledger', self.ledger, '--reassign'
+
+        def by_station(path):
+            return 'ledger', 'reconcile', self.ledger
+
+        def by_file(path):
+            return 'ledger', 'reconcile', self.ledger, path
+
+        # How the run went, the new unit's state after it, and what mends it.
+        cases = [('write failed, run again', failed_write, 'failed', again),
+                 ('killed after its write, run again', killed, 'reserved', again),
+                 ('killed after its write, station reconcile', killed, 'reserved', by_station),
+                 ('killed after its write, reconcile by file', killed, 'reserved', by_file)]
+        for number, (name, fault, left, mend) in enumerate(cases):
+            with self.subTest(name):
+                path, = self.files(1, prefix=f'case{number}-')
+                self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
+                old = fields(path)
+                fault(path)
+                newest = self.units()[-1]
+                units = self.by_mac()
+                # The device carries the old unit's values or the new one's, and the ledger says which.
+                self.assertEqual((units[old[0]]['state'], newest['state']), ('written', left))
+                self.assertEqual(fields(path), old if left == 'failed' else (newest['mac'], newest['sn']))
+                if left == 'failed':  # nothing to mend: reconcile by the file agrees
+                    agrees = self.cli('ledger', 'reconcile', self.ledger, path, '--json')
+                    self.assertEqual(agrees.returncode, 0, agrees.stderr)
+                    self.assertEqual(json.loads(agrees.stdout)['state'], 'written')
+                    self.assertEqual(self.by_mac(), units)
+                mended = self.cli(*mend(path))
+                self.assertEqual(mended.returncode, 0, mended.stderr)
+                held = fields(path)
+                units = self.by_mac()
+                self.assertEqual((units[old[0]]['state'], units[old[0]].get('replaced_by')), ('replaced', held[0]))
+                self.assertEqual((units[held[0]]['sn'], units[held[0]]['state'], units[held[0]]['path']),
+                                 (held[1], 'written', str(path)))
+                if left == 'failed':
+                    self.assertEqual(units[newest['mac']]['state'], 'failed')
+                else:
+                    self.assertEqual(held[0], newest['mac'], 'a new pair was taken for a write that had landed')
+        status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
+        self.assertEqual(status['units'], {'reserved': 0, 'written': 4, 'failed': 1, 'replaced': 4})
+
+    def test_the_same_assign_again_records_a_write_that_landed_unrecorded(self):
+        self.init()
+        reserved, reserved_json, failed, half = self.files(4)
+        stations = {reserved: 'A', reserved_json: 'A', failed: 'B', half: 'A'}
+        # Values before that no other unit has: a file with them at the unit's path shows its write failed.
+        own = vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001')
+        failed.write_bytes(own)
+        for path, station in stations.items():
+            self.killed_after_its_write(path, '--station', station)
+        device = self.folder / 'device.bin'
+        shutil.move(failed, device)
+        failed.write_bytes(own)
+        self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, '--station', 'B').returncode, 0)
+        shutil.move(device, failed)
+        units = {unit['path']: unit for unit in self.units()}
+        self.assertEqual([units[str(path)]['state'] for path in (reserved, reserved_json, failed, half)],
+                         ['reserved', 'reserved', 'failed', 'reserved'])
+        # One of a reserved unit's values, without the other, is no sign its write landed.
+        mac = fields(half)[0]
+        half.write_bytes(vendor_bytes(mac=mac + '00', sn='OTHERSN000001'))
+        for path, json_out in ((reserved, False), (reserved_json, True), (failed, False)):
+            with self.subTest(path=path.name):
+                before = path.read_bytes()
+                unit = units[str(path)]
+                run = self.cli('assign', path, '--ledger', self.ledger, '--station', stations[path],
+                               *(['--json'] if json_out else []))
+                self.assertEqual(run.returncode, 0, run.stderr)
+                if json_out:
+                    said = json.loads(run.stdout)
+                    self.assertEqual((said['result'], said['state'], said['mac'], said['sn'], said['path']),
+                                     ('written', 'written', unit['mac'], unit['sn'], str(path)))
+                else:
+                    self.assertEqual(run.stdout, f"{path}: written by an earlier run, recorded now\n"
+                                                 f"  MAC {unit['mac']}\n  SN  {unit['sn']}\n")
+                self.assertEqual(path.read_bytes(), before)
+        refused = self.cli('assign', half, '--ledger', self.ledger, '--station', 'A')
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn(f'already holds MAC {mac}', refused.stderr)
+        self.assertIn('(unit reserved)', refused.stderr)
+        self.assertEqual([(u['path'], u['state']) for u in self.units()],
+                         [(str(reserved), 'written'), (str(reserved_json), 'written'), (str(failed), 'written'),
+                          (str(half), 'reserved')])
+
+    def test_a_backup_that_cannot_be_made_refuses_before_anything_is_reserved(self):
+        self.init()
+        folder = self.folder / 'mount'
+        folder.mkdir()
+        path = folder / 'vendor.bin'
+        path.write_bytes(vendor_bytes())
+        path.chmod(0o666)
+        folder.chmod(0o555)  # the file may be written, a backup beside it not
+        self.addCleanup(folder.chmod, 0o755)
+        command = [CLI, 'assign', path, '--ledger', self.ledger, '--backup']
+        if os.geteuid() == 0:  # root makes files in any folder: as nobody, who may not
+            self.folder.chmod(0o777)
+            for ledger in self.folder.glob('line.db*'):
+                ledger.chmod(0o666)
+            command = [*AS_NOBODY, runnable_by_nobody(self, CLI), *command[1:]]
+        for flags in ([], ['--json']):
+            with self.subTest(flags=flags):
+                run = subprocess.run([*map(str, command), *flags], capture_output=True, text=True, timeout=120)
+                self.assertEqual(run.returncode, 2, run.stderr)
+                self.assertRegex(run.stderr, 'no backup could be made: .*; nothing was reserved')
+                if flags:
+                    said = json.loads(run.stdout)
+                    self.assertEqual((said['result'], said['mac'], said['state']), ('refused', None, None))
+        self.assertEqual(self.units(), [])
+        self.assertEqual(fields(path), SAMPLE)
+        self.assertEqual(sorted(p.name for p in folder.iterdir()), ['vendor.bin'])
+        # Once a backup can be made, the same call writes and takes the next values.
+        folder.chmod(0o777)
+        run = subprocess.run([*map(str, command)], capture_output=True, text=True, timeout=120)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(fields(path), ('001132000000', 'QVX2612000001'))
+        self.assertEqual(fields(folder / 'vendor.bin.bak'), SAMPLE)
+
+
+class Evidence(LedgerTest):
+    """Reconcile takes as evidence only what one device alone can show."""
+
+    def test_reconcile_by_file_refuses_the_tools_own_copies_and_names_its_evidence(self):
+        self.init()
+        device, = self.files(1)
+        self.killed_after_its_write(device)
+        unit, = self.units()
+        names = [  # a name, and whether it is one of the tool's own copies
+            ('unit0000.bin.bak', True), ('unit0000.bin.bak.1', True), ('unit0000.bin.bak.12', True),
+            ('.unit0000.bin.0a1b2c3d.tmp', True), ('.device.bin.ffffffff.tmp', True),
+            ('unit.bakery', False), ('unit.bak.bin', False), ('.unit0000.bin.tmp', False),
+            ('.unit0000.bin.0A1B2C3D.tmp', False), ('unit0000.bin.bak.x', False),
+        ]
+        copies = [(self.folder / name, copy) for name, copy in names]
+        for path, copy in copies:
+            shutil.copy(device, path)
+        for path, copy in sorted(copies, key=lambda case: not case[1]):
+            with self.subTest(name=path.name):
+                run = self.cli('ledger', 'reconcile', self.ledger, path, '--json')
+                if copy:
+                    self.assertEqual((run.returncode, run.stdout), (2, ''), run.stderr)
+                    self.assertRegex(run.stderr, 'a (backup|temporary file) quorvix-cli .*: a copy shows no device')
+                    self.assertEqual(self.units(), [unit])
+                else:
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertEqual(json.loads(run.stdout)['state'], 'written')
+        # The first file not a copy was taken as evidence, and the unit is written there.
+        evidence = next(path for path, copy in copies if not copy)
+        self.assertEqual([(u['state'], u['path']) for u in self.units()], [('written', str(evidence))])
+
+    def test_each_unit_recorded_names_the_file_taken_as_evidence(self):
+        self.init()
+        by_station, by_file, by_file_text, failed = self.files(4)
+        failed.write_bytes(vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001'))
+        for path in (by_station, by_file, by_file_text, failed):
+            self.killed_after_its_write(path)
+        failed.write_bytes(vendor_bytes(mac='0011329ABCDE00', sn='BEFORE0000001'))
+        moved = self.folder / 'moved.bin'
+        shutil.move(by_file, moved)
+        found = self.cli('ledger', 'reconcile', self.ledger, moved, '--json')
+        self.assertEqual(found.returncode, 0, found.stderr)
+        self.assertEqual(json.loads(found.stdout)['evidence'], str(moved))
+        text = self.cli('ledger', 'reconcile', self.ledger, by_file_text)
+        self.assertEqual(text.returncode, 0, text.stderr)
+        self.assertTrue(text.stdout.endswith(f'    evidence: {by_file_text}\n'), text.stdout)
+        station = self.cli('ledger', 'reconcile', self.ledger, '--json')
+        self.assertEqual(station.returncode, 0, station.stderr)
+        said = {json.loads(line)['path']: json.loads(line) for line in station.stdout.splitlines()}
+        self.assertEqual({path: (unit['state'], unit.get('evidence')) for path, unit in said.items()},
+                         {str(by_station): ('written', str(by_station)), str(failed): ('failed', str(failed))})
+        # Nothing left to record: a unit shown again names no evidence.
+        again = self.cli('ledger', 'reconcile', self.ledger, moved, '--json')
+        self.assertNotIn('evidence', json.loads(again.stdout))
 
 
 class Supervising(LedgerTest):
@@ -794,6 +1008,30 @@ class Line(LedgerTest):
         self.assertEqual(station.returncode, 0, err)
         units = self.assert_no_value_twice([reference, held, *others])
         self.assertEqual({u['state'] for u in units}, {'written'})
+
+    def test_a_reassign_frozen_while_recording_loses_its_transaction_and_the_same_call_records_it(self):
+        self.init()
+        reference, held = self.files(2)
+        for path in (reference, held):
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger).returncode, 0)
+        old = fields(held)
+        replacing = self.call_number(['assign', reference, '--ledger', self.ledger, '--reassign'], 'sendto',
+                                     "state = 'replaced'")
+        frozen = subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-e', 'trace=sendto', '-e',
+                                 f'inject=sendto:delay_enter=12000000:when={replacing}', CLI, 'assign', str(held),
+                                 '--ledger', self.ledger, '--reassign'], capture_output=True, text=True, timeout=120)
+        # The server ended the transaction it left idle: neither unit changed, and the file holds the new values.
+        self.assertEqual(frozen.returncode, 1, frozen.stderr)
+        self.assertIn('the unit stays reserved', frozen.stderr)
+        new = fields(held)
+        units = {unit['mac']: unit for unit in self.units()}
+        self.assertEqual((units[old[0]]['state'], units[new[0]]['state']), ('written', 'reserved'))
+        again = self.cli('assign', held, '--ledger', self.ledger, '--reassign')
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(fields(held), new)
+        units = {unit['mac']: unit for unit in self.units()}
+        self.assertEqual((units[old[0]]['state'], units[old[0]]['replaced_by'], units[new[0]]['state']),
+                         ('replaced', new[0], 'written'))
 
     def test_credentials_as_postgresqls_own_clients_take_them(self):
         self.init()

@@ -127,7 +127,7 @@ UNIT_COLUMNS = 'mac, sn, path, station, host, time, station_time, state, mac_bef
 # What each rule says when it refuses.
 GROWS = 'changes in nothing but its next value, which only grows'
 KEPT = 'never deleted|keeps every row'
-VALUES_KEPT = "values, values before, station, host, times and role never change"
+VALUES_KEPT = "values, values before, station, host, times, role and request never change"
 MOVES = 'a unit moves only from reserved to written or failed'
 HISTORY = 'history of the ledger is never'
 WRITTEN_OVER = 'never written over'
