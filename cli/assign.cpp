@@ -181,7 +181,7 @@ class Assignment {
   Outcome Found() {
     call_.result = CallResult::written;
     if (!options_.json) {
-      Print(tool_.out, Utf8(call_.path) + ": written by an earlier run, recorded now\n  MAC " + unit_->mac +
+      Print(tool_.out, Utf8(call_.path) + ": written by an earlier run, and recorded\n  MAC " + unit_->mac +
                            "\n  SN  " + unit_->sn + "\n" +
                            (call_.backup.empty() ? "" : "  backup " + call_.backup + "\n"));
     }

@@ -633,7 +633,7 @@ class Retrying(LedgerTest):
                     self.assertEqual((said['result'], said['state'], said['mac'], said['sn'], said['path']),
                                      ('written', 'written', unit['mac'], unit['sn'], str(path)))
                 else:
-                    self.assertEqual(run.stdout, f"{path}: written by an earlier run, recorded now\n"
+                    self.assertEqual(run.stdout, f"{path}: written by an earlier run, and recorded\n"
                                                  f"  MAC {unit['mac']}\n  SN  {unit['sn']}\n")
                 self.assertEqual(path.read_bytes(), before)
         refused = self.cli('assign', half, '--ledger', self.ledger, '--station', 'A')
