@@ -111,6 +111,18 @@ std::string ChangeText(const ledger::Change& change) {
          (change.role.empty() ? "" : ", role " + change.role) + ")\n";
 }
 
+std::string ReplicationText(ledger::Replication replication) {
+  switch (replication) {
+    case ledger::Replication::synchronous:
+      return "synchronous (each commit is on a standby before it counts)";
+    case ledger::Replication::asynchronous:
+      return "asynchronous (a standby follows; a failover to it may hand out values twice)";
+    case ledger::Replication::none:
+      break;
+  }
+  return "none (no standby holds a copy)";
+}
+
 Result<Seconds> LedgerNow(ledger::Ledger& ledger) {
   Result<std::string> now = ledger.Now();
   if (!now) return now.error();

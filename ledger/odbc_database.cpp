@@ -239,6 +239,16 @@ class OdbcDatabase final : public Database {
   std::string DigitsSql(const std::string& number, const std::string& width) const override {
     return "lpad((" + number + ")::text, " + width + ", '0')";
   }
+  // The session's synchronous_commit is on whatever the server's default
+  // (server_connection.h), so a synchronous standby named means every
+  // commit waits for it. pg_stat_replication shows any role a row per
+  // standby streaming, though its columns only to pg_read_all_stats.
+  std::string ReplicationSql() const override {
+    return "SELECT CASE WHEN current_setting('synchronous_standby_names') <> '' AND "
+           "current_setting('synchronous_commit') IN ('on', 'remote_apply', 'remote_write') THEN "
+           "'synchronous' WHEN EXISTS (SELECT 1 FROM pg_stat_replication) THEN 'asynchronous' ELSE 'none' "
+           "END";
+  }
   std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
     return ServerGuards(rules);
   }
