@@ -97,6 +97,28 @@ class Failover(Station):
         self.assertEqual(self.remembered(), [f'127.0.0.1:{self.standby.port},127.0.0.1:{self.primary.port}\n'
                                              f'127.0.0.1:{self.primary.port}\n'])
 
+        # Each of libpq's target_session_attrs takes the server it names; a station reads from a standby.
+        with socket.socket() as probe:
+            probe.bind(('127.0.0.1', 0))
+            closed = probe.getsockname()[1]
+        primary, standby = self.primary, self.standby
+        cases = [([standby, primary], 'read-write', primary), ([standby, primary], 'primary', primary),
+                 ([standby, primary], 'any', standby), ([primary, standby], 'read-only', standby),
+                 ([primary, standby], 'standby', standby), ([primary, standby], 'prefer-standby', standby),
+                 ([closed, primary], 'prefer-standby', primary), ([primary, closed], 'standby', None)]
+        for number, (servers, attrs, taken) in enumerate(cases):
+            with self.subTest(servers=servers, attrs=attrs):
+                state = self.folder / f'state-{number}'
+                result = self.cli('ledger', 'list', list_url(servers, 'line', f'?target_session_attrs={attrs}'),
+                                  state=state)
+                if taken is None:
+                    self.assertEqual(result.returncode, 3, result.stderr)
+                    self.assertIn('server is not in hot standby mode', result.stderr)
+                    continue
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(len(result.stdout.splitlines()), 3)
+                self.assertEqual(self.remembered(state)[0].splitlines()[1], f'127.0.0.1:{taken.port}')
+
         # Crashed at once: only a synchronous standby has every commit acknowledged.
         self.primary.stop('immediate')
         # A standby takes no write: nothing is reserved, the file is untouched, try again.
