@@ -29,24 +29,40 @@ std::filesystem::path FolderPath(const std::string& utf8) {
 #endif
 }
 
-// The file of a host list: its name from a hash of the list (FNV-1a), which
-// the file's first line confirms.
-std::optional<std::string> FileOf(const std::string& list) {
-  const std::optional<std::string> folder = StateFolder();
-  if (!folder) return std::nullopt;
+// Where the state folder is, or would be.
+std::optional<std::string> FolderName() {
+#ifdef _WIN32
+  const std::optional<std::string> base = EnvironmentVariable("LOCALAPPDATA");
+  if (!base || base->empty()) return std::nullopt;
+  return *base + "\\Quorvix";
+#else
+  std::optional<std::string> base = EnvironmentVariable("XDG_STATE_HOME");
+  // The XDG rule: a relative path is to be ignored.
+  if (!base || base->empty() || base->front() != '/') {
+    const std::optional<std::string> home = EnvironmentVariable("HOME");
+    if (!home || home->empty()) return std::nullopt;
+    base = *home + "/.local/state";
+  }
+  return *base + "/quorvix";
+#endif
+}
+
+// The file of a host list in folder: its name from a hash of the list
+// (FNV-1a), which the file's first line confirms.
+std::string FileOf(const std::string& folder, const std::string& list) {
   std::uint64_t hash = 14695981039346656037ull;
   for (const char c : list) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   static constexpr char kHex[] = "0123456789abcdef";
   std::string name = "server-";
   for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 0xF];
-  return *folder + kSeparator + name;
+  return folder + kSeparator + name;
 }
 
 std::optional<std::string> Remembered(const std::string& list) {
-  const std::optional<std::string> path = FileOf(list);
-  if (!path) return std::nullopt;
+  const std::optional<std::string> folder = FolderName();
+  if (!folder) return std::nullopt;
   SystemFiles files;
-  Result<std::unique_ptr<ByteFile>> file = files.Open(Wide(*path), Access::read);
+  Result<std::unique_ptr<ByteFile>> file = files.Open(Wide(FileOf(*folder, list)), Access::read);
   Result<std::uint64_t> size = file ? (*file)->Size() : Result<std::uint64_t>(file.error());
   if (!size || *size > 4096) return std::nullopt;
   std::string text(*size, '\0');
@@ -60,23 +76,11 @@ std::optional<std::string> Remembered(const std::string& list) {
 }  // namespace
 
 std::optional<std::string> StateFolder() {
-#ifdef _WIN32
-  const std::optional<std::string> base = EnvironmentVariable("LOCALAPPDATA");
-  if (!base || base->empty()) return std::nullopt;
-  const std::string folder = *base + "\\Quorvix";
-#else
-  std::optional<std::string> base = EnvironmentVariable("XDG_STATE_HOME");
-  // The XDG rule: a relative path is to be ignored.
-  if (!base || base->empty() || base->front() != '/') {
-    const std::optional<std::string> home = EnvironmentVariable("HOME");
-    if (!home || home->empty()) return std::nullopt;
-    base = *home + "/.local/state";
-  }
-  const std::string folder = *base + "/quorvix";
-#endif
+  const std::optional<std::string> folder = FolderName();
+  if (!folder) return std::nullopt;
   std::error_code error;
-  std::filesystem::create_directories(FolderPath(folder), error);
-  if (error || !std::filesystem::is_directory(FolderPath(folder), error)) return std::nullopt;
+  std::filesystem::create_directories(FolderPath(*folder), error);
+  if (error || !std::filesystem::is_directory(FolderPath(*folder), error)) return std::nullopt;
   return folder;
 }
 
@@ -94,17 +98,18 @@ std::vector<ServerHost> TryOrder(const ServerUrl& url) {
 void RememberServer(const ServerUrl& url, const ServerHost& server) {
   const std::string list = HostList(url);
   if (url.hosts.size() < 2 || Remembered(list) == HostText(server)) return;
-  const std::optional<std::string> path = FileOf(list);
-  if (!path) return;
+  const std::optional<std::string> folder = StateFolder();
+  if (!folder) return;
+  const std::string path = FileOf(*folder, list);
   const std::string text = list + "\n" + HostText(server) + "\n";
   SystemFiles files;
-  Result<TemporaryFile> temporary = CreateTemporary(files, Wide(*path));
+  Result<TemporaryFile> temporary = CreateTemporary(files, Wide(path));
   if (!temporary) return;
   const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   Result<> written = temporary->file->Write(0, bytes);
   if (written) written = temporary->file->Flush();
   temporary->file.reset();  // closed before it is named: Windows renames no open file
-  if (written) written = files.Replace(temporary->path, Wide(*path));
+  if (written) written = files.Replace(temporary->path, Wide(path));
   if (!written) (void)files.Remove(temporary->path);
 }
 

@@ -484,6 +484,7 @@ TEST(LastServer, TheServerThatAnsweredIsTriedFirstByTheNextProcessOfTheSameList)
   const ServerUrl other = *ParseServerUrl("postgresql://line@c,a:5433/line");
   using Hosts = std::vector<ServerHost>;
   EXPECT_EQ(TryOrder(url), url.hosts);  // nothing remembered yet
+  EXPECT_FALSE(std::filesystem::exists(temp.path() / "state"));  // and no folder made to read one
   struct Step {
     ServerHost answered;
     Hosts order;
