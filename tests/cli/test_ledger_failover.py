@@ -42,10 +42,12 @@ class Station(unittest.TestCase):
         self.state = self.folder / 'state'
         self.made = 0
 
-    def cli(self, *args, state=None):
+    def cli(self, *args, state=None, **more):
+        """The tool run; more sets environment variables, None leaving one out."""
         env = {key: value for key, value in os.environ.items()
                if not key.startswith('PG') and key not in ('QUORVIX_LEDGER', 'XDG_STATE_HOME')}
-        env.update(PGPASSWORD=PASSWORD, XDG_STATE_HOME=str(state or self.state))
+        env.update({'PGPASSWORD': PASSWORD, 'XDG_STATE_HOME': str(state or self.state), **more})
+        env = {key: value for key, value in env.items() if value is not None}
         return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True, timeout=120, env=env)
 
     def ok(self, *args, **kwargs):
@@ -185,8 +187,9 @@ class Replication(Station):
                          'replication: none (no standby holds a copy)')
 
 
-class SilentServer(Station):
-    """A server that takes the connection and never says a word: a host that hangs, or a firewall."""
+class Lists(Station):
+    """A primary listed with servers that are not there, or take the connection and never say a word (a host
+    that hangs, or a firewall)."""
     TIMEOUT = 3
 
     @classmethod
@@ -247,6 +250,21 @@ class SilentServer(Station):
         self.assertIn(f'postgresql://{ROLE}:***@{hosts}/line: ', status.stderr)
         self.assertEqual(path.read_bytes(), vendor_bytes())
         self.assertEqual(self.remembered(), [])
+
+    def test_the_password_file_serves_each_server_of_a_list_by_its_own_line(self):
+        with socket.socket() as probe:
+            probe.bind(('127.0.0.1', 0))
+            closed = probe.getsockname()[1]
+        ledger = list_url([closed, self.primary], 'line')
+        passwords = self.folder / 'pgpass'
+        for port, code in [(self.primary.port, 0), (closed, 2)]:
+            with self.subTest(line_for=port):
+                passwords.write_text(f'127.0.0.1:{port}:line:{ROLE}:{PASSWORD}\n')
+                passwords.chmod(0o600)
+                result = self.cli('ledger', 'status', ledger, PGPASSWORD=None, PGPASSFILE=str(passwords))
+                self.assertEqual(result.returncode, code, result.stderr)
+                if code:
+                    self.assertIn('password', result.stderr)
 
 
 if __name__ == '__main__':
