@@ -73,7 +73,9 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
     Result<ledger::Summary> summary = ledger.Summarize(IsoTime(*now));
     if (!summary) return summary.error();
     if (options.json) {
-      Json json{{"ranges", Json::array()}, {"units", Json::object()}};
+      Json json{{"replication", std::string(ledger::Name(summary->replication))},
+                {"ranges", Json::array()},
+                {"units", Json::object()}};
       for (const ledger::RangeSummary& range : summary->ranges) {
         const std::optional<Seconds> out = ledger::RunsOut(range, *now);
         json["ranges"].push_back({{"kind", range.kind == ledger::RangeSummary::Kind::mac ? "mac" : "sn"},
@@ -97,6 +99,7 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
       Print(tool.out, JsonLine(json));
       return {};
     }
+    Print(tool.out, "replication: " + ReplicationText(summary->replication) + "\n");
     for (const ledger::RangeSummary& range : summary->ranges) {
       Print(tool.out, RangeName(range) + "  " + std::to_string(range.handedOut) + " handed out, " +
                           std::to_string(range.left) + " left; " + std::to_string(range.lastHour) +

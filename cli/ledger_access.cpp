@@ -12,7 +12,7 @@ namespace {
 
 constexpr char kLedgerHelp[] =
     "An SQLite file (one station), or a PostgreSQL server: "
-    "postgresql://[user@]host[:port]/database[?sslmode=verify-full&sslrootcert=CA]; "
+    "postgresql://[user@]host[:port][,host[:port]...]/database[?sslmode=verify-full&sslrootcert=CA]; "
     "the password from PGPASSWORD or the password file. Left out: QUORVIX_LEDGER";
 
 // The ledger as the command line names it, else as QUORVIX_LEDGER does.
@@ -111,6 +111,18 @@ std::string ChangeText(const ledger::Change& change) {
          (change.role.empty() ? "" : ", role " + change.role) + ")\n";
 }
 
+std::string ReplicationText(ledger::Replication replication) {
+  switch (replication) {
+    case ledger::Replication::synchronous:
+      return "synchronous (each commit is on a standby before it counts)";
+    case ledger::Replication::asynchronous:
+      return "asynchronous (a standby follows; a failover to it may hand out values twice)";
+    case ledger::Replication::none:
+      break;
+  }
+  return "none (no standby holds a copy)";
+}
+
 Result<Seconds> LedgerNow(ledger::Ledger& ledger) {
   Result<std::string> now = ledger.Now();
   if (!now) return now.error();
@@ -147,6 +159,9 @@ std::string LedgerShown(const LedgerArgument& argument) {
 std::string LedgerRecorded(const std::string& where) {
   if (!ledger::IsServerUrl(where)) return ledger::LedgerName(where);
   const Result<ledger::ServerUrl> url = ledger::ParseServerUrl(where);
-  if (!url || (!url->host && !url->database)) return "ledger server";
-  return "ledger at " + url->host.value_or("") + "/" + url->database.value_or("");
+  if (!url || (url->hosts.empty() && !url->database)) return "ledger server";
+  std::string hosts;
+  for (const ledger::ServerHost& server : url->hosts)
+    hosts += (hosts.empty() ? "" : ",") + server.host.value_or("");
+  return "ledger at " + hosts + "/" + url->database.value_or("");
 }

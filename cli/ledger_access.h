@@ -68,5 +68,9 @@ std::string UnitText(const ledger::Unit& unit);
 Json ChangeJson(const ledger::Change& change);
 std::string ChangeText(const ledger::Change& change);
 
+// The ledger's replication as status and the report say it, with what it
+// means for a failover.
+std::string ReplicationText(ledger::Replication replication);
+
 // The time now by the ledger's clock: a server's, where there is one.
 Result<Seconds> LedgerNow(ledger::Ledger& ledger);

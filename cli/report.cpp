@@ -168,9 +168,10 @@ Result<std::string> Page(ledger::Ledger& ledger, const std::string& name, Second
   Result<std::vector<ledger::HourCount>> hours = ledger.UnitsPerHour(
       IsoTime(std::chrono::floor<std::chrono::hours>(now) - std::chrono::hours(kHours - 1)));
   if (!hours) return hours.error();
-  std::string page = kHead + std::string("<title>Ledger ") + Escaped(name) + "</title></head><body>\n" +
-                     "<h1>Ledger report</h1><p class=\"meta\">" + Escaped(name) + " &middot; " +
-                     IsoTime(now) + "</p>\n<h2>Ranges</h2>\n";
+  std::string page =
+      kHead + std::string("<title>Ledger ") + Escaped(name) + "</title></head><body>\n" +
+      "<h1>Ledger report</h1><p class=\"meta\">" + Escaped(name) + " &middot; " + IsoTime(now) +
+      " &middot; replication: " + Escaped(ReplicationText(summary->replication)) + "</p>\n<h2>Ranges</h2>\n";
   for (const ledger::RangeSummary& range : summary->ranges) page += RangeBar(range, now);
   page += "<h2>Units per hour, the last three days</h2>\n" + HourChart(*hours, now) +
           "<h2>States</h2>\n<div class=\"tiles\">";

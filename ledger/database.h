@@ -65,6 +65,8 @@ class Database {
   virtual std::string OwnerSql() const = 0;
   virtual std::string MacTextSql(const std::string& number) const = 0;
   virtual std::string DigitsSql(const std::string& number, const std::string& width) const = 0;
+  // SQL whose one row names the ledger's replication as Name(Replication) does.
+  virtual std::string ReplicationSql() const = 0;
   // The triggers that keep rules on the ledger's rows whoever writes them,
   // and write every change of a unit into its history.
   virtual std::vector<std::string> Guards(const std::vector<RowRule>& rules) const = 0;

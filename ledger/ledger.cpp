@@ -10,6 +10,18 @@
 
 namespace ledger {
 
+std::string_view Name(Replication replication) {
+  switch (replication) {
+    case Replication::asynchronous:
+      return "asynchronous";
+    case Replication::synchronous:
+      return "synchronous";
+    case Replication::none:
+      break;
+  }
+  return "none";
+}
+
 std::string LedgerName(const std::string& where) {
   if (IsServerUrl(where)) return Redacted(where);
   return Utf8(AbsolutePath(Wide(where)));

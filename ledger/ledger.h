@@ -118,7 +118,18 @@ struct ClockOff {
 // How far a station's clock may be off the ledger's before status names it.
 inline constexpr std::int64_t kClockTolerance = 120;
 
+// Whether a commit of the ledger is on a standby too, as far as the role
+// connected can see: synchronous when the server waits for a standby
+// (synchronous_standby_names) before it acknowledges a commit; asynchronous
+// when standbys stream from it without that; none when no standby does, and
+// on SQLite, which has no standby.
+enum class Replication { none, asynchronous, synchronous };
+std::string_view Name(Replication replication);
+inline constexpr Replication kReplications[] = {Replication::none, Replication::asynchronous,
+                                                Replication::synchronous};
+
 struct Summary {
+  Replication replication = Replication::none;
   std::vector<RangeSummary> ranges;
   std::vector<ClockOff> clocks;
   std::uint64_t units[std::size(kUnitStates)] = {};  // by state, in kUnitStates' order

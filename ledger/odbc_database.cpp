@@ -7,6 +7,7 @@
 
 #include "files/utf8.h"
 #include "ledger/database.h"
+#include "ledger/last_server.h"
 #include "ledger/odbc_library.h"
 #include "ledger/server_connection.h"
 #include "ledger/server_rules.h"
@@ -68,21 +69,17 @@ Diagnosis Diagnose(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle) 
 bool Passing(const Diagnosis& diagnosis) {
   const std::string& state = diagnosis.state;
   if (state == "08001") {  // could not connect: the driver passes libpq's reason on
-    static constexpr const char* kPassing[] = {"Connection refused",
-                                               "timeout expired",
-                                               "Connection timed out",
-                                               "No route to host",
-                                               "Network is unreachable",
-                                               "could not translate host name",
-                                               "server closed the connection",
-                                               "Connection reset by peer",
-                                               "the database system is starting up",
-                                               "the database system is shutting down",
-                                               "the database system is in recovery mode",
-                                               "the database system is not yet accepting connections",
-                                               "too many clients already",
-                                               "could not receive data",
-                                               "could not send data"};
+    static constexpr const char* kPassing[] = {
+        "Connection refused", "timeout expired", "Connection timed out", "No route to host",
+        "Network is unreachable", "could not translate host name", "server closed the connection",
+        "Connection reset by peer", "the database system is starting up",
+        "the database system is shutting down", "the database system is in recovery mode",
+        "the database system is not yet accepting connections", "too many clients already",
+        "could not receive data", "could not send data",
+        // a server that is not what target_session_attrs asks
+        // for: a standby may be promoted, a primary demoted
+        "session is read-only", "session is not read-only", "server is in hot standby mode",
+        "server is not in hot standby mode"};
     return std::any_of(std::begin(kPassing), std::end(kPassing), [&](const char* reason) {
       return diagnosis.message.find(reason) != std::string::npos;
     });
@@ -93,9 +90,15 @@ bool Passing(const Diagnosis& diagnosis) {
                      [&](const char* prefix) { return state.rfind(prefix, 0) == 0; });
 }
 
-// On one line, without the vendors' [tags] and never with the password.
-Failure Said(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle,
-             const std::optional<std::string>& password) {
+// What a failed call left, on one line, without the vendors' [tags] and
+// never with the password; and whether a later try may succeed.
+struct Reason {
+  std::string line;
+  Failure::Cause cause;
+};
+
+Reason Explained(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle,
+                 const std::optional<std::string>& password) {
   const Diagnosis diagnosis = Diagnose(odbc, type, handle);
   std::string line;
   for (const char c : diagnosis.message) {
@@ -107,12 +110,22 @@ Failure Said(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle,
     for (std::size_t at; (at = line.find(*password)) != std::string::npos;)
       line.replace(at, password->size(), "***");
   }
-  const std::wstring text =
-      Wide("the ledger server: " + (line.empty() ? std::string("no reason given") : line));
-  if (Passing(diagnosis)) return Failure(Failure::Cause::retry, text);
+  if (line.empty()) line = "no reason given";
+  if (Passing(diagnosis)) return {line, Failure::Cause::retry};
   // The server's privileges, and the ledger's own rules on its rows, refuse
   // as insufficient_privilege.
-  return Failure(diagnosis.state == "42501" ? Failure::Cause::refused : Failure::Cause::system, text);
+  return {line, diagnosis.state == "42501" ? Failure::Cause::refused : Failure::Cause::system};
+}
+
+constexpr std::string_view kServerSaid = "the ledger server: ";
+
+Failure Told(const Reason& reason) {
+  return Failure(reason.cause, Wide(std::string(kServerSaid) + reason.line));
+}
+
+Failure Said(const OdbcLibrary& odbc, SQLSMALLINT type, SQLHANDLE handle,
+             const std::optional<std::string>& password) {
+  return Told(Explained(odbc, type, handle, password));
 }
 
 // An ODBC handle of one type, freed with the object.
@@ -227,6 +240,16 @@ class OdbcDatabase final : public Database {
   std::string DigitsSql(const std::string& number, const std::string& width) const override {
     return "lpad((" + number + ")::text, " + width + ", '0')";
   }
+  // The session's synchronous_commit is on whatever the server's default
+  // (server_connection.h), so a synchronous standby named means every
+  // commit waits for it. pg_stat_replication shows any role a row per
+  // standby streaming, though its columns only to pg_read_all_stats.
+  std::string ReplicationSql() const override {
+    return "SELECT CASE WHEN current_setting('synchronous_standby_names') <> '' AND "
+           "current_setting('synchronous_commit') IN ('on', 'remote_apply', 'remote_write') THEN "
+           "'synchronous' WHEN EXISTS (SELECT 1 FROM pg_stat_replication) THEN 'asynchronous' ELSE 'none' "
+           "END";
+  }
   std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
     return ServerGuards(rules);
   }
@@ -298,6 +321,34 @@ std::vector<std::string> DriverNames() {
   return {"PostgreSQL Unicode"};
 }
 
+// A connection through PostgreSQL's Unicode driver, given its settings.
+Result<Handle<SQL_HANDLE_DBC>> Connect(const OdbcLibrary& odbc, const Handle<SQL_HANDLE_ENV>& environment,
+                                       const std::string& settings, int timeout,
+                                       const std::optional<std::string>& password) {
+  SQLHANDLE made = nullptr;
+  if (!Succeeded(odbc.AllocHandle(SQL_HANDLE_DBC, environment.get(), &made)))
+    return Said(odbc, SQL_HANDLE_ENV, environment.get(), std::nullopt);
+  Handle<SQL_HANDLE_DBC> connection(odbc, made);
+  // The driver hands it to libpq as connect_timeout, which counts for each
+  // address of the server on its own.
+  odbc.SetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
+  SQLRETURN connected = SQL_ERROR;
+  for (const std::string& driver : DriverNames()) {
+    SqlText connect = ToSql("Driver={" + driver + "};" + settings);
+    connected =
+        odbc.DriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (Succeeded(connected) || !DriverMissing(odbc, made)) break;
+  }
+  if (Succeeded(connected)) return connection;
+  if (DriverMissing(odbc, made)) {
+    return SystemFailure(
+        L"PostgreSQL's ODBC driver (\"PostgreSQL Unicode\") is not installed: on Debian apt-get install "
+        L"odbc-postgresql, on Windows psqlODBC");
+  }
+  return Said(odbc, SQL_HANDLE_DBC, made, password);
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Database>> OpenServer(const std::string& where) {
@@ -316,10 +367,6 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& where) {
     return SystemFailure(L"the system's ODBC driver manager could not be started");
   Handle<SQL_HANDLE_ENV> environment(*odbc, made);
   odbc->SetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  if (!Succeeded(odbc->AllocHandle(SQL_HANDLE_DBC, made, &made)))
-    return Said(*odbc, SQL_HANDLE_ENV, environment.get(), std::nullopt);
-  Handle<SQL_HANDLE_DBC> connection(*odbc, made);
-  odbc->SetConnectAttrW(made, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
   // Read by libpq while connecting, removed once connected.
   std::optional<PasswordFile> passfile;
   if (url->password && !url->password->empty()) {
@@ -327,26 +374,47 @@ Result<std::unique_ptr<Database>> OpenServer(const std::string& where) {
     if (!written) return written.error();
     passfile.emplace(std::move(*written));
   }
-  const std::string settings =
-      ConnectionString(*url, *sslMode, passfile ? std::optional(passfile->path()) : std::nullopt);
-  SQLRETURN connected = SQL_ERROR;
-  for (const std::string& driver : DriverNames()) {
-    SqlText connect = ToSql("Driver={" + driver + "};" + settings);
-    connected = odbc->DriverConnectW(made, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr,
-                                     SQL_DRIVER_NOPROMPT);
-    if (Succeeded(connected) || !DriverMissing(*odbc, made)) break;
-  }
-  passfile.reset();
-  if (!Succeeded(connected)) {
-    if (DriverMissing(*odbc, made)) {
-      return SystemFailure(
-          L"PostgreSQL's ODBC driver (\"PostgreSQL Unicode\") is not installed: on Debian apt-get install "
-          L"odbc-postgresql, on Windows psqlODBC");
+  // One server at a time, the one that answered last first: the driver
+  // cannot say which of a list libpq took, and that one is remembered. As
+  // libpq does with a list, a server out of reach, or not what
+  // target_session_attrs asks for, passes to the next; a refusal (a
+  // password, a database) ends the tries. prefer-standby is libpq's two
+  // rounds: a standby, else any server that answered.
+  const std::string attrs = url->Option("target_session_attrs").value_or(std::string(kDefaultSessionAttrs));
+  const std::vector<ServerHost> order = TryOrder(*url);
+  std::vector<std::optional<ServerHost>> servers(order.begin(), order.end());
+  if (servers.empty()) servers.emplace_back();  // the environment's or a service's
+  std::vector<std::optional<ServerHost>> answered;
+  std::vector<std::string> reasons;
+  const bool twoRounds = attrs == "prefer-standby";
+  for (const std::string& round :
+       twoRounds ? std::vector<std::string>{"standby", "any"} : std::vector{attrs}) {
+    const std::vector<std::optional<ServerHost>> tried = round == "any" && twoRounds ? answered : servers;
+    for (const std::optional<ServerHost>& server : tried) {
+      ServerUrl one = *url;
+      if (server) one.hosts = {*server};
+      std::erase_if(one.query, [](const auto& option) { return option.first == "target_session_attrs"; });
+      one.query.emplace_back("target_session_attrs", round);
+      const std::string settings =
+          ConnectionString(one, *sslMode, passfile ? std::optional(passfile->path()) : std::nullopt);
+      Result<Handle<SQL_HANDLE_DBC>> connection =
+          Connect(*odbc, environment, settings, ConnectTimeout(*url), url->password);
+      if (connection) {
+        passfile.reset();
+        if (server) RememberServer(*url, *server);
+        return std::unique_ptr<Database>(std::make_unique<OdbcDatabase>(
+            *odbc, std::move(environment), std::move(*connection), url->password));
+      }
+      // Only a server's own words, Said's, ask for a retry.
+      const std::string said = Utf8(connection.error().text);
+      if (connection.error().cause != Failure::Cause::retry) return connection.error();
+      if (twoRounds && said.find("not in hot standby mode") != std::string::npos) answered.push_back(server);
+      reasons.push_back(said.substr(kServerSaid.size()));
     }
-    return Said(*odbc, SQL_HANDLE_DBC, made, url->password);
   }
-  return std::unique_ptr<Database>(
-      std::make_unique<OdbcDatabase>(*odbc, std::move(environment), std::move(connection), url->password));
+  std::string all;
+  for (const std::string& reason : reasons) all += (all.empty() ? "" : "; ") + reason;
+  return Told({all, Failure::Cause::retry});
 }
 
 }  // namespace ledger

@@ -24,8 +24,9 @@ constexpr char kSessionSettings[] =
     "-c lock_timeout=10s -c statement_timeout=15s -c idle_in_transaction_session_timeout=5s "
     "-c synchronous_commit=on "
     "-c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 -c tcp_keepalives_count=3";
-constexpr char kClientSettings[] =
-    "connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3";
+// No connect_timeout: the driver hands libpq its login timeout as one, and
+// refuses a pqopt that holds another value.
+constexpr char kClientSettings[] = "keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3";
 
 std::string Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
@@ -269,8 +270,19 @@ std::string ConnectionString(const ServerUrl& url, const std::string& sslMode,
   const auto add = [&](const char* key, const std::optional<std::string>& value) {
     if (value) libpq += std::string(key) + "=" + Quoted(*value) + " ";
   };
-  add("host", url.host);
-  add("port", url.port);
+  // Lists as libpq takes them: a port per server, an empty one for libpq's
+  // default; no port at all leaves it to PGPORT or a service, as for one server.
+  std::optional<std::string> hosts, ports;
+  for (const ServerHost& server : url.hosts) {
+    if (server.host) hosts = (hosts ? *hosts + "," : "") + *server.host;
+    if (server.port) ports = "";
+  }
+  if (ports) {
+    for (std::size_t i = 0; i < url.hosts.size(); ++i)
+      *ports += (i ? "," : "") + url.hosts[i].port.value_or("");
+  }
+  add("host", hosts);
+  add("port", ports);
   add("dbname", url.database);
   add("user", url.user);
   if (passfile) {
@@ -279,6 +291,7 @@ std::string ConnectionString(const ServerUrl& url, const std::string& sslMode,
     add("passfile", passfile);
   }
   for (const char* name : {"sslrootcert", "sslcert", "sslkey", "service"}) add(name, url.Option(name));
+  add("target_session_attrs", url.Option("target_session_attrs").value_or(std::string(kDefaultSessionAttrs)));
   libpq += std::string(kClientSettings) + " options=" + Quoted(kSessionSettings);
   // No savepoint before each statement (Protocol 7.4-1): a failed statement
   // fails its whole transaction, which is rolled back.

@@ -61,7 +61,13 @@ class PasswordFile {
 //   - synchronous_commit on: a reservation committed is on the server's disk.
 //
 // Host, port, database and user go to libpq, not to the driver's Server,
-// Port, Database and Uid, which it passes on with their braces.
+// Port, Database and Uid, which it passes on with their braces (and whose
+// Port holds 10 characters, too few for a list). libpq tries a list in its
+// order and takes the first server that is what target_session_attrs asks
+// for (read-write unless the URL says otherwise); OpenServer hands it one
+// server at a time, to know which one answered. connect_timeout is no part
+// of it: the driver's login timeout (SQL_ATTR_LOGIN_TIMEOUT) reaches libpq
+// as its connect_timeout, which counts for each server on its own.
 std::string ConnectionString(const ServerUrl& url, const std::string& sslMode,
                              const std::optional<std::string>& passfile);
 

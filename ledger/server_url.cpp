@@ -63,6 +63,32 @@ std::size_t CredentialsEnd(std::string_view rest) {
   return rest.substr(0, query).rfind('@');
 }
 
+bool IsNumber(std::string_view text, std::size_t digits) {
+  return !text.empty() && text.size() <= digits &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// One server: host, [v6 host], host:port or :port; a colon inside brackets
+// is the address's. A ',' decoded from %2C would split the list libpq reads.
+Result<ServerHost> ParseHost(std::string_view entry) {
+  ServerHost server;
+  const std::size_t bracket = entry.rfind(']');
+  const std::size_t colon = entry.rfind(':');
+  if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+    const std::string_view port = entry.substr(colon + 1);
+    if (!IsNumber(port, 5) || std::stoi(std::string(port)) == 0 || std::stoi(std::string(port)) > 65535)
+      return Refused("a server's port is a number from 1 to 65535");
+    server.port = std::string(port);
+    entry = entry.substr(0, colon);
+  }
+  if (entry.size() >= 2 && entry.front() == '[' && entry.back() == ']')
+    entry = entry.substr(1, entry.size() - 2);
+  server.host = NonEmpty(entry);
+  if (server.host && server.host->find(',') != std::string::npos)
+    return Refused("a server's name holds no ',': \"" + *server.host + "\"");
+  return server;
+}
+
 // The text after the scheme, cut into its parts as written.
 struct Parts {
   std::optional<std::string_view> credentials, path, query;
@@ -119,8 +145,8 @@ Result<ServerUrl> ParseServerUrl(std::string_view text) {
     if (equals == std::string_view::npos ||
         std::find(std::begin(kServerOptions), std::end(kServerOptions), name) == std::end(kServerOptions)) {
       return Refused(
-          "a server ledger's URL takes sslmode, sslrootcert, sslcert, sslkey and service, as "
-          "name=value; not \"" +
+          "a server ledger's URL takes sslmode, sslrootcert, sslcert, sslkey, service, target_session_attrs "
+          "and connect_timeout, as name=value; not \"" +
           name + "\"");
     }
     url.query.emplace_back(name, PercentDecoded(pair.substr(equals + 1)));
@@ -129,30 +155,57 @@ Result<ServerUrl> ParseServerUrl(std::string_view text) {
     return Refused("sslmode is one of disable, allow, prefer, require, verify-ca, verify-full; not \"" +
                    *mode + "\"");
   }
+  if (std::optional<std::string> attrs = url.Option("target_session_attrs");
+      attrs &&
+      std::find(std::begin(kSessionAttrs), std::end(kSessionAttrs), *attrs) == std::end(kSessionAttrs)) {
+    return Refused(
+        "target_session_attrs is one of any, read-write, read-only, primary, standby, prefer-standby; not "
+        "\"" +
+        *attrs + "\"");
+  }
+  if (std::optional<std::string> timeout = url.Option("connect_timeout");
+      timeout && !(IsNumber(*timeout, 6) && std::stoi(*timeout) > 0)) {
+    return Refused("connect_timeout is a whole number of seconds from 1 to 999999; not \"" + *timeout + "\"");
+  }
   if (parts.path) url.database = NonEmpty(*parts.path);
   if (parts.credentials) {
     const std::size_t colon = parts.credentials->find(':');
     url.user = NonEmpty(parts.credentials->substr(0, colon));
     if (colon != std::string_view::npos) url.password = PercentDecoded(parts.credentials->substr(colon + 1));
   }
-  // host, [v6 host], host:port or :port; a colon inside brackets is the address's.
-  std::string_view authority = parts.authority;
-  const std::size_t bracket = authority.rfind(']');
-  const std::size_t colon = authority.rfind(':');
-  if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
-    const std::string_view port = authority.substr(colon + 1);
-    const bool digits = !port.empty() && port.size() <= 5 &&
-                        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || std::stoi(std::string(port)) == 0 || std::stoi(std::string(port)) > 65535)
-      return Refused("a server's port is a number from 1 to 65535");
-    url.port = std::string(port);
-    authority = authority.substr(0, colon);
+  // Servers separated by ',': a list names each one, a single one may be empty.
+  std::vector<std::string_view> entries;
+  for (std::string_view authority = parts.authority;;) {
+    const std::size_t comma = authority.find(',');
+    entries.push_back(authority.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    authority = authority.substr(comma + 1);
   }
-  if (authority.size() >= 2 && authority.front() == '[' && authority.back() == ']') {
-    authority = authority.substr(1, authority.size() - 2);
+  for (std::string_view entry : entries) {
+    Result<ServerHost> server = ParseHost(entry);
+    if (!server) return server.error();
+    if (entries.size() > 1 && !server->host)
+      return Refused("each server of a list is named: \"" + std::string(parts.authority) + "\"");
+    if (server->host || server->port) url.hosts.push_back(*server);
   }
-  url.host = NonEmpty(authority);
   return url;
+}
+
+std::string HostText(const ServerHost& server) {
+  const std::string host = server.host.value_or("");
+  std::string text = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  return server.port ? text + ":" + *server.port : text;
+}
+
+std::string HostList(const ServerUrl& url) {
+  std::string list;
+  for (const ServerHost& server : url.hosts) list += (list.empty() ? "" : ",") + HostText(server);
+  return list;
+}
+
+int ConnectTimeout(const ServerUrl& url) {
+  const std::optional<std::string> given = url.Option("connect_timeout");
+  return given ? std::stoi(*given) : kDefaultConnectTimeout;  // checked with the URL
 }
 
 std::string Redacted(std::string_view text) {

@@ -487,6 +487,11 @@ class SqlLedger final : public Ledger {
 
   Result<Summary> Summarize(const std::string& now) override {
     Summary summary;
+    Result<std::vector<Row>> replication = db_->Query(db_->ReplicationSql());
+    if (!replication) return replication.error();
+    for (Replication kind : kReplications) {
+      if (!replication->empty() && replication->front().Text(0) == Name(kind)) summary.replication = kind;
+    }
     if (Result<> read = Summaries<MacTable>(summary, now); !read) return read.error();
     if (Result<> read = Summaries<SnTable>(summary, now); !read) return read.error();
     Result<std::vector<Row>> states = db_->Query("SELECT state, count(*) FROM units GROUP BY state");

@@ -76,6 +76,7 @@ class SqliteDatabase final : public Database {
   std::string DigitsSql(const std::string& number, const std::string& width) const override {
     return "printf('%0*d', " + width + ", " + number + ")";
   }
+  std::string ReplicationSql() const override { return "SELECT 'none'"; }
   std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
     std::vector<std::string> statements;
     for (std::size_t i = 0; i < rules.size(); ++i) {

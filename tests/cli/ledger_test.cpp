@@ -9,6 +9,7 @@
 #include "files/network_folder.h"
 #include "files/utf8.h"
 #include "ledger/journal.h"
+#include "ledger/last_server.h"
 #include "ledger/ranges.h"
 #include "ledger/server_connection.h"
 #include "ledger/server_url.h"
@@ -92,8 +93,9 @@ TEST(ServerUrl, TakesEachPartDecodedAndLeavesOutWhatIsNotGiven) {
     ASSERT_TRUE(url) << Utf8(url.error().text);
     EXPECT_EQ(url->user, c.user);
     EXPECT_EQ(url->password, c.password);
-    EXPECT_EQ(url->host, c.host);
-    EXPECT_EQ(url->port, c.port);
+    const std::vector<ServerHost> hosts =
+        c.host || c.port ? std::vector<ServerHost>{{c.host, c.port}} : std::vector<ServerHost>{};
+    EXPECT_EQ(url->hosts, hosts);
     EXPECT_EQ(url->database, c.database);
     EXPECT_EQ(url->Option("sslmode"), c.sslmode);
     EXPECT_EQ(url->Option("service"), c.service);
@@ -136,25 +138,125 @@ TEST(ServerUrl, RedactsAPasswordAndNothingElse) {
   for (const auto& [url, shown] : cases) EXPECT_EQ(Redacted(url), shown) << url;
 }
 
+TEST(ServerUrl, TakesAListOfServersEachWithItsOwnPort) {
+  struct Case {
+    const char* url;
+    std::vector<ServerHost> hosts;
+    const char* list;  // as HostList names it
+  };
+  const Case cases[] = {
+      {"postgresql://a:5433,b:5434/d", {{"a", "5433"}, {"b", "5434"}}, "a:5433,b:5434"},
+      {"postgresql://u@a,b/d", {{"a", {}}, {"b", {}}}, "a,b"},
+      {"postgresql://a,b:6000,c/d", {{"a", {}}, {"b", "6000"}, {"c", {}}}, "a,b:6000,c"},
+      {"postgresql://[::1]:5433,[fe80::2],10.0.0.3:5432/d",
+       {{"::1", "5433"}, {"fe80::2", {}}, {"10.0.0.3", "5432"}},
+       "[::1]:5433,[fe80::2],10.0.0.3:5432"},
+      {"postgresql://line:p,w@a,b/d",
+       {{"a", {}}, {"b", {}}},
+       "a,b"},  // a ',' in the password is the password's
+      {"postgresql://%2Ftmp%2Fs,b/d", {{"/tmp/s", {}}, {"b", {}}}, "/tmp/s,b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    const Result<ServerUrl> url = ParseServerUrl(c.url);
+    ASSERT_TRUE(url) << Utf8(url.error().text);
+    EXPECT_EQ(url->hosts, c.hosts);
+    EXPECT_EQ(HostList(*url), c.list);
+  }
+  for (const char* bad :
+       {"postgresql://a,,b/d", "postgresql://a,/d", "postgresql://,b/d", "postgresql://a,:5432/d",
+        "postgresql://a:5432,b:0/d", "postgresql://a,b:x/d", "postgresql://a%2Cb/d"}) {
+    SCOPED_TRACE(bad);
+    const Result<ServerUrl> url = ParseServerUrl(bad);
+    ASSERT_FALSE(url);
+    EXPECT_EQ(url.error().cause, Failure::Cause::refused);
+  }
+}
+
+TEST(ServerUrl, TargetSessionAttrsAndConnectTimeoutAreTakenAsLibpqSpellsThem) {
+  for (const char* attrs : {"any", "read-write", "read-only", "primary", "standby", "prefer-standby"}) {
+    const Result<ServerUrl> url =
+        ParseServerUrl(std::string("postgresql://a,b/d?target_session_attrs=") + attrs);
+    ASSERT_TRUE(url) << attrs;
+    EXPECT_EQ(url->Option("target_session_attrs"), attrs);
+  }
+  const std::pair<const char*, int> timeouts[] = {
+      {"postgresql://a,b/d", kDefaultConnectTimeout},
+      {"postgresql://a,b/d?connect_timeout=3", 3},
+      {"postgresql://a/d?sslmode=require&connect_timeout=120", 120},
+      {"postgresql://line:pw@a/d?connect_timeout=999999", 999999},
+  };
+  for (const auto& [text, seconds] : timeouts) {
+    const Result<ServerUrl> url = ParseServerUrl(text);
+    ASSERT_TRUE(url) << text;
+    EXPECT_EQ(ConnectTimeout(*url), seconds) << text;
+  }
+  for (const char* bad : {"readwrite", "read_write", "Read-Write", "read-write ", "primary,standby", "",
+                          "master", "prefer_standby"}) {
+    const Result<ServerUrl> url =
+        ParseServerUrl(std::string("postgresql://a,b/d?target_session_attrs=") + bad);
+    ASSERT_FALSE(url) << bad;
+    EXPECT_EQ(url.error().cause, Failure::Cause::refused);
+    EXPECT_NE(url.error().text.find(L"target_session_attrs"), std::wstring::npos);
+  }
+  for (const char* bad : {"0", "-1", "+5", "2.5", "5s", "", " 5", "1000000", "99999999999"}) {
+    const Result<ServerUrl> url = ParseServerUrl(std::string("postgresql://a/d?connect_timeout=") + bad);
+    ASSERT_FALSE(url) << bad;
+    EXPECT_EQ(url.error().cause, Failure::Cause::refused);
+    EXPECT_NE(url.error().text.find(L"connect_timeout"), std::wstring::npos);
+  }
+  for (const char* misspelt :
+       {"postgresql://a/d?target_session_attr=any", "postgresql://a/d?connect-timeout=5",
+        "postgresql://a/d?connecttimeout=5", "postgresql://a/d?Connect_Timeout=5"}) {
+    const Result<ServerUrl> url = ParseServerUrl(misspelt);
+    ASSERT_FALSE(url) << misspelt;
+    EXPECT_EQ(url.error().cause, Failure::Cause::refused);
+  }
+}
+
+TEST(ServerUrl, RedactsAPasswordBeforeAListOfServers) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"postgresql://line:s3cret@a:5433,b:5434/line?target_session_attrs=read-write",
+       "postgresql://line:***@a:5433,b:5434/line?target_session_attrs=read-write"},
+      {"postgresql://line:s,3@[::1],[::2]/line", "postgresql://line:***@[::1],[::2]/line"},
+      {"postgresql://line@a,b/line?connect_timeout=3", "postgresql://line@a,b/line?connect_timeout=3"},
+  };
+  for (const auto& [url, shown] : cases) EXPECT_EQ(Redacted(url), shown) << url;
+}
+
 namespace {
 
-// Sets environment variables for a test's life, and clears PostgreSQL's.
+// Sets environment variables for a test's life, each put back as it was
+// after, and clears PostgreSQL's.
 class Environment {
  public:
   Environment() {
     for (const char* name : {"PGSSLMODE", "PGSERVICE", "PGSERVICEFILE", "PGSYSCONFDIR"}) Unset(name);
   }
   ~Environment() {
-    for (const std::string& name : set_) ::unsetenv(name.c_str());
+    for (auto was = before_.rbegin(); was != before_.rend(); ++was) {
+      if (was->second)
+        ::setenv(was->first.c_str(), was->second->c_str(), 1);
+      else
+        ::unsetenv(was->first.c_str());
+    }
   }
   void Set(const char* name, const std::string& value) {
+    Keep(name);
     ::setenv(name, value.c_str(), 1);
-    set_.push_back(name);
   }
-  void Unset(const char* name) { ::unsetenv(name); }
+  void Unset(const char* name) {
+    Keep(name);
+    ::unsetenv(name);
+  }
 
  private:
-  std::vector<std::string> set_;
+  void Keep(const char* name) {
+    const char* value = ::getenv(name);
+    before_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+
+  std::vector<std::pair<std::string, std::optional<std::string>>> before_;
 };
 
 // The values libpq reads from the driver's pqopt, each undone as the driver
@@ -287,7 +389,7 @@ TEST(ServerConnection, EachValueReachesLibpqAsGivenAndNoPasswordIsInTheString) {
     }
     std::vector<std::pair<std::string, std::string>> got;
     for (const auto& [key, value] : LibpqValues(text)) {
-      if (key != "options" && key.find("keepalives") == std::string::npos && key != "connect_timeout")
+      if (key != "options" && key.find("keepalives") == std::string::npos && key != "target_session_attrs")
         got.emplace_back(key, value);
     }
     std::sort(expected.begin(), expected.end());
@@ -297,11 +399,43 @@ TEST(ServerConnection, EachValueReachesLibpqAsGivenAndNoPasswordIsInTheString) {
       EXPECT_EQ(text.find(*url.password), std::string::npos);
     }
     EXPECT_EQ(LibpqValue(text, "options"),
-              "-c lock_timeout=10s -c idle_in_transaction_session_timeout=5s -c synchronous_commit=on "
-              "-c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 -c tcp_keepalives_count=3");
-    for (const char* setting :
-         {"keepalives_idle", "keepalives_interval", "keepalives_count", "connect_timeout"})
+              "-c lock_timeout=10s -c statement_timeout=15s -c idle_in_transaction_session_timeout=5s "
+              "-c synchronous_commit=on -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 "
+              "-c tcp_keepalives_count=3");
+    for (const char* setting : {"keepalives_idle", "keepalives_interval", "keepalives_count"})
       EXPECT_TRUE(LibpqValue(text, setting)) << setting;
+    // The driver sends its login timeout as connect_timeout, and refuses a
+    // pqopt that holds another.
+    EXPECT_FALSE(LibpqValue(text, "connect_timeout"));
+  }
+}
+
+TEST(ServerConnection, AListReachesLibpqWithAPortForEachServerAndReadWriteUnlessAsked) {
+  Environment environment;
+  struct Case {
+    const char* url;
+    std::optional<std::string> host, port;
+    const char* attrs;
+  };
+  const Case cases[] = {
+      {"postgresql://a:5433,b:5434/d", "a,b", "5433,5434", "read-write"},
+      {"postgresql://a,b:5434,c/d", "a,b,c", ",5434,", "read-write"},     // libpq's default port for a and c
+      {"postgresql://a,b/d?target_session_attrs=any", "a,b", {}, "any"},  // PGPORT or a service's, as for one
+      {"postgresql://[::1]:5433,[::2]:5434/d?target_session_attrs=prefer-standby", "::1,::2", "5433,5434",
+       "prefer-standby"},
+      {"postgresql:///d?service=line&connect_timeout=4", {}, {}, "read-write"},
+      {"postgresql://:6000/d", {}, "6000", "read-write"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    const std::string text = ConnectionString(*ParseServerUrl(c.url), "prefer", std::nullopt);
+    EXPECT_EQ(LibpqValue(text, "host"), c.host);
+    EXPECT_EQ(LibpqValue(text, "port"), c.port);
+    EXPECT_EQ(LibpqValue(text, "target_session_attrs"), c.attrs);
+    EXPECT_FALSE(LibpqValue(text, "connect_timeout"));
+    // the driver's own Server and Port stay empty: its Port holds 10 characters
+    EXPECT_EQ(text.find("Server="), std::string::npos);
+    EXPECT_EQ(text.find("Port="), std::string::npos);
   }
 }
 
@@ -382,4 +516,62 @@ TEST(Journal, RequestIdsAreNeverTheSame) {
     ids.insert(id);
   }
   EXPECT_EQ(ids.size(), 1000u);
+}
+
+TEST(LastServer, TheServerThatAnsweredIsTriedFirstByTheNextProcessOfTheSameList) {
+  TempFolder temp;
+  Environment environment;
+  environment.Set("XDG_STATE_HOME", (temp.path() / "state").string());
+  const ServerUrl url = *ParseServerUrl("postgresql://line:s3cret@a:5433,[::1]:5434,c/line");
+  const ServerUrl other = *ParseServerUrl("postgresql://line@c,a:5433/line");
+  using Hosts = std::vector<ServerHost>;
+  EXPECT_EQ(TryOrder(url), url.hosts);                           // nothing remembered yet
+  EXPECT_FALSE(std::filesystem::exists(temp.path() / "state"));  // and no folder made to read one
+  struct Step {
+    ServerHost answered;
+    Hosts order;
+  };
+  const Step steps[] = {
+      {{"c", {}}, {{"c", {}}, {"a", "5433"}, {"::1", "5434"}}},
+      {{"::1", "5434"}, {{"::1", "5434"}, {"a", "5433"}, {"c", {}}}},
+      {{"a", "5433"}, url.hosts},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(HostText(step.answered));
+    RememberServer(url, step.answered);
+    EXPECT_EQ(TryOrder(url), step.order);
+    EXPECT_EQ(TryOrder(other), other.hosts);  // another list, another file
+  }
+  // One file, whole, naming the list and the server: no user, no password.
+  const std::vector<std::filesystem::path> files(
+      std::filesystem::directory_iterator(temp.path() / "state" / "quorvix"), {});
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::uint8_t> bytes = ReadAll(files.front());
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "a:5433,[::1]:5434,c\na:5433\n");
+  // A file that is not whole, or names no server of the list, is no order.
+  for (const std::string text : {"a:5433,[::1]:5434,c\nc", "a:5433,[::1]:5434,c\nb\n", "x\nc\n", ""}) {
+    WriteAll(files.front(), {text.begin(), text.end()});
+    EXPECT_EQ(TryOrder(url), url.hosts) << text;
+  }
+}
+
+TEST(LastServer, NoStateFolderToBeHadIsNoErrorAndTheListsOrderStands) {
+  TempFolder temp;
+  Environment environment;
+  WriteAll(temp.path() / "file", {'x'});
+  const ServerUrl url = *ParseServerUrl("postgresql://a,b/line");
+  for (const std::string& state :
+       {(temp.path() / "file").string(), (temp.path() / "file" / "below").string()}) {
+    SCOPED_TRACE(state);
+    environment.Set("XDG_STATE_HOME", state);
+    EXPECT_FALSE(StateFolder());
+    RememberServer(url, url.hosts[1]);
+    EXPECT_EQ(TryOrder(url), url.hosts);
+  }
+  // A relative XDG_STATE_HOME is ignored, as the XDG rule says: HOME's is taken.
+  environment.Set("XDG_STATE_HOME", "relative");
+  environment.Set("HOME", (temp.path() / "home").string());
+  EXPECT_EQ(StateFolder(), (temp.path() / "home" / ".local" / "state" / "quorvix").string());
+  RememberServer(url, url.hosts[1]);
+  EXPECT_EQ(TryOrder(url), (std::vector<ServerHost>{url.hosts[1], url.hosts[0]}));
 }

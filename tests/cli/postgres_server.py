@@ -3,7 +3,10 @@ temporary folder, listening on a free loopback port with SCRAM passwords, run
 as the postgres user when the tests run as root (the server refuses root),
 and removed when stopped. With tls, it speaks TLS only, with a certificate
 for 127.0.0.1 from a throwaway CA of its own (ca.pem in its folder);
-settings are more of the server's (name=value).
+settings are more of the server's (name=value). standby() makes a streaming
+standby of a cluster on loopback (pg_basebackup -R, as a replication role),
+synchronous when asked; promote() makes a standby a primary, and
+stop('immediate') stops a cluster as in a crash.
 
 Removing it also removes the logs psqlODBC left in /tmp for the tool's
 connections meanwhile: Debian registers the driver with CommLog=1, one file
@@ -15,10 +18,12 @@ import shutil
 import socket
 import subprocess
 import tempfile
+import time
 from pathlib import Path
 
 BIN = Path('/usr/lib/postgresql/15/bin')
 ROLE, PASSWORD = 'line', 's3cret'
+REPLICATOR = 'replicator'  # the standbys' role, with PASSWORD
 
 
 def driver_logs():
@@ -34,7 +39,9 @@ def make_ca(folder: Path, name: str):
 
 
 class Postgres:
-    def __init__(self, tls=False, settings=()):
+    def __init__(self, tls=False, settings=(), primary=None):
+        """A new cluster; with primary, a standby of that one, which streams from it as its settings'
+        cluster_name."""
         self.folder = Path(tempfile.mkdtemp(prefix='quorvix-postgres-'))
         self.driver_logs = driver_logs()
         self.data, self.log = self.folder / 'data', self.folder / 'server.log'
@@ -50,6 +57,12 @@ class Postgres:
             for path in [self.folder, *self.folder.iterdir()]:
                 os.chown(path, owner.pw_uid, owner.pw_gid)
             self.as_user = ['runuser', '-u', 'postgres', '--']
+        if primary:
+            # A fast checkpoint: a spread one naps between writes, minutes for a busy primary.
+            self.run(BIN / 'pg_basebackup', '-D', self.data, '-R', '-X', 'stream', '--checkpoint=fast', '--no-sync',
+                     '-d', f'host=127.0.0.1 port={primary.port} user={REPLICATOR} password={PASSWORD}')
+            self.start()
+            return
         self.run(BIN / 'initdb', '-D', self.data, '-U', 'postgres', '--auth-local=trust',
                  '--auth-host=scram-sha-256', '--no-sync')
         if tls:  # TLS or nothing
@@ -58,6 +71,30 @@ class Postgres:
         self.start()
         self.sql(f"CREATE ROLE {ROLE} LOGIN PASSWORD '{PASSWORD}'")
         self.sql(f"CREATE ROLE reader LOGIN PASSWORD '{PASSWORD}'")  # granted only what a test grants
+
+    def standby(self, name, synchronous=False):
+        """A streaming standby of this cluster, named name to it; with synchronous, this cluster waits
+        for it on every commit (synchronous_standby_names)."""
+        self.sql(f"DO $$ BEGIN IF to_regrole('{REPLICATOR}') IS NULL THEN "
+                 f"CREATE ROLE {REPLICATOR} REPLICATION LOGIN PASSWORD '{PASSWORD}'; END IF; END $$")
+        standby = Postgres(settings=(f'cluster_name={name}',), primary=self)
+        if synchronous:
+            self.sql(f"ALTER SYSTEM SET synchronous_standby_names = '{name}'")
+            self.sql('SELECT pg_reload_conf()')
+        self.wait_for(f"SELECT count(*) FROM pg_stat_replication WHERE application_name = '{name}' "
+                      f"AND state = 'streaming'", '1')
+        return standby
+
+    def promote(self):
+        self.run(BIN / 'pg_ctl', '-D', self.data, '-w', 'promote')
+
+    def wait_for(self, query, rows, seconds=30, database='postgres'):
+        """Until query's rows are rows (as text)."""
+        deadline = time.monotonic() + seconds
+        while (got := self.sql(query, database).strip()) != rows:
+            if time.monotonic() > deadline:
+                raise AssertionError(f'{query}: {got!r}, not {rows!r}, after {seconds} s')
+            time.sleep(0.1)
 
     def make_certificates(self):
         make_ca(self.folder, 'ca')
@@ -111,6 +148,8 @@ class Postgres:
     def remove(self):
         try:
             self.stop('immediate')
+        except subprocess.CalledProcessError:
+            pass  # stopped already, as a test's crash does
         finally:
             shutil.rmtree(self.folder, ignore_errors=True)
             for log in driver_logs() - self.driver_logs:
