@@ -70,6 +70,10 @@ class Assignment {
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     OpenJournal(ledger::LedgerName(*where));
     std::optional<ledger::Unit> adopted = SettleLeftovers(**ledger);
+    if (recordedEarlier_) {
+      unit_ = recordedEarlier_;
+      return Found();
+    }
     if (!adopted)
       Journaled([&](ledger::Journal& journal) {
         return journal.Note({request_.id, journalKey_, request_.station, request_.path});
@@ -143,6 +147,12 @@ class Assignment {
       Result<std::optional<ledger::Unit>> unit = ledger.Requested(entry.request);
       if (!unit) continue;  // asked again next time
       if (!*unit || (*unit)->state != ledger::UnitState::reserved) {
+        // This station's earlier run wrote this very file, and its record
+        // landed, but the answer never reached it: the same assign finds so.
+        if (*unit && entry.writing && (*unit)->state == ledger::UnitState::written &&
+            entry.path == request_.path && (*unit)->mac == request_.macBefore &&
+            (*unit)->sn == request_.snBefore && !recordedEarlier_)
+          recordedEarlier_ = **unit;
         Journaled([&](ledger::Journal& journal) { return journal.Done(entry.request); });
         continue;
       }
@@ -260,6 +270,7 @@ class Assignment {
   ledger::Request request_;
   std::optional<ledger::Unit> unit_;
   std::optional<ledger::Journal> journal_;
+  std::optional<ledger::Unit> recordedEarlier_;  // an earlier run's unit whose record's answer was lost
   std::string journalKey_;
 };
 

@@ -388,22 +388,18 @@ class SqlLedger final : public Ledger {
     if (Result<> begun = db_->Begin(true); !begun) return begun.error();
     Result<> reserved = [&]() -> Result<> {
       Result<std::vector<Row>> owners = db_->Query(
-          "SELECT id, mac, sn, state, station, time, path FROM units WHERE (mac = ? OR sn = ?) AND state <> "
+          "SELECT id, mac, sn, state, station, time FROM units WHERE (mac = ? OR sn = ?) AND state <> "
           "'replaced' ORDER BY id",
           {request.macBefore, request.snBefore});
       if (!owners) return owners.error();
       for (const Row& owner : *owners) {
         const std::string state = owner.Text(3);
-        const bool recorded = !request.reassign && state == "written" && owner.Text(6) == request.path;
         if (owner.Text(1) != request.macBefore || owner.Text(2) != request.snBefore ||
-            (state != "reserved" && state != "failed" && !recorded))
+            (state != "reserved" && state != "failed"))
           continue;
         // The run that reserved it wrote the file, and was stopped before it
-        // could record so, or before it heard that it had: the same assign
-        // run again records it, or finds it recorded.
-        if (Result<Recorded> written = recorded ? Result<Recorded>(Recorded::already)
-                                                : Written(owner.Integer(0), request.path, true);
-            !written)
+        // could record so: the same assign run again records it.
+        if (Result<Recorded> written = Written(owner.Integer(0), request.path, true); !written)
           return written.error();
         UnitFilter filter;
         filter.unit = owner.Integer(0);
