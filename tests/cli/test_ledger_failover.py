@@ -5,14 +5,22 @@ URL once the primary is gone and the standby promoted, and never writes to
 a standby; a server that takes the connection but never answers costs its
 connect_timeout once, after which the station goes to the server that
 answered it last; ledger status and the report say which replication the
-ledger is on. Throwaway PostgreSQL 15 clusters on loopback."""
+ledger is on. A line of stations assigning in a loop goes on through a
+crash of the primary and the standby's promotion, with no value handed out
+twice when the standby is synchronous, and values handed out twice when it
+is an asynchronous one left behind; a synchronous standby that is down holds
+an assign for its bounded wait, and the same command finishes it once the
+standby is back. Throwaway PostgreSQL 15 clusters on loopback."""
+import collections
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -42,13 +50,13 @@ class Station(unittest.TestCase):
         self.state = self.folder / 'state'
         self.made = 0
 
-    def cli(self, *args, state=None, **more):
+    def cli(self, *args, state=None, timeout=120, **more):
         """The tool run; more sets environment variables, None leaving one out."""
         env = {key: value for key, value in os.environ.items()
                if not key.startswith('PG') and key not in ('QUORVIX_LEDGER', 'XDG_STATE_HOME')}
         env.update({'PGPASSWORD': PASSWORD, 'XDG_STATE_HOME': str(state or self.state), **more})
         env = {key: value for key, value in env.items() if value is not None}
-        return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True, timeout=120, env=env)
+        return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True, timeout=timeout, env=env)
 
     def ok(self, *args, **kwargs):
         result = self.cli(*args, **kwargs)
@@ -265,6 +273,181 @@ class Lists(Station):
                 self.assertEqual(result.returncode, code, result.stderr)
                 if code:
                     self.assertIn('password', result.stderr)
+
+
+Run = collections.namedtuple('Run', 'station path code end stdout stderr')
+
+
+class Line(Station):
+    """Four stations, each with its own name, state, journal and files, assigning unit after unit through the URL
+    of a primary and its standby as a line's script does: the same command again on exit 3 and 1, after a short
+    pause, a bounded number of times. The primary crashes mid-run and the site promotes the standby."""
+    STATIONS = 4
+    PAUSE = 0.2
+    TRIES = 150  # half a minute of pauses, far more than the failover the test makes
+
+    def station(self, name, ledger, stop, runs):
+        folder = self.folder / name
+        folder.mkdir()
+        place = {'state': folder / 'state', 'QUORVIX_JOURNAL': str(folder / 'journal.db')}
+        number = 0
+        while not stop.is_set():
+            number += 1
+            path = folder / f'unit{number}.bin'
+            path.write_bytes(vendor_bytes())
+            for _ in range(self.TRIES):
+                result = self.cli('assign', path, '--ledger', ledger, '--station', name, '--json', **place)
+                runs.append(Run(name, path, result.returncode, time.monotonic(), result.stdout, result.stderr))
+                if result.returncode not in (1, 3):
+                    break
+                time.sleep(self.PAUSE)
+            if result.returncode != 0:
+                return  # its last run says why
+
+    def fail_over(self, primary, standby, behind=False):
+        """The line run through a crash of the primary and the standby's promotion, until each station has
+        written units on the promoted one: every run, and when the primary crashed and the promotion began.
+        Behind, the standby's WAL receiver is stopped before the crash, while the line writes on."""
+        primary.database('line')
+        standby.wait_for("SELECT count(*) FROM pg_database WHERE datname = 'line'", '1')
+        ledger = list_url([primary, standby], 'line', '?target_session_attrs=read-write&connect_timeout=3')
+        self.ok('ledger', 'init', ledger, '--mac-range', MACS, '--sn-range', SNS)
+        runs, stop = [], threading.Event()
+        names = [f'bench-{number}' for number in range(1, self.STATIONS + 1)]
+        threads = [threading.Thread(target=self.station, args=(name, ledger, stop, runs)) for name in names]
+
+        def until(done, seconds):
+            deadline = time.monotonic() + seconds
+            while not done() and all(thread.is_alive() for thread in threads):
+                self.assertLess(time.monotonic(), deadline, 'the line did not get that far')
+                time.sleep(0.05)
+
+        def written(since=0.0):
+            return collections.Counter(run.station for run in runs if run.code == 0 and run.end > since)
+
+        for thread in threads:
+            thread.start()
+        try:
+            until(lambda: all(written()[name] >= 3 for name in names), 60)
+            if behind:
+                receiver = int(standby.sql('SELECT pid FROM pg_stat_wal_receiver'))
+                os.kill(receiver, signal.SIGSTOP)
+                # More WAL than the sockets between them hold: what the line commits next stays the primary's.
+                primary.sql("CREATE TABLE filler AS SELECT repeat('x', 500) FROM generate_series(1, 100000)")
+                lagging = time.monotonic()
+                until(lambda: all(written(lagging)[name] >= 2 for name in names), 60)
+            primary.stop('immediate')
+            crashed = time.monotonic()
+            if behind:
+                os.kill(receiver, signal.SIGCONT)  # promotion ends the receiver, which a stopped one cannot
+            time.sleep(1)  # the site decides; meanwhile no server takes writes
+            promoted = time.monotonic()
+            standby.promote()
+            until(lambda: all(written(promoted)[name] >= 3 for name in names), 60)
+        finally:
+            stop.set()
+            for thread in threads:
+                thread.join()
+        for name in names:
+            last = [run for run in runs if run.station == name][-1]
+            self.assertEqual(last.code, 0, f'{name}: {last.stderr}')
+        return runs, crashed, promoted
+
+    def carried(self, paths):
+        """The MAC and SN each file carries, by path."""
+        shown = [json.loads(line) for line in self.ok('show', '--json', *paths).splitlines()]
+        return {path: (record['mac'], record['sn']) for path, record in zip(paths, shown)}
+
+    def outcome(self, runs, crashed, promoted, server):
+        """What the line handed out, as the files and the promoted server hold it, with the figures printed."""
+        done = [run for run in runs if run.code == 0]
+        carried = self.carried([run.path for run in done])
+        for run in done:
+            record = json.loads(run.stdout)
+            self.assertEqual(record['result'], 'written', run.stderr)
+            self.assertEqual(carried[run.path], (record['mac'], record['sn']), run.stderr)
+        macs = collections.Counter(mac for mac, _ in carried.values())
+        sns = collections.Counter(sn for _, sn in carried.values())
+        twice = [path for path, (mac, sn) in carried.items() if macs[mac] > 1 or sns[sn] > 1]
+        units = {}
+        for line in server.sql('SELECT mac, sn, state, path FROM units', 'line').splitlines():
+            mac, sn, state, path = line.split('|', 3)
+            units[mac] = (sn, state, path)
+        unrecorded = [run.path for run in done if units.get(carried[run.path][0]) !=
+                      (carried[run.path][1], 'written', str(run.path))]
+        went_on = min(run.end for run in done if run.end > promoted) - promoted
+        print(f'\n{self.id()}: units before the crash {sum(run.end < crashed for run in done)}, '
+              f'after the promotion {sum(run.end > promoted for run in done)}; the line went on '
+              f'{went_on:.1f} s after the promotion; retries {len(runs) - len(done)}; files carrying values '
+              f'another carries {len(twice)}; units written but not on the promoted server {len(unrecorded)}',
+              file=sys.stderr)
+        return carried, twice, units, unrecorded, went_on
+
+    def test_a_synchronous_standby_promoted_mid_run_hands_out_no_value_twice_and_loses_no_unit(self):
+        primary = Postgres()
+        self.addCleanup(primary.remove)
+        standby = primary.standby('s1', synchronous=True)
+        self.addCleanup(standby.remove)
+        runs, crashed, promoted = self.fail_over(primary, standby)
+        carried, twice, units, unrecorded, went_on = self.outcome(runs, crashed, promoted, standby)
+        self.assertEqual(twice, [])
+        self.assertEqual(unrecorded, [])
+        values = set(carried.values())
+        left = [mac for mac, (sn, state, _) in units.items() if state == 'reserved' and (mac, sn) in values]
+        self.assertEqual(left, [])
+        self.assertLess(went_on, 30)
+
+    def test_an_asynchronous_standby_left_behind_hands_out_values_twice(self):
+        primary = Postgres()
+        self.addCleanup(primary.remove)
+        standby = primary.standby('s1')
+        self.addCleanup(standby.remove)
+        runs, crashed, promoted = self.fail_over(primary, standby, behind=True)
+        _, twice, _, unrecorded, _ = self.outcome(runs, crashed, promoted, standby)
+        self.assertNotEqual(twice, [])
+        self.assertNotEqual(unrecorded, [])
+
+
+class StandbyDown(Station):
+    def test_a_synchronous_standby_down_holds_an_assign_for_its_bounded_wait_and_the_same_command_finishes_it(self):
+        primary = Postgres()
+        self.addCleanup(primary.remove)
+        standby = primary.standby('s1', synchronous=True)
+        self.addCleanup(standby.remove)
+        primary.database('line')
+        standby.wait_for("SELECT count(*) FROM pg_database WHERE datname = 'line'", '1')
+        ledger = list_url([primary, standby], 'line')
+        self.ok('ledger', 'init', ledger, '--mac-range', MACS, '--sn-range', SNS)
+        standby.stop()
+
+        path = self.file()
+        command = ['assign', path, '--ledger', ledger, '--station', 'bench-1', '--json']
+        journal = {'QUORVIX_JOURNAL': str(self.folder / 'journal.db')}
+        start = time.monotonic()
+        try:  # the statement timeout, then the tool's asking after its commit
+            held = self.cli(*command, timeout=45, **journal)
+        except subprocess.TimeoutExpired:
+            held = None
+        self.assertIsNotNone(held, 'assign still waiting after 45 s with its synchronous standby down')
+        print(f'\n{self.id()}: exit {held.returncode} after {time.monotonic() - start:.1f} s', file=sys.stderr)
+        self.assertEqual(held.returncode, 3, held.stderr)
+        self.assertIn('values may have been reserved, none was written', held.stderr)
+        self.assertEqual(path.read_bytes(), vendor_bytes())
+        # The primary committed it alone: reserved, for no device yet.
+        reserved = primary.sql("SELECT mac FROM units WHERE state = 'reserved'", 'line').split()
+        self.assertEqual(len(reserved), 1)
+
+        standby.start()
+        primary.wait_for("SELECT sync_state FROM pg_stat_replication WHERE application_name = 's1'", 'sync')
+        finished = self.cli(*command, **journal)
+        self.assertEqual(finished.returncode, 0, finished.stderr)
+        record = json.loads(finished.stdout)
+        self.assertEqual(record['mac'], reserved[0])
+        shown = json.loads(self.ok('show', '--json', path))
+        self.assertEqual((shown['mac'], shown['sn']), (record['mac'], record['sn']))
+        units = primary.sql("SELECT mac, state, path FROM units", 'line').splitlines()
+        self.assertEqual(units, [f"{record['mac']}|written|{path}"])
+        standby.wait_for(f"SELECT state FROM units WHERE mac = '{record['mac']}'", 'written', database='line')
 
 
 if __name__ == '__main__':
