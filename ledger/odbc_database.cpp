@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "files/utf8.h"
+#include "files/watchdog.h"
 #include "ledger/database.h"
 #include "ledger/last_server.h"
 #include "ledger/odbc_library.h"
@@ -15,6 +16,9 @@
 namespace ledger {
 
 namespace {
+
+// How long a commit may wait for a synchronous standby before it is cancelled.
+constexpr std::chrono::milliseconds kCommitWait{15000};
 
 // Text as the W functions take it: UTF-16, whatever wchar_t is here.
 using SqlText = std::basic_string<SQLWCHAR>;
@@ -218,7 +222,37 @@ class OdbcDatabase final : public Database {
     }
     return {};
   }
-  Result<> Commit() override { return End(SQL_COMMIT); }
+  // The commit as a statement, under a watchdog: a commit waits for a
+  // synchronous standby for as long as that takes, and no timeout of the
+  // server's ends the wait; a cancel does, leaving the commit the primary's
+  // alone, which the caller then takes as unanswered and asks after.
+  Result<> Commit() override {
+    SQLHANDLE made = nullptr;
+    if (!Succeeded(odbc_.AllocHandle(SQL_HANDLE_STMT, connection_.get(), &made))) {
+      const Failure failure = Failed();
+      Rollback();
+      return failure;
+    }
+    const Handle<SQL_HANDLE_STMT> statement(odbc_, made);
+    SqlText text = ToSql("COMMIT");
+    SQLRETURN ran = SQL_ERROR;
+    {
+      const Watchdog watchdog(kCommitWait, [&] { odbc_.Cancel(made); });
+      ran = odbc_.ExecDirectW(made, text.data(), SQL_NTS);
+    }
+    std::optional<Failure> failure;
+    if (!Succeeded(ran)) {
+      failure = Said(odbc_, SQL_HANDLE_STMT, made, password_);
+    } else if (ran == SQL_SUCCESS_WITH_INFO) {
+      const Diagnosis said = Diagnose(odbc_, SQL_HANDLE_STMT, made);
+      if (said.message.find("synchronous replication") != std::string::npos)
+        failure = Failure(Failure::Cause::retry, Wide("the ledger server: " + said.message));
+    }
+    odbc_.SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    if (failure) return *failure;
+    return {};
+  }
   void Rollback() override { (void)End(SQL_ROLLBACK); }
   std::string IdColumn() const override { return "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"; }
   std::vector<std::string> UnitsFromVersion1(const std::string&) const override {
@@ -266,16 +300,8 @@ class OdbcDatabase final : public Database {
   Failure Failed() const { return Said(odbc_, SQL_HANDLE_DBC, connection_.get(), password_); }
 
   Result<> End(SQLSMALLINT how) {
-    const SQLRETURN status = odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), how);
     std::optional<Failure> failure;
-    if (!Succeeded(status)) failure = Failed();
-    // A commit whose wait for a synchronous standby the statement timeout
-    // ended is the primary's alone: the standby may never have it.
-    if (status == SQL_SUCCESS_WITH_INFO && how == SQL_COMMIT) {
-      const Diagnosis said = Diagnose(odbc_, SQL_HANDLE_DBC, connection_.get());
-      if (said.message.find("synchronous replication") != std::string::npos)
-        failure = Failure(Failure::Cause::retry, Wide("the ledger server: " + said.message));
-    }
+    if (!Succeeded(odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), how))) failure = Failed();
     odbc_.SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     if (failure) return *failure;

@@ -14,7 +14,7 @@ const OdbcLibrary* LoadOdbc() {
   static const OdbcLibrary functions{
       &::SQLAllocHandle, &::SQLFreeHandle,  &::SQLSetEnvAttr,    &::SQLSetConnectAttrW, &::SQLDriverConnectW,
       &::SQLDisconnect,  &::SQLGetDiagRecW, &::SQLBindParameter, &::SQLExecDirectW,     &::SQLNumResultCols,
-      &::SQLFetch,       &::SQLGetData,     &::SQLEndTran};
+      &::SQLFetch,       &::SQLGetData,     &::SQLEndTran,       &::SQLCancel};
   return &functions;
 }
 #else
@@ -42,6 +42,7 @@ const OdbcLibrary* LoadOdbc() {
     find(loaded.Fetch, "SQLFetch");
     find(loaded.GetData, "SQLGetData");
     find(loaded.EndTran, "SQLEndTran");
+    find(loaded.Cancel, "SQLCancel");
     if (!found) return std::nullopt;
     return loaded;
   }();

@@ -25,6 +25,7 @@ struct OdbcLibrary {
   decltype(&::SQLFetch) Fetch;
   decltype(&::SQLGetData) GetData;
   decltype(&::SQLEndTran) EndTran;
+  decltype(&::SQLCancel) Cancel;
 };
 
 // The system's driver manager, loaded at the first call and kept for the

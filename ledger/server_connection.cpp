@@ -21,8 +21,7 @@ namespace ledger {
 namespace {
 
 constexpr char kSessionSettings[] =
-    "-c lock_timeout=10s -c statement_timeout=15s -c idle_in_transaction_session_timeout=5s "
-    "-c synchronous_commit=on "
+    "-c lock_timeout=10s -c idle_in_transaction_session_timeout=5s -c synchronous_commit=on "
     "-c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 -c tcp_keepalives_count=3";
 // No connect_timeout: the driver hands libpq its login timeout as one, and
 // refuses a pqopt that holds another value.

@@ -399,9 +399,8 @@ TEST(ServerConnection, EachValueReachesLibpqAsGivenAndNoPasswordIsInTheString) {
       EXPECT_EQ(text.find(*url.password), std::string::npos);
     }
     EXPECT_EQ(LibpqValue(text, "options"),
-              "-c lock_timeout=10s -c statement_timeout=15s -c idle_in_transaction_session_timeout=5s "
-              "-c synchronous_commit=on -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 "
-              "-c tcp_keepalives_count=3");
+              "-c lock_timeout=10s -c idle_in_transaction_session_timeout=5s -c synchronous_commit=on "
+              "-c tcp_keepalives_idle=10 -c tcp_keepalives_interval=5 -c tcp_keepalives_count=3");
     for (const char* setting : {"keepalives_idle", "keepalives_interval", "keepalives_count"})
       EXPECT_TRUE(LibpqValue(text, setting)) << setting;
     // The driver sends its login timeout as connect_timeout, and refuses a
