@@ -578,17 +578,9 @@ class SqlLedger final : public Ledger {
       }
       return {};
     }
-    const std::string sql = std::string("SELECT ") + kUnitColumns + " FROM units" + where +
-                            " ORDER BY id LIMIT " + std::to_string(kPage);
-    for (;;) {
-      Result<std::vector<Row>> rows = db_->Query(sql, parameters);
-      if (!rows) return rows.error();
-      for (const Row& row : *rows) {
-        if (Result<> visited = visit(UnitOf(row)); !visited) return visited;
-      }
-      if (rows->size() < kPage) return {};
-      parameters[0] = rows->back().Integer(0);
-    }
+    return Paged<Unit>(std::string("SELECT ") + kUnitColumns + " FROM units" + where + " ORDER BY id LIMIT " +
+                           std::to_string(kPage),
+                       std::move(parameters), UnitOf, visit);
   }
 
   Result<> EachChange(const UnitFilter& filter,
@@ -606,21 +598,30 @@ class SqlLedger final : public Ledger {
     require("history.time >= ?", filter.since ? std::optional<Parameter>(*filter.since) : std::nullopt);
     require("history.time < ?", filter.until ? std::optional<Parameter>(*filter.until) : std::nullopt);
     require("unit = ?", filter.unit ? std::optional<Parameter>(*filter.unit) : std::nullopt);
-    const std::string sql = std::string("SELECT ") + kChangeColumns +
-                            " FROM history JOIN units ON units.id = history.unit" + where +
-                            " ORDER BY history.id LIMIT " + std::to_string(kPage);
+    return Paged<Change>(std::string("SELECT ") + kChangeColumns +
+                             " FROM history JOIN units ON units.id = history.unit" + where +
+                             " ORDER BY history.id LIMIT " + std::to_string(kPage),
+                         std::move(parameters), ChangeOf, visit);
+  }
+
+ private:
+  // Runs sql a page at a time, so that memory stays flat however many rows
+  // there are: its first parameter is the row number the next page starts
+  // after, and its rows' first column their row number.
+  template <class Item>
+  Result<> Paged(const std::string& sql, std::vector<Parameter> parameters, Item (*of)(const Row&),
+                 const std::function<Result<>(const Item&)>& visit) {
     for (;;) {
       Result<std::vector<Row>> rows = db_->Query(sql, parameters);
       if (!rows) return rows.error();
       for (const Row& row : *rows) {
-        if (Result<> visited = visit(ChangeOf(row)); !visited) return visited;
+        if (Result<> visited = visit(of(row)); !visited) return visited;
       }
       if (rows->size() < kPage) return {};
       parameters[0] = rows->back().Integer(0);
     }
   }
 
- private:
   Result<Reservation> AfterLostCommit(const Request& request, const Failure& lost) {
     const auto inDoubt = [](const Failure& why) {
       return Failure(Failure::Cause::inDoubt, L"the ledger did not answer whether values were reserved (" +
