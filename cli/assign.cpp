@@ -111,12 +111,15 @@ class Assignment {
   // whose commit goes unanswered is settled by reconcile alone.
   void OpenJournal(const std::string& ledger) {
     journalKey_ = ledger;
-    Result<ledger::Journal> opened = ledger::Journal::Open(ledger::JournalPath());
+    const std::optional<std::string> path = ledger::JournalPath();
+    Result<ledger::Journal> opened = path
+                                         ? ledger::Journal::Open(*path)
+                                         : Result<ledger::Journal>(Refusal(L"this user has no state folder"));
     if (opened) {
       journal_.emplace(std::move(*opened));
     } else {
       Say(tool_.err, Severity::warning, L"",
-          "this station's journal (" + ledger::JournalPath() +
+          "this station's journal (" + path.value_or("QUORVIX_JOURNAL") +
               ") cannot be used: " + Describe(opened.error()));
     }
   }

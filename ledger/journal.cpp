@@ -6,6 +6,7 @@
 #include "files/host.h"
 #include "files/utf8.h"
 #include "ledger/database.h"
+#include "ledger/state_folder.h"
 
 namespace ledger {
 
@@ -16,7 +17,7 @@ Journal::~Journal() = default;
 Result<Journal> Journal::Open(const std::string& path) {
   std::error_code ignored;
   const std::filesystem::path file(Wide(path));
-  std::filesystem::create_directories(file.parent_path(), ignored);
+  std::filesystem::create_directories(file.parent_path(), ignored);  // a QUORVIX_JOURNAL's too
   const bool made = !std::filesystem::exists(file, ignored);
   Result<std::unique_ptr<Database>> database = OpenSqlite(path, made);
   if (!database) return database.error();
@@ -61,16 +62,11 @@ Result<> Journal::Done(const std::string& request) {
   return {};
 }
 
-std::string JournalPath() {
+std::optional<std::string> JournalPath() {
   if (std::optional<std::string> named = EnvironmentVariable("QUORVIX_JOURNAL")) return *named;
-#ifdef _WIN32
-  const std::string base = EnvironmentVariable("LOCALAPPDATA").value_or(".");
-  return base + "\\Quorvix\\journal.db";
-#else
-  if (std::optional<std::string> state = EnvironmentVariable("XDG_STATE_HOME"); state && !state->empty())
-    return *state + "/quorvix/journal.db";
-  return EnvironmentVariable("HOME").value_or(".") + "/.local/state/quorvix/journal.db";
-#endif
+  const std::optional<std::string> folder = StateFolder();
+  if (!folder) return std::nullopt;
+  return *folder + kSeparator + "journal.db";
 }
 
 std::string NewRequestId() {

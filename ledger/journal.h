@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,8 @@ class Journal {
 };
 
 // The station's journal: QUORVIX_JOURNAL, else journal.db in this user's
-// state folder ($XDG_STATE_HOME/quorvix or ~/.local/state/quorvix; on
-// Windows %LOCALAPPDATA%\Quorvix).
-std::string JournalPath();
+// state folder (state_folder.h); nothing where there is none to be had.
+std::optional<std::string> JournalPath();
 
 // A new request's id: 128 random bits as hexadecimal digits.
 std::string NewRequestId();

@@ -16,9 +16,6 @@ namespace ledger {
 // server, never a user or a password. A missing or unwritable folder only
 // means the list is tried in its order.
 
-// The folder, made when missing; nothing when there is none to be had.
-std::optional<std::string> StateFolder();
-
 // The URL's servers in the order to try them: the one remembered first,
 // then the others in the URL's order.
 std::vector<ServerHost> TryOrder(const ServerUrl& url);

@@ -13,6 +13,7 @@
 #include "ledger/ranges.h"
 #include "ledger/server_connection.h"
 #include "ledger/server_url.h"
+#include "ledger/state_folder.h"
 #include "tests/support/temp_folder.h"
 
 using namespace ledger;
