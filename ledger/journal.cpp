@@ -63,7 +63,8 @@ Result<> Journal::Done(const std::string& request) {
 }
 
 std::optional<std::string> JournalPath() {
-  if (std::optional<std::string> named = EnvironmentVariable("QUORVIX_JOURNAL")) return *named;
+  if (std::optional<std::string> named = EnvironmentVariable("QUORVIX_JOURNAL"); named && !named->empty())
+    return *named;
   const std::optional<std::string> folder = StateFolder();
   if (!folder) return std::nullopt;
   return *folder + kSeparator + "journal.db";
