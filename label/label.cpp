@@ -49,7 +49,7 @@ Result<Layout> Arrange(const Content& content, const LabelSize& size, int module
   layout.glyphScale = std::max(1, layout.module / 2);
   const int m = layout.module, quiet = 10 * m, line = layout.TextHeight() + m;
   const int matrixWidth = (content.matrix.columns + 2) * m;
-  const int bottom = std::max((content.matrix.rows + 2) * m, 2 * line);
+  const int bottom = std::max((content.matrix.rows + 2) * m, m + 2 * line);
   const int textWidth = layout.TextWidth(std::max(content.macText.size(), content.snText.size()));
   layout.barHeight = (layout.height - bottom - m) / 2;
   const int minimumBar = Dots(5, size.dpi);
