@@ -26,6 +26,7 @@ struct Command {
 extern const Command kShow, kCheck;                                                         // show.cpp
 extern const Command kSet;                                                                  // set.cpp
 extern const Command kAssign;                                                               // assign.cpp
+extern const Command kLabel;                                                                // label.cpp
 extern const Command kLedgerInit, kLedgerExtend, kLedgerGrant, kLedgerStatus, kLedgerList;  // ledger.cpp
 extern const Command kLedgerReconcile, kLedgerFind, kLedgerExport, kLedgerReport;           // a file each
 

@@ -33,7 +33,7 @@ inline constexpr ExitCode kExitCodes[] = {
     {0,
      "show: every file read; check: every file consistent; set: written and\n"
      "     verified, or a clean dry run; assign: written, verified and recorded;\n"
-     "     ledger: done (find: every value found)"},
+     "     ledger: done (find: every value found); label: every label written"},
     {1,
      "check: a file's stored checks do not match its fields; set, assign: the\n"
      "     write failed (the message says whether the file was restored), or\n"

@@ -45,7 +45,7 @@ class EveryCommand : public CLI::Formatter {
   }
 };
 
-const Command* const kCommands[] = {&kShow, &kCheck, &kSet, &kAssign};
+const Command* const kCommands[] = {&kShow, &kCheck, &kSet, &kAssign, &kLabel};
 const Command* const kLedgerCommands[] = {&kLedgerInit,   &kLedgerExtend, &kLedgerGrant,
                                           &kLedgerStatus, &kLedgerList,   &kLedgerReconcile,
                                           &kLedgerFind,   &kLedgerExport, &kLedgerReport};

@@ -8,11 +8,17 @@ _quorvix_cli() {
   case $prev in
     --log|--ledger|-o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --state) COMPREPLY=($(compgen -W "reserved written failed replaced" -- "$cur")); return ;;
-    --format) COMPREPLY=($(compgen -W "csv jsonl" -- "$cur")); return ;;
-    --mac|--sn|--station|--mac-range|--sn-range|--since|--until) COMPREPLY=(); return ;;
+    --format)
+      if [[ $command == label ]]; then
+        COMPREPLY=($(compgen -W "zpl png svg" -- "$cur"))
+      else
+        COMPREPLY=($(compgen -W "csv jsonl" -- "$cur"))
+      fi
+      return ;;
+    --mac|--sn|--station|--mac-range|--sn-range|--since|--until|--dpi|--size) COMPREPLY=(); return ;;
   esac
   if ((COMP_CWORD == 1)); then
-    COMPREPLY=($(compgen -W "show check set assign ledger --help --help-all --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "show check set assign label ledger --help --help-all --version" -- "$cur"))
     return
   fi
   if [[ $command == "ledger "* ]] && ((COMP_CWORD == 2)); then
@@ -23,6 +29,7 @@ _quorvix_cli() {
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
     assign) options="--ledger --station --reassign --backup --log --json" ;;
+    label) options="--output --format --dpi --size" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

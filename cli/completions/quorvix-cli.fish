@@ -1,7 +1,7 @@
 # fish completion for quorvix-cli: commands, each command's options, the
 # values --state and --format take, and file names for FILE, LEDGER,
 # LOGFILE and the output.
-set -l commands show check set assign ledger
+set -l commands show check set assign label ledger
 set -l ledger_commands init extend grant status list reconcile find export report
 
 function __quorvix_cli_ledger_command
@@ -15,11 +15,12 @@ complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a check 
 complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a set -d "Write a new MAC and/or SN into one file"
 complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a assign -d "Write the next MAC and SN from a ledger into one file"
 complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a ledger -d "The ledger that assign hands values out from"
+complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -a label -d "Make a label of each file's MAC and SN"
 complete -c quorvix-cli -n "not __fish_seen_subcommand_from $commands" -l version -d "Print the version and exit"
 complete -c quorvix-cli -s h -l help -d "Print help and exit"
 complete -c quorvix-cli -l help-all -d "Print help on every command and exit"
 
-complete -c quorvix-cli -n "__fish_seen_subcommand_from show check set assign" -F
+complete -c quorvix-cli -n "__fish_seen_subcommand_from show check set assign label" -F
 complete -c quorvix-cli -n "__fish_seen_subcommand_from show check" -l json -d "One JSON object per file and line"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l mac -x -d "12 hex digits"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from set" -l sn -x -d "13 letters or digits"
@@ -31,6 +32,10 @@ complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l ledger -r -F 
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l station -x -d "This station's name in the ledger"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l reassign -d "Give new values to a file a unit has"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l json -d "Print the unit as one JSON object"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -s o -l output -r -F -d "The label, or with several files a folder"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l format -x -a "zpl png svg" -d "The labels' format"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l dpi -x -d "The printer's dots per inch"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l size -x -d "WIDTHxHEIGHT in millimetres"
 
 complete -c quorvix-cli -n "__fish_seen_subcommand_from ledger; and not __fish_seen_subcommand_from $ledger_commands" -a "$ledger_commands"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from $ledger_commands" -F

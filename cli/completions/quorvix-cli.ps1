@@ -11,6 +11,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
         'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
+        'label'            = @('--output', '--format', '--dpi', '--size')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
         'ledger grant'     = @('--ledger')
@@ -24,14 +25,16 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
     $candidates = @()
     $files = $false
     if ($words.Count -eq 0) {
-        $candidates = @('show', 'check', 'set', 'assign', 'ledger', '--version') + $help
+        $candidates = @('show', 'check', 'set', 'assign', 'label', 'ledger', '--version') + $help
     } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
         $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
     } elseif ($words[-1] -eq '--state') {
         $candidates = @('reserved', 'written', 'failed', 'replaced')
+    } elseif ($words[-1] -eq '--format' -and $words[0] -eq 'label') {
+        $candidates = @('zpl', 'png', 'svg')
     } elseif ($words[-1] -eq '--format') {
         $candidates = @('csv', 'jsonl')
-    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range', '--since', '--until') {
+    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range', '--since', '--until', '--dpi', '--size') {
         return
     } elseif ($wordToComplete.StartsWith('-')) {
         $command = if ($words[0] -eq 'ledger') { "ledger $($words[1])" } else { $words[0] }

@@ -16,7 +16,7 @@ from pathlib import Path
 
 CLI = os.environ['QUORVIX_CLI']
 SCRIPTS = Path(__file__).resolve().parents[2] / 'cli' / 'completions'
-COMMANDS = ['show', 'check', 'set', 'assign', 'ledger init', 'ledger extend', 'ledger grant', 'ledger status',
+COMMANDS = ['show', 'check', 'set', 'assign', 'label', 'ledger init', 'ledger extend', 'ledger grant', 'ledger status',
             'ledger list', 'ledger reconcile', 'ledger find', 'ledger export', 'ledger report']
 
 
@@ -51,6 +51,9 @@ class Completions:
             ('quorvix-cli ledger ', {'init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report'}),
             ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed', 'replaced'}),
             ('quorvix-cli ledger export LEDGER --format ', {'csv', 'jsonl'}),
+            ('quorvix-cli label vendor.bin -o out --format ', {'zpl', 'png', 'svg'}),
+            ('quorvix-cli label vendor', {'vendor.bin', 'vendor-2.bin'}),
+            ('quorvix-cli l', {'label', 'ledger'}),
             ('quorvix-cli ledger report line.db -o li', {'line.db'}),
             ('quorvix-cli set vendor', {'vendor.bin', 'vendor-2.bin'}),
             ('quorvix-cli set vendor.bin --log li', {'line.db'}),
