@@ -13,6 +13,7 @@
 #include "cli/ledger_access.h"
 #include "cli/output.h"
 #include "files/clock.h"
+#include "label/markup.h"
 
 namespace {
 
@@ -45,43 +46,17 @@ th{color:#4a5568;font-weight:600}td.path{word-break:break-all}.none{color:#71809
 </style>
 )";
 
-std::string Escaped(const std::string& text) {
-  std::string escaped;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&#39;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
-
 std::string Number(double value) { return std::to_string(static_cast<long long>(value + 0.5)); }
 
 std::string RangeBar(const ledger::RangeSummary& range, Seconds now) {
   const std::uint64_t total = range.handedOut + range.left;
   const double used = total ? 600.0 * static_cast<double>(range.handedOut) / static_cast<double>(total) : 0;
   const bool low = RunningLow(range);
-  return "<div class=\"range\"><div><span class=\"name\">" + Escaped(RangeName(range)) +
+  return "<div class=\"range\"><div><span class=\"name\">" + MarkupText(RangeName(range)) +
          "</span> <span class=\"figures\">" + std::to_string(range.handedOut) + " handed out, " +
          std::to_string(range.left) + " left; " + std::to_string(range.lastDay) +
          " in the last 24 hours:</span> <span" + (low ? " class=\"low\"" : "") + ">" +
-         Escaped(RunOutText(range, now)) + "</span></div>" +
+         MarkupText(RunOutText(range, now)) + "</span></div>" +
          "<svg width=\"600\" height=\"18\" role=\"img\" aria-label=\"handed out against left\">"
          "<rect width=\"600\" height=\"18\" rx=\"3\" fill=\"#e2e8f0\"/><rect width=\"" +
          Number(used) + "\" height=\"18\" rx=\"3\" fill=\"" + (low ? "#c53030" : "#2b6cb0") +
@@ -115,7 +90,7 @@ std::string HourChart(const std::vector<ledger::HourCount>& counts, Seconds now)
   for (const auto& [station, total] : stations) {
     const char* fill = kColours[colour++ % std::size(kColours)];
     legend += "<span><span class=\"swatch\" style=\"background:" + std::string(fill) + "\"></span>" +
-              Escaped(station) + " (" + std::to_string(total) + ")</span>";
+              MarkupText(station) + " (" + std::to_string(total) + ")</span>";
     for (const ledger::HourCount& count : counts) {
       const auto slot = std::find(hours.begin(), hours.end(), count.hour);
       if (count.station != station || slot == hours.end()) continue;
@@ -124,7 +99,7 @@ std::string HourChart(const std::vector<ledger::HourCount>& counts, Seconds now)
       svg += "<rect x=\"" + Number(30 + width * static_cast<double>(slot - hours.begin())) + "\" y=\"" +
              Number(top + height - below - tall) + "\" width=\"" + Number(width - 2) + "\" height=\"" +
              Number(tall) + "\" fill=\"" + fill + "\"><title>" +
-             Escaped(station + ", " + count.hour + ":00: ") + std::to_string(count.units) +
+             MarkupText(station + ", " + count.hour + ":00: ") + std::to_string(count.units) +
              " units</title></rect>";
       below += tall;
     }
@@ -145,9 +120,9 @@ std::string UnitTable(const std::vector<ledger::Unit>& units, const std::string&
       "<table><tr><th>Time (UTC)</th><th>State</th><th>MAC</th><th>SN</th><th>Station</th>"
       "<th>Path</th></tr>";
   for (const ledger::Unit& unit : units) {
-    table += "<tr><td>" + Escaped(unit.time) + "</td><td>" + std::string(ledger::Name(unit.state)) +
-             "</td><td>" + Escaped(unit.mac) + "</td><td>" + Escaped(unit.sn) + "</td><td>" +
-             Escaped(unit.station) + "</td><td class=\"path\">" + Escaped(unit.path) + "</td></tr>";
+    table += "<tr><td>" + MarkupText(unit.time) + "</td><td>" + std::string(ledger::Name(unit.state)) +
+             "</td><td>" + MarkupText(unit.mac) + "</td><td>" + MarkupText(unit.sn) + "</td><td>" +
+             MarkupText(unit.station) + "</td><td class=\"path\">" + MarkupText(unit.path) + "</td></tr>";
   }
   return table + "</table>\n";
 }
@@ -168,10 +143,11 @@ Result<std::string> Page(ledger::Ledger& ledger, const std::string& name, Second
   Result<std::vector<ledger::HourCount>> hours = ledger.UnitsPerHour(
       IsoTime(std::chrono::floor<std::chrono::hours>(now) - std::chrono::hours(kHours - 1)));
   if (!hours) return hours.error();
-  std::string page =
-      kHead + std::string("<title>Ledger ") + Escaped(name) + "</title></head><body>\n" +
-      "<h1>Ledger report</h1><p class=\"meta\">" + Escaped(name) + " &middot; " + IsoTime(now) +
-      " &middot; replication: " + Escaped(ReplicationText(summary->replication)) + "</p>\n<h2>Ranges</h2>\n";
+  std::string page = kHead + std::string("<title>Ledger ") + MarkupText(name) + "</title></head><body>\n" +
+                     "<h1>Ledger report</h1><p class=\"meta\">" + MarkupText(name) + " &middot; " +
+                     IsoTime(now) +
+                     " &middot; replication: " + MarkupText(ReplicationText(summary->replication)) +
+                     "</p>\n<h2>Ranges</h2>\n";
   for (const ledger::RangeSummary& range : summary->ranges) page += RangeBar(range, now);
   page += "<h2>Units per hour, the last three days</h2>\n" + HourChart(*hours, now) +
           "<h2>States</h2>\n<div class=\"tiles\">";

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "label/markup.h"
 #include "label/png.h"
 #include "label/symbols.h"
 
@@ -139,29 +140,6 @@ Canvas Drawn(const Content& content, const Layout& layout) {
   return canvas;
 }
 
-std::string XmlText(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
-
 // The canvas's dark dots as rectangles: each run of a row, merged with the
 // same run in the rows below, so a bar is one rectangle.
 std::string Svg(const Content& content, const Layout& layout, const LabelSize& size) {
@@ -174,7 +152,7 @@ std::string Svg(const Content& content, const Layout& layout, const LabelSize& s
       "shape-rendering=\"crispEdges\">\n",
       size.widthMm, size.heightMm, layout.width, layout.height);
   std::string svg = head;
-  svg += "<title>MAC " + content.macText + " SN " + XmlText(content.snText) + "</title>\n";
+  svg += "<title>MAC " + content.macText + " SN " + MarkupText(content.snText) + "</title>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n<g fill=\"#000\">\n";
   std::map<std::pair<int, int>, int> open;  // a run's first and last column -> its first row
   const auto close = [&svg](std::pair<int, int> run, int top, int bottom) {

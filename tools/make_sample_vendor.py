@@ -25,6 +25,14 @@ def vendor_bytes(mac='001132ABCDEFAA', sn='ABCDEFGHIJKLM', sn_check='923', size=
     return with_fields(bytes((i * 7 + 3) & 0xFF for i in range(max(size, 56))), mac, sn, sn_check)[:size]
 
 
+def sample_files(folder, count, prefix='unit'):
+    """count sample files in folder, PREFIX0000.bin on; their paths."""
+    paths = [folder / f'{prefix}{i:04}.bin' for i in range(count)]
+    for path in paths:
+        path.write_bytes(vendor_bytes())
+    return paths
+
+
 if __name__ == '__main__':
     with open(sys.argv[1], 'wb') as out:
         out.write(vendor_bytes())

@@ -16,23 +16,8 @@ declare -A sha256=(
 )
 [ -f "$out/sqlite3.c" ] && [ -f "$out/sqlite3.h" ] && exit 0
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-# Downloaded as the user who runs this, not apt's own.
-apt-get source --download-only -qq "sqlite3=$version" >/dev/null 2>&1 ||
-  { echo "Debian's source of sqlite3 $version could not be downloaded (scripts/install-deps.sh adds its source list)" >&2; exit 1; }
-for file in "${!sha256[@]}"; do
-  echo "${sha256[$file]}  $file" | sha256sum --check --quiet - ||
-    { echo "$file does not have its pinned checksum" >&2; exit 1; }
-done
-dpkg-source --no-check -x "sqlite3_$version.dsc" source >/dev/null
-cd source
+. "$(dirname "$0")/debian_source.sh"
+unpack_debian_source sqlite3 "$version"
 ./configure --disable-tcl >/dev/null
 make sqlite3.c >/dev/null
-# Whole or not at all: a run cut short leaves nothing that looks done.
-mkdir -p "$(dirname "$out")"
-staging=$(mktemp -d "$(dirname "$out")/.sqlite.XXXXXX")
-cp sqlite3.c sqlite3.h "$staging/"
-rm -rf "$out"
-mv -T "$staging" "$out"
+publish "$out" sqlite3.c sqlite3.h

@@ -15,20 +15,6 @@ declare -A sha256=(
 )
 [ -f "$out/zint.h" ] && [ -f "$out/library.c" ] && exit 0
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-# Downloaded as the user who runs this, not apt's own.
-apt-get source --download-only -qq "zint=$version" >/dev/null 2>&1 ||
-  { echo "Debian's source of zint $version could not be downloaded (scripts/install-deps.sh adds its source list)" >&2; exit 1; }
-for file in "${!sha256[@]}"; do
-  echo "${sha256[$file]}  $file" | sha256sum --check --quiet - ||
-    { echo "$file does not have its pinned checksum" >&2; exit 1; }
-done
-dpkg-source --no-check -x "zint_$version.dsc" source >/dev/null
-# Whole or not at all: a run cut short leaves nothing that looks done.
-mkdir -p "$(dirname "$out")"
-staging=$(mktemp -d "$(dirname "$out")/.zint.XXXXXX")
-cp -R source/backend/. "$staging/"
-rm -rf "$out"
-mv -T "$staging" "$out"
+. "$(dirname "$0")/debian_source.sh"
+unpack_debian_source zint "$version"
+publish "$out" backend/.

@@ -64,23 +64,26 @@ def read_png(path):
     return rows
 
 
+def runs_of(cells):
+    """The runs of true cells, as (start, end)."""
+    runs, at = [], 0
+    while at < len(cells):
+        if not cells[at]:
+            at += 1
+            continue
+        start = at
+        while at < len(cells) and cells[at]:
+            at += 1
+        runs.append((start, at))
+    return runs
+
+
 def bars(rows):
     """Each row's runs of dots (y, start, end) that belong to bars: dark dots
     in a vertical run as tall as the tallest, a barcode's height, which no
     letter or Data Matrix module reaches."""
     height, width = len(rows), len(rows[0])
-    columns = []
-    for x in range(width):
-        runs, y = [], 0
-        while y < height:
-            if not rows[y][x]:
-                y += 1
-                continue
-            start = y
-            while y < height and rows[y][x]:
-                y += 1
-            runs.append((start, y))
-        columns.append(runs)
+    columns = [runs_of([row[x] for row in rows]) for x in range(width)]
     tall = max(end - start for runs in columns for start, end in runs)
     in_bar = [[False] * width for _ in rows]
     for x, runs in enumerate(columns):
@@ -88,18 +91,7 @@ def bars(rows):
             if end - start == tall:
                 for k in range(start, end):
                     in_bar[k][x] = True
-    runs = []
-    for y in range(height):
-        x = 0
-        while x < width:
-            if not in_bar[y][x]:
-                x += 1
-                continue
-            start = x
-            while x < width and in_bar[y][x]:
-                x += 1
-            runs.append((y, start, x))
-    return runs
+    return [(y, start, end) for y in range(height) for start, end in runs_of(in_bar[y])]
 
 
 def zpl_fields(text):

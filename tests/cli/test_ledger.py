@@ -25,7 +25,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 sys.path.insert(0, str(Path(__file__).resolve().parent))  # also under python3 -m unittest
-from make_sample_vendor import vendor_bytes  # noqa: E402
+from make_sample_vendor import sample_files, vendor_bytes  # noqa: E402
 from as_nobody import AS_NOBODY, runnable_by_nobody  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
@@ -113,12 +113,7 @@ class LedgerTest(unittest.TestCase):
         return [json.loads(line) for line in listed.stdout.splitlines()]
 
     def files(self, count, prefix='unit'):
-        paths = []
-        for i in range(count):
-            path = self.folder / f'{prefix}{i:04}.bin'
-            path.write_bytes(vendor_bytes())
-            paths.append(path)
-        return paths
+        return sample_files(self.folder, count, prefix)
 
     def assert_no_value_twice(self, paths):
         """No MAC or SN in two units or two files; each assigned file's values

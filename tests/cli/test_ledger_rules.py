@@ -24,7 +24,7 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
-from make_sample_vendor import vendor_bytes  # noqa: E402
+from make_sample_vendor import sample_files, vendor_bytes  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 STRACE = shutil.which('strace')
@@ -261,12 +261,7 @@ class RulesTest(unittest.TestCase):
         return ledger
 
     def files(self, count, prefix='unit'):
-        paths = []
-        for i in range(count):
-            path = self.folder / f'{prefix}{i:04}.bin'
-            path.write_bytes(vendor_bytes())
-            paths.append(path)
-        return paths
+        return sample_files(self.folder, count, prefix)
 
     def killed_after_its_write(self, ledger, path, *args):
         """assign, killed once the file's new bytes are written, before they
