@@ -246,14 +246,16 @@ class OdbcDatabase final : public Database {
     } else if (ran == SQL_SUCCESS_WITH_INFO) {
       const Diagnosis said = Diagnose(odbc_, SQL_HANDLE_STMT, made);
       if (said.message.find("synchronous replication") != std::string::npos)
-        failure = Failure(Failure::Cause::retry, Wide("the ledger server: " + said.message));
+        failure = Told({said.message, Failure::Cause::retry});
     }
-    odbc_.SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    AutocommitOn();
     if (failure) return *failure;
     return {};
   }
-  void Rollback() override { (void)End(SQL_ROLLBACK); }
+  void Rollback() override {
+    odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+    AutocommitOn();
+  }
   std::string IdColumn() const override { return "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"; }
   std::vector<std::string> UnitsFromVersion1(const std::string&) const override {
     return {"ALTER TABLE units DROP CONSTRAINT units_state_check",
@@ -299,13 +301,10 @@ class OdbcDatabase final : public Database {
  private:
   Failure Failed() const { return Said(odbc_, SQL_HANDLE_DBC, connection_.get(), password_); }
 
-  Result<> End(SQLSMALLINT how) {
-    std::optional<Failure> failure;
-    if (!Succeeded(odbc_.EndTran(SQL_HANDLE_DBC, connection_.get(), how))) failure = Failed();
+  // Each statement its own transaction again, as outside Begin and Commit.
+  void AutocommitOn() {
     odbc_.SetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    if (failure) return *failure;
-    return {};
   }
 
   // One column of the fetched row as text, read in as many parts as it takes.
