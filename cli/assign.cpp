@@ -3,10 +3,12 @@
 // file, cannot be written or cannot be backed up costs no values; the values
 // are reserved in one durable transaction before the file changes, and the
 // write's end is recorded after. Run again on a file whose write landed
-// unrecorded, it records that unit.
+// unrecorded, it records that unit. Once the unit is written, its label is
+// made; a label that fails leaves the unit written, for label FILE to reprint.
 #include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/forecast.h"
+#include "cli/labels.h"
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
@@ -21,7 +23,8 @@ namespace {
 struct AssignOptions {
   std::string path;
   LedgerArgument ledger;
-  std::optional<std::string> station, log;
+  std::optional<std::string> station, log, label;
+  LabelChoice labelChoice;
   bool reassign = false, backup = false, json = false;
 };
 
@@ -50,6 +53,10 @@ class Assignment {
 
   Outcome Run() {
     if (Result<> named = CheckStationName(request_.station); !named) return Stop(named.error());
+    if (options_.label) {
+      if (Result<> asked = CheckLabelChoice(*options_.label, options_.labelChoice); !asked)
+        return Stop(Refusal(Wide("--label: " + Describe(asked.error()))));
+    }
     Result<std::unique_ptr<ByteFile>> file = tool_.files.Open(call_.path, Access::update);
     if (!file) return Stop(file.error());
     Result<StoredFields> before = ReadFields(**file);
@@ -102,6 +109,7 @@ class Assignment {
     if (!recorded.findings) Journaled([&](ledger::Journal& journal) { return journal.Done(request_.id); });
     outcome |= recorded;
     WarnOfRunningOut(**ledger, {reserved->macs, reserved->sns});
+    outcome |= Label();
     Report();
     return outcome;
   }
@@ -199,8 +207,26 @@ class Assignment {
                            (call_.backup.empty() ? "" : "  backup " + call_.backup + "\n"));
     }
     Outcome outcome = Finish(tool_, call_, options_.log);
+    outcome |= Label();
     Report();
     return outcome;
+  }
+
+  // The label of a written unit, where one is asked for.
+  Outcome Label() {
+    if (!options_.label || !unit_ || unit_->state != ledger::UnitState::written) return {};
+    Result<> made = [&]() -> Result<> {
+      const Result<LabelFormat> format = LabelFormatFor(*options_.label, options_.labelChoice);
+      if (!format) return format.error();
+      const Result<std::string> label = MakeLabelOf(LedgerUnit(*unit_), options_.labelChoice, *format);
+      if (!label) return label.error();
+      return WriteLabel(tool_, *options_.label, *label);
+    }();
+    if (made) return {};
+    labelError_ = *options_.label + ": " + Describe(made.error());
+    Say(tool_.err, Severity::error, call_.path,
+        "the unit is written; its label failed: reprint it with label FILE (" + labelError_ + ")");
+    return Outcome{.labelFailed = true};
   }
 
   // Records how the write ended; a unit whose end cannot be recorded stays
@@ -253,6 +279,7 @@ class Assignment {
     if (!options_.json) return;
     Json result{{"result", Name(call_.result)}};
     if (!call_.error.empty()) result["error"] = call_.error;
+    if (!labelError_.empty()) result["label_error"] = labelError_;
     if (unit_) return Print(tool_.out, UnitJsonLine(*unit_, result));
     Json json{{"mac", nullptr},
               {"sn", nullptr},
@@ -275,6 +302,7 @@ class Assignment {
   std::optional<ledger::Journal> journal_;
   std::optional<ledger::Unit> recordedEarlier_;  // an earlier run's unit whose record's answer was lost
   std::string journalKey_;
+  std::string labelError_;
 };
 
 Outcome RunAssign(const ToolContext& tool, const AssignOptions& options) {
@@ -292,6 +320,19 @@ void DeclareAssign(CLI::App& assign, Work& work) {
   assign.add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
   assign.add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
   assign.add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
+  assign
+      .add_option("--label", options->label,
+                  "Once the unit is written, make its label here (exit 4 when that fails, the unit written)")
+      ->type_name("OUT");
+  assign
+      .add_option("--label-format", options->labelChoice.format,
+                  "zpl, png or svg, where OUT's extension names none")
+      ->check(CLI::IsMember({"zpl", "png", "svg"}));
+  assign.add_option("--dpi", options->labelChoice.dpi, "The label printer's dots per inch")
+      ->check(CLI::Range(100, 1200))
+      ->capture_default_str();
+  assign.add_option("--size", options->labelChoice.size, "The label's WIDTHxHEIGHT in millimetres")
+      ->capture_default_str();
   RunsWith(assign, work, options, RunAssign);
 }
 

@@ -10,6 +10,7 @@ int ExitCodeOf(const Outcome& outcome) {
   if (outcome.trouble) return 2;
   if (outcome.retry) return 3;
   if (outcome.findings) return 1;
+  if (outcome.labelFailed) return 4;
   return 0;
 }
 

@@ -6,14 +6,16 @@
 
 // What a command found, from which the exit code follows in one place.
 struct Outcome {
-  bool findings = false;  // check: a stored check is stale; set, assign: the write failed; ...
-  bool retry = false;     // nothing changed, and a later try may succeed: the ledger out of reach or busy
-  bool trouble = false;   // a usage error, a refused value, file or ledger, standard output lost
+  bool findings = false;     // check: a stored check is stale; set, assign: the write failed; ...
+  bool retry = false;        // nothing changed, and a later try may succeed: the ledger out of reach or busy
+  bool trouble = false;      // a usage error, a refused value, file or ledger, standard output lost
+  bool labelFailed = false;  // assign: the unit is written, its label could not be made or printed
 
   Outcome& operator|=(const Outcome& other) {
     findings |= other.findings;
     retry |= other.retry;
     trouble |= other.trouble;
+    labelFailed |= other.labelFailed;
     return *this;
   }
 };
@@ -28,7 +30,7 @@ struct ExitCode {
 
 // The exit codes as scripts rely on them; the help's footer is made from
 // this table, and the README shows it as the help does. Trouble wins over
-// retry, retry over findings.
+// retry, retry over findings, findings over a label that failed.
 inline constexpr ExitCode kExitCodes[] = {
     {0,
      "show: every file read; check: every file consistent; set: written and\n"
@@ -51,6 +53,9 @@ inline constexpr ExitCode kExitCodes[] = {
      "try the same command again: the ledger could not be reached, or stayed\n"
      "     busy past its timeout, before anything was reserved or recorded;\n"
      "     nothing changed and the file is untouched; wins over 1"},
+    {4,
+     "assign --label: the unit is written; its label failed: reprint it with\n"
+     "     label FILE, do not program the device again; 1, 2 and 3 win over it"},
 };
 
 int ExitCodeOf(const Outcome& outcome);

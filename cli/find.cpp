@@ -8,7 +8,6 @@
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "files/utf8.h"
-#include "vendor/entry.h"
 
 namespace {
 
@@ -17,16 +16,6 @@ struct FindOptions {
   std::vector<std::string> values;
   bool json = false;
 };
-
-// A value as the ledger keeps it: a MAC in any form set takes, as twelve
-// hexadecimal digits, or an SN; nothing for neither.
-std::optional<std::string> LedgerValue(const std::string& typed) {
-  if (const Entered<MacEdit> mac = EnterMac(Wide(typed)); mac.edit)
-    return VendorLayout::HexText(mac.edit->mac());
-  if (const Entered<SnEdit> sn = EnterSn(Wide(typed)); sn.edit)
-    return std::string(sn.edit->sn().begin(), sn.edit->sn().end());
-  return std::nullopt;
-}
 
 // The unit with what support asks of it: the values it replaced, its host, and what replaced it.
 std::string Details(const ledger::Unit& unit) {

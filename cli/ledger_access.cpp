@@ -7,6 +7,7 @@
 #include "files/host.h"
 #include "files/utf8.h"
 #include "ledger/server_url.h"
+#include "vendor/entry.h"
 
 namespace {
 
@@ -164,4 +165,12 @@ std::string LedgerRecorded(const std::string& where) {
   for (const ledger::ServerHost& server : url->hosts)
     hosts += (hosts.empty() ? "" : ",") + server.host.value_or("");
   return "ledger at " + hosts + "/" + url->database.value_or("");
+}
+
+std::optional<std::string> LedgerValue(const std::string& typed) {
+  if (const Entered<MacEdit> mac = EnterMac(Wide(typed)); mac.edit)
+    return VendorLayout::HexText(mac.edit->mac());
+  if (const Entered<SnEdit> sn = EnterSn(Wide(typed)); sn.edit)
+    return std::string(sn.edit->sn().begin(), sn.edit->sn().end());
+  return std::nullopt;
 }

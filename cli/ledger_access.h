@@ -47,6 +47,10 @@ Outcome Refuse(const ToolContext& tool, const LedgerArgument& argument, const Fa
 // report a browser shows, where such a character hides or fakes text.
 Result<> CheckStationName(const std::string& name);
 
+// A value as the ledger keeps it: a MAC in any form set takes, as twelve
+// hexadecimal digits, or an SN; nothing for neither.
+std::optional<std::string> LedgerValue(const std::string& typed);
+
 // The states a unit can be in, as the command line names them.
 std::vector<std::string> StateNames();
 

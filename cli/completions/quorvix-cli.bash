@@ -6,10 +6,10 @@ _quorvix_cli() {
   local command=${COMP_WORDS[1]} options
   [[ $command == ledger ]] && command+=" ${COMP_WORDS[2]}"
   case $prev in
-    --log|--ledger|-o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --log|--ledger|-o|--output|--label) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --state) COMPREPLY=($(compgen -W "reserved written failed replaced" -- "$cur")); return ;;
-    --format)
-      if [[ $command == label ]]; then
+    --format|--label-format)
+      if [[ $command == label || $command == assign ]]; then
         COMPREPLY=($(compgen -W "zpl png svg" -- "$cur"))
       else
         COMPREPLY=($(compgen -W "csv jsonl" -- "$cur"))
@@ -28,8 +28,8 @@ _quorvix_cli() {
   case $command in
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
-    assign) options="--ledger --station --reassign --backup --log --json" ;;
-    label) options="--output --format --dpi --size" ;;
+    assign) options="--ledger --station --reassign --backup --log --json --label --label-format --dpi --size" ;;
+    label) options="--ledger --output --format --dpi --size" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

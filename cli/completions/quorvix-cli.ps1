@@ -10,8 +10,8 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'show'             = @('--json')
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
-        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
-        'label'            = @('--output', '--format', '--dpi', '--size')
+        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json', '--label', '--label-format', '--dpi', '--size')
+        'label'            = @('--ledger', '--output', '--format', '--dpi', '--size')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
         'ledger grant'     = @('--ledger')
@@ -30,7 +30,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
     } elseif ($words[-1] -eq '--state') {
         $candidates = @('reserved', 'written', 'failed', 'replaced')
-    } elseif ($words[-1] -eq '--format' -and $words[0] -eq 'label') {
+    } elseif ($words[-1] -eq '--label-format' -or ($words[-1] -eq '--format' -and $words[0] -eq 'label')) {
         $candidates = @('zpl', 'png', 'svg')
     } elseif ($words[-1] -eq '--format') {
         $candidates = @('csv', 'jsonl')

@@ -2,6 +2,7 @@
 """quorvix-cli on real temporary files: exit codes, JSON, exactly the field
 bytes written, refusals, backups, log lines, failures and restores."""
 import json
+import re
 import os
 import shutil
 import subprocess
@@ -104,6 +105,29 @@ class Reading(Cli):
         readme = [line.strip() for line in (Path(__file__).resolve().parents[2] / 'README.md').read_text().splitlines()]
         start = readme.index('Exit codes:')
         self.assertEqual(readme[start:start + len(codes)], codes)
+
+    def test_the_user_guide_lists_every_command_and_its_options(self):
+        """The guide shipped in the zips is a Windows user's help besides --help:
+        its synopsis names every command --help-all has, and each command
+        outside ledger with every option its help gives."""
+        help_all = self.run_cli('--help-all').stdout
+        commands = set(re.findall(r'^quorvix-cli ([a-z ]+):$', help_all, re.MULTILINE))
+        guide = (Path(__file__).resolve().parents[2] / 'docs' / 'user-guide.txt').read_text()
+        synopsis = re.findall(r'^  quorvix-cli ((?:ledger )?[a-z|]+)(.*(?:\n {20,}\[.*)*)', guide, re.MULTILINE)
+        listed, options = set(), {}
+        for names, rest in synopsis:
+            group, _, names = names.rpartition(' ')
+            for name in names.split('|'):
+                command = f'{group} {name}'.strip()
+                listed.add(command)
+                options.setdefault(command, set()).update(
+                    '--output' if o == '-o' else o for o in re.findall(r'--[a-z-]+|-o\b', rest))
+        self.assertEqual(listed, commands)
+        for command in sorted(commands - {c for c in commands if c.startswith('ledger ')}):
+            with self.subTest(command=command):
+                text = self.run_cli(*command.split(), '--help').stdout
+                named = set(re.findall(r'^ +(?:-\w,)?(--[a-z-]+)', text, re.MULTILINE)) - {'--help', '--help-all'}
+                self.assertEqual(options[command], named)
 
 
 class Writing(Cli):

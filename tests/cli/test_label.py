@@ -4,6 +4,7 @@ readers: zbarimg for the Code 128 barcodes and dmtxread for the Data Matrix
 of PNG labels, the ZPL parsed back as a printer reads its fields, the SVG as
 XML. Bars are measured in the PNG's dots, with their quiet zones; content
 that does not fit and SNs a label cannot hold are refused, writing nothing."""
+import json
 import os
 import re
 import shutil
@@ -20,6 +21,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 from make_sample_vendor import vendor_bytes  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
+STRACE = shutil.which('strace')
 
 # MACs (12 hex digits) and SNs (13 bytes) the labels must carry exactly: code
 # set changes, all digits, and every byte ZPL gives a meaning to.
@@ -110,7 +112,7 @@ def zpl_fields(text):
     return fields
 
 
-class Label(unittest.TestCase):
+class Folder(unittest.TestCase):
     def setUp(self):
         self.folder = Path(tempfile.mkdtemp(prefix='quorvix-label-'))
 
@@ -127,6 +129,8 @@ class Label(unittest.TestCase):
         self.assertEqual(done.returncode, code, done.stderr.decode(errors='replace'))
         return done
 
+
+class Label(Folder):
     def test_png_read_back_by_scanners(self):
         for mac, sn in VALUES:
             for extra in ([], ['--dpi', '300'], ['--dpi', '100', '--size', '110x50']):
@@ -230,6 +234,73 @@ class Label(unittest.TestCase):
         # Without a format named, nothing.
         self.label(*paths, '-o', again, code=2)
         self.assertFalse(again.exists())
+
+
+class FromTheLedger(Folder):
+    """assign --label makes a written unit's label, and only a written unit's;
+    label --ledger reprints it from the ledger, found by its MAC or its SN."""
+
+    def setUp(self):
+        super().setUp()
+        self.ledger = self.folder / 'line.db'
+        self.env = {**os.environ, 'QUORVIX_JOURNAL': str(self.folder / 'journal.db')}
+        self.cli('ledger', 'init', self.ledger, '--mac-range', '001132000000-0011320000FF',
+                 '--sn-range', 'QVX2612000001-QVX2612000099')
+
+    def cli(self, *args, code=0, prefix=()):
+        done = subprocess.run([*prefix, CLI, *map(str, args)], capture_output=True, text=True, timeout=60,
+                              env=self.env)
+        self.assertEqual(done.returncode, code, done.stderr)
+        return done
+
+    def assign(self, *args, code=0, prefix=()):
+        path = self.vendor('020000000001', b'BLANK00000000', name=f'unit{len(list(self.folder.iterdir()))}.bin')
+        done = self.cli('assign', path, '--ledger', self.ledger, '--json', *args, code=code, prefix=prefix)
+        return path, json.loads(done.stdout)
+
+    def test_a_written_unit_gets_its_label_and_a_reprint_is_the_same(self):
+        label = self.folder / 'unit.zpl'
+        _, unit = self.assign('--label', label)
+        self.assertEqual((unit['result'], unit['state']), ('written', 'written'))
+        self.assertNotIn('label_error', unit)
+        self.assertEqual([data for _, data in zpl_fields(label.read_text())],
+                         [':'.join(unit['mac'][i:i + 2] for i in range(0, 12, 2)).encode(), unit['mac'].encode(),
+                          unit['sn'].encode(), unit['sn'].encode(),
+                          f'MAC:{unit["mac"]};SN:{unit["sn"]}'.encode()])
+        for value in (unit['mac'], unit['sn'], unit['mac'].lower()):
+            with self.subTest(value=value):
+                again = self.folder / 'again.zpl'
+                self.cli('label', '--ledger', self.ledger, value, '-o', again)
+                self.assertEqual(again.read_bytes(), label.read_bytes())
+
+    def test_a_label_that_fails_leaves_the_unit_written_with_exit_4(self):
+        for args in (['--label', self.folder / 'tiny.zpl', '--size', '10x10'],
+                     ['--label', self.folder / 'no folder' / 'unit.png']):
+            with self.subTest(args=args):
+                path, unit = self.assign(*args, code=4)
+                self.assertEqual((unit['result'], unit['state']), ('written', 'written'))
+                self.assertIn(str(args[1]), unit['label_error'])
+                self.assertFalse(args[1].exists())
+                self.assertEqual(json.loads(self.cli('show', path, '--json').stdout)['mac'], unit['mac'])
+
+    def test_no_label_for_a_unit_not_written(self):
+        label = self.folder / 'unit.zpl'
+        path = self.vendor('020000000001', b'BLANK00000000', name='failing.bin')
+        done = self.cli('assign', path, '--ledger', self.ledger, '--json', '--label', label, code=1,
+                        prefix=[STRACE, '-f', '-qq', '-o', os.devnull, '-P', str(path), '-e', 'trace=pwrite64',
+                                '-e', 'inject=pwrite64:error=EIO:when=1'])
+        unit = json.loads(done.stdout)
+        self.assertEqual(unit['state'], 'failed')
+        self.assertFalse(label.exists())
+        for value, why in [(unit['mac'], 'its unit is failed, not written'), ('001132000077', 'no unit has it'),
+                           ('not a value!', 'neither a MAC nor an SN')]:
+            with self.subTest(value=value):
+                refused = self.cli('label', '--ledger', self.ledger, value, '-o', label, code=2)
+                self.assertIn(why, refused.stderr)
+                self.assertFalse(label.exists())
+        # A label whose format cannot be told is refused before any value is reserved.
+        self.assign('--label', self.folder / 'unit.txt', code=2)
+        self.assertEqual(len(self.cli('ledger', 'list', self.ledger, '--json').stdout.splitlines()), 1)
 
 
 if __name__ == '__main__':
