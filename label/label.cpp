@@ -23,11 +23,13 @@ struct Box {
 };
 
 // Where everything goes, in printer dots: the MAC's barcode over the SN's,
-// and below them the Data Matrix with the MAC and SN as text beside it.
+// each centred, and below them the Data Matrix with the MAC and SN as text
+// beside it, the two centred as one.
 struct Layout {
   int width = 0, height = 0;
-  int module = 0;      // dots per barcode module
-  int glyphScale = 0;  // dots per font pixel
+  int module = 0;        // dots per Code 128 module
+  int matrixModule = 0;  // dots per Data Matrix module
+  int glyphScale = 0;    // dots per font pixel
   int barHeight = 0;
   Box macText, macBar, snText, snBar, matrix;
 
@@ -42,17 +44,24 @@ struct Content {
   Modules macBar, snBar, matrix;
 };
 
-Result<Layout> Arrange(const Content& content, const LabelSize& size, int module) {
+Result<Layout> Arrange(const Content& content, const LabelSize& size, int module, int glyphScale) {
   Layout layout;
   layout.width = Dots(size.widthMm, size.dpi);
   layout.height = Dots(size.heightMm, size.dpi);
   layout.module = module;
-  layout.glyphScale = std::max(1, layout.module / 2);
-  const int m = layout.module, quiet = 10 * m, line = layout.TextHeight() + m;
-  const int matrixWidth = (content.matrix.columns + 2) * m;
-  const int bottom = std::max((content.matrix.rows + 2) * m, m + 2 * line);
-  const int textWidth = layout.TextWidth(std::max(content.macText.size(), content.snText.size()));
-  layout.barHeight = (layout.height - bottom - m) / 2;
+  layout.glyphScale = glyphScale;
+  const int m = module, quiet = 10 * m, line = layout.TextHeight() + m;
+  // A printer places a label to about a millimetre: nothing goes nearer
+  // its top or bottom edge; across, the quiet zones keep the barcodes in.
+  const int edge = Dots(1, size.dpi), gap = std::max(m, Dots(0.75, size.dpi));
+  // The Data Matrix as tall as the two lines of text, in whole modules.
+  const int matrixSide = content.matrix.rows + 2;
+  layout.matrixModule = std::clamp(2 * line / matrixSide, m, std::max(m, Dots(0.6, size.dpi)));
+  const int matrixWidth = (content.matrix.columns + 2) * layout.matrixModule;
+  const int bottom = std::max(matrixSide * layout.matrixModule, 2 * line);
+  const int band =
+      matrixWidth + m + layout.TextWidth(std::max(content.macText.size(), content.snText.size()));
+  layout.barHeight = (layout.height - 2 * edge - bottom - 2 * gap) / 2;
   const int minimumBar = Dots(5, size.dpi);
   const auto needs = [&](const std::string& what, int needed, int has, const char* across) {
     char sizes[128];
@@ -64,26 +73,34 @@ Result<Layout> Arrange(const Content& content, const LabelSize& size, int module
     return needs("the MAC's barcode and its quiet zones", across, layout.width, "across");
   if (const int across = 2 * quiet + content.snBar.columns * m; across > layout.width)
     return needs("the SN's barcode and its quiet zones", across, layout.width, "across");
-  if (const int across = matrixWidth + textWidth; across > layout.width)
-    return needs("the Data Matrix and the text beside it", across, layout.width, "across");
+  if (band > layout.width)
+    return needs("the Data Matrix and the text beside it", band, layout.width, "across");
   if (layout.barHeight < minimumBar)
-    return needs("two barcodes 5 mm tall over the Data Matrix", 2 * minimumBar + m + bottom, layout.height,
-                 "down");
-  const int below = 2 * layout.barHeight + m;
-  layout.macBar = {quiet, 0};
-  layout.snBar = {quiet, layout.barHeight + m};
-  layout.matrix = {m, below + m};
-  layout.macText = {matrixWidth, below + m};
-  layout.snText = {matrixWidth, below + m + line};
+    return needs("two barcodes 5 mm tall over the Data Matrix", 2 * (minimumBar + edge + gap) + bottom,
+                 layout.height, "down");
+  const auto centred = [&](int across) { return (layout.width - across) / 2; };
+  layout.macBar = {centred(content.macBar.columns * m), edge};
+  layout.snBar = {centred(content.snBar.columns * m), edge + layout.barHeight + gap};
+  const int below = edge + 2 * (layout.barHeight + gap);
+  const int left = centred(band);
+  layout.matrix = {left + layout.matrixModule,
+                   below + (bottom - matrixSide * layout.matrixModule) / 2 + layout.matrixModule};
+  const int textTop = below + (bottom - 2 * line) / 2 + m / 2;
+  layout.macText = {left + matrixWidth + m, textTop};
+  layout.snText = {left + matrixWidth + m, textTop + line};
   return layout;
 }
 
-// The widest modules that fit, up to 0.5 mm; never under 2 dots, which a
-// scanner needs, however fine the printer.
+// The widest modules that fit, up to 0.5 mm, and text about 2 mm tall,
+// smaller where it must be; never modules under 2 dots, which a scanner
+// needs, however fine the printer.
 Result<Layout> Arranged(const Content& content, const LabelSize& size) {
-  for (int module = std::max(2, Dots(0.5, size.dpi)); module > 2; --module)
-    if (Result<Layout> layout = Arrange(content, size, module)) return layout;
-  return Arrange(content, size, 2);
+  const int readable =
+      std::max(1, static_cast<int>(std::lround(Dots(2.2, size.dpi) / double(NORMAL_FONT_HEIGHT))));
+  for (int module = std::max(2, Dots(0.5, size.dpi)); module >= 2; --module)
+    for (int scale = readable; scale >= 1; --scale)
+      if (Result<Layout> layout = Arrange(content, size, module, scale)) return layout;
+  return Arrange(content, size, 2, 1);
 }
 
 // Black on white, one byte a dot.
@@ -136,7 +153,7 @@ Canvas Drawn(const Content& content, const Layout& layout) {
   DrawModules(canvas, content.macBar, layout.macBar, layout.module, layout.barHeight);
   DrawText(canvas, layout, layout.snText, content.snText);
   DrawModules(canvas, content.snBar, layout.snBar, layout.module, layout.barHeight);
-  DrawModules(canvas, content.matrix, layout.matrix, layout.module, layout.module);
+  DrawModules(canvas, content.matrix, layout.matrix, layout.matrixModule, layout.matrixModule);
   return canvas;
 }
 
@@ -210,7 +227,7 @@ std::string Zpl(const Content& content, const Layout& layout) {
   zpl += at(layout.macBar) + bar + "^FH^FD" + ZplData(content.macData, true) + "^FS\n";
   zpl += at(layout.snText) + font + "^FH^FD" + ZplData(content.snText, false) + "^FS\n";
   zpl += at(layout.snBar) + bar + "^FH^FD" + ZplData(content.snText, true) + "^FS\n";
-  zpl += at(layout.matrix) + "^BXN," + std::to_string(layout.module) + ",200," +
+  zpl += at(layout.matrix) + "^BXN," + std::to_string(layout.matrixModule) + ",200," +
          std::to_string(content.matrix.columns) + "," + std::to_string(content.matrix.rows) + "^FH^FD" +
          ZplData(content.matrixData, false) + "^FS\n";
   return zpl + "^XZ\n";

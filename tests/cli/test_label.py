@@ -22,6 +22,7 @@ from make_sample_vendor import vendor_bytes  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 STRACE = shutil.which('strace')
+SHOT = os.environ.get('QUORVIX_LABEL_SHOT')
 
 # MACs (12 hex digits) and SNs (13 bytes) the labels must carry exactly: code
 # set changes, all digits, and every byte ZPL gives a meaning to.
@@ -135,7 +136,10 @@ class Label(Folder):
         for mac, sn in VALUES:
             for extra in ([], ['--dpi', '300'], ['--dpi', '100', '--size', '110x50']):
                 with self.subTest(mac=mac, sn=sn, extra=extra):
-                    out = self.folder / 'label.png'
+                    # The README shows the first at 300 dpi.
+                    kept = SHOT and (mac, sn, extra) == (*VALUES[0], ['--dpi', '300'])
+                    out = Path(SHOT) if kept else self.folder / 'label.png'
+                    out.parent.mkdir(parents=True, exist_ok=True)
                     self.label(self.vendor(mac, sn), '-o', out, *extra)
                     codes = subprocess.run(['zbarimg', '-q', '--raw', '-Sdisable', '-Scode128.enable', out],
                                            capture_output=True, check=True).stdout
