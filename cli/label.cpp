@@ -7,8 +7,10 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/output.h"
+#include "files/clock.h"
+#include "files/host.h"
 #include "files/utf8.h"
-#include "label/label.h"
+#include "label/template.h"
 #include "vendor/vendor_file.h"
 
 namespace {
@@ -17,7 +19,9 @@ struct LabelOptions {
   std::vector<std::string> paths;
   std::optional<std::string> output;
   std::optional<std::string> format;
+  std::optional<std::string> design;
   std::string size = "50x25";
+  const CLI::Option* sizeOption = nullptr;
   int dpi = 203;
 };
 
@@ -57,10 +61,26 @@ Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::optional<LabelFormat> format = LabelFormatNamed(extension);
   if (!format && options.format) format = LabelFormatNamed(*options.format);
+  std::optional<LabelTemplate> design;
+  if (options.design) {
+    Result<LabelTemplate> read = ReadLabelTemplate(tool.files, Wide(*options.design));
+    if (!read) return LabelRefused(tool, *options.design, Describe(read.error()));
+    if (options.sizeOption->count())
+      return LabelRefused(tool, *options.design, "the template sets the label's size: --size is not taken");
+    const bool disagree = (format && *format != read->format) ||
+                          (options.format && LabelFormatNamed(*options.format) != read->format);
+    if (disagree)
+      return LabelRefused(tool, *options.output,
+                          "the template " + *options.design + " makes ." + LabelFormatName(read->format) +
+                              " labels: OUT's extension and --format may name only that format");
+    format = read->format;
+    design = std::move(*read);
+  }
   if (!format)
     return LabelRefused(tool, *options.output,
                         folder ? "with several files OUT is a folder: name the labels' format with --format"
                                : "name the format with OUT's extension (.zpl, .png, .svg) or --format");
+  const std::string madeAt = IsoTime(Now()), station = HostName();
   Outcome outcome;
   std::vector<MadeLabel> labels;
   std::set<std::string> names;
@@ -74,7 +94,8 @@ Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
       outcome |= LabelRefused(tool, path, "its stored checks do not match its fields: no label for it");
       continue;
     }
-    Result<std::string> label = MakeLabel(fields->mac, fields->sn, *size, *format);
+    const LabelValues values{fields->mac, fields->sn, madeAt, station};
+    Result<std::string> label = MakeLabel(values, *size, *format, design ? &*design : nullptr);
     if (!label) {
       outcome |= LabelRefused(tool, path, Describe(label.error()));
       continue;
@@ -87,7 +108,7 @@ Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
                                 "another file holds the same MAC, " + mac + ": their labels share a name");
         continue;
       }
-      name = Utf8((out / Wide(mac + "." + *options.format)).wstring());
+      name = Utf8((out / Wide(mac + "." + LabelFormatName(*format))).wstring());
     }
     labels.push_back({name, std::move(*label)});
   }
@@ -121,8 +142,18 @@ void DeclareLabel(CLI::App& command, Work& work) {
   command.add_option("--dpi", options->dpi, "The printer's dots per inch")
       ->check(CLI::Range(100, 1200))
       ->capture_default_str();
-  command.add_option("--size", options->size, "The label's WIDTHxHEIGHT in millimetres")
-      ->capture_default_str();
+  options->sizeOption =
+      command.add_option("--size", options->size, "The label's WIDTHxHEIGHT in millimetres")
+          ->capture_default_str();
+  command
+      .add_option(
+          "--template", options->design,
+          "A site's own label, a .zpl or .svg file whose format the labels take, with {mac}, "
+          "{mac:colons}, {mac:dashes}, {sn}, {time} (UTC, when the label is made) and {station} (this "
+          "machine's name) filled in; in an SVG the elements with id mac-barcode, sn-barcode and "
+          "datamatrix become those barcodes, fitted to their boxes at --dpi. An unknown {name} is "
+          "refused; any other brace is left as it is")
+      ->type_name("FILE");
   RunsWith(command, work, options, RunLabel);
 }
 
