@@ -6,7 +6,7 @@ _quorvix_cli() {
   local command=${COMP_WORDS[1]} options
   [[ $command == ledger ]] && command+=" ${COMP_WORDS[2]}"
   case $prev in
-    --log|--ledger|-o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --log|--ledger|-o|--output|--template) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --state) COMPREPLY=($(compgen -W "reserved written failed replaced" -- "$cur")); return ;;
     --format)
       if [[ $command == label ]]; then
@@ -29,7 +29,7 @@ _quorvix_cli() {
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
     assign) options="--ledger --station --reassign --backup --log --json" ;;
-    label) options="--output --format --dpi --size" ;;
+    label) options="--output --format --dpi --size --template" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

@@ -11,7 +11,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
         'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json')
-        'label'            = @('--output', '--format', '--dpi', '--size')
+        'label'            = @('--output', '--format', '--dpi', '--size', '--template')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
         'ledger grant'     = @('--ledger')
