@@ -20,6 +20,13 @@ class Reader {
   explicit Reader(std::string_view svg) : svg_(svg) {}
 
   Result<std::vector<SvgPiece>> Pieces() {
+    // A byte-order mark may stand before an XML document.
+    if (svg_.starts_with("\xEF\xBB\xBF")) {
+      SvgPiece mark;
+      mark.kind = SvgPiece::Kind::other;
+      mark.end = at_ = 3;
+      pieces_.push_back(mark);
+    }
     while (at_ < svg_.size()) {
       const std::size_t begin = at_;
       Result<SvgPiece> piece = svg_[at_] == '<' ? Markup() : Text();

@@ -1,5 +1,7 @@
 #include "label/template.h"
 
+#include <span>
+
 #include "label/svg_template.h"
 #include "label/zpl_template.h"
 

@@ -67,6 +67,9 @@ Result<char> IndicatorOf(const Field& field, std::string_view placeholder) {
 }  // namespace
 
 Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
+  if (zpl.starts_with("\xEF\xBB\xBF"))
+    return Refusal(
+        L"the template begins with a byte-order mark, which a printer prints: save it without one");
   const std::vector<Command> commands = Commands(zpl);
   if (commands.empty() || !Trimmed(zpl.substr(0, commands.front().at)).empty() ||
       !commands.front().Is('^', "XA"))

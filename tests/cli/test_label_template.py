@@ -196,6 +196,16 @@ class Template(unittest.TestCase):
                         self.assertTrue(y - 1e-6 <= ry and ry + rh <= y + height + 1e-6, element_id)
                 self.assertIsNone(root.find(f".//{SVG}rect[@fill='#ccc']"))
 
+    def test_svg_of_text_alone_needs_no_absolute_size(self):
+        template = self.folder / 'line.svg'
+        template.write_text('\ufeff<svg xmlns="http://www.w3.org/2000/svg" width="400" height="200">'
+                            '<text>{sn} {mac:dashes}</text></svg>', encoding='utf-8')
+        out = self.folder / 'label.svg'
+        self.label(self.vendor(*VALUES[3]), '-o', out, '--template', template)
+        self.assertEqual(ElementTree.parse(out).getroot().find(f'{SVG}text').text,
+                         VALUES[3][1].decode() + ' 02-00-00-00-00-01')
+        self.assertTrue(out.read_bytes().startswith(b'\xef\xbb\xbf<svg '))
+
     def test_several_files_named_by_the_templates_format(self):
         template = self.folder / 'line.zpl'
         template.write_bytes(ZPL.encode('ascii'))
@@ -212,6 +222,7 @@ class Template(unittest.TestCase):
             ('placeholder outside a field', 'zpl', '^XA^FX {sn}^FO1,1^FDx^FS^XZ', [], 'label.zpl', '^FX'),
             ('field not closed', 'zpl', '^XA^FO1,1^FD{sn}^XZ', [], 'label.zpl', '^FS'),
             ('not a label', 'zpl', 'MAC {mac}\n', [], 'label.zpl', '^XA'),
+            ('byte-order mark', 'zpl', '\ufeff^XA^FO1,1^FD{sn}^FS^XZ', [], 'label.zpl', 'byte-order mark'),
             ('no end', 'zpl', '^XA^FO1,1^FD{sn}^FS', [], 'label.zpl', '^XZ'),
             ('prefix changed', 'zpl', '^XA^CC+^FO1,1+FD{sn}+FS^XZ', [], 'label.zpl', '^CC'),
             ('hex digit indicator', 'zpl', '^XA^FO1,1^FHA^FD{sn}^FS^XZ', [], 'label.zpl', '^FHA'),
