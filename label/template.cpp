@@ -32,6 +32,11 @@ Result<LabelTemplate> ReadLabelTemplate(Files& files, const std::wstring& path) 
   const std::optional<LabelFormat> format = LabelFormatNamed(extension);
   if (!format || *format == LabelFormat::png)
     return Refusal(L"a template is a .zpl or an .svg file, named so");
+  // A folder opens for reading on POSIX, and only its reading fails: told
+  // apart first, by the length a folder does not have.
+  const Result<std::uint64_t> length = files.Length(path);
+  if (!length) return length.error();
+  if (*length == 0 && !files.Exists(path)) return Refusal(L"the template is a folder, not a file");
   Result<std::unique_ptr<ByteFile>> file = files.Open(path, Access::read);
   if (!file) return file.error();
   const Result<std::uint64_t> size = (*file)->Size();

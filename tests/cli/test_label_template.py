@@ -20,6 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 from test_label import CLI, VALUES, vendor_file  # noqa: E402
 
 SVG = '{http://www.w3.org/2000/svg}'
+FOLDER = object()  # a template path that names a folder
 
 # Each placeholder, in plain, Code 128 and Data Matrix fields; a field with
 # its own ^FH and indicator (\), one with its own _ and no ^FH, and fields
@@ -250,12 +251,17 @@ class Template(unittest.TestCase):
             ('--size with a template', 'zpl', '^XA^FO1,1^FD{sn}^FS^XZ', ['--size', '50x25'], 'label.zpl', '--size'),
             ('template of no format', 'txt', '^XA^FO1,1^FD{sn}^FS^XZ', [], 'label.zpl', '.zpl or an .svg'),
             ('template missing', 'zpl', None, [], 'label.zpl', 'No such file'),
+            ('template a folder', 'zpl', FOLDER, [], 'label.zpl', 'a folder'),
         ]
         for what, suffix, text, extra, name, said in cases:
             with self.subTest(what):
                 template = self.folder / f'line.{suffix}'
+                if template.is_dir():
+                    template.rmdir()
                 template.unlink(missing_ok=True)
-                if text is not None:
+                if text is FOLDER:
+                    template.mkdir()
+                elif text is not None:
                     template.write_text(text)
                 out = self.folder / name
                 out.write_bytes(b'kept')
