@@ -67,25 +67,48 @@ std::vector<double> Numbers(std::string_view text) {
   return numbers;
 }
 
-// True for a transform that only moves: translate()s, and matrix(1 0 0 1 e f).
-bool OnlyMoves(std::string_view transform) {
+struct Offset {
+  double x = 0, y = 0;
+};
+
+// How far a transform moves, when all it does is move: translate()s, and
+// matrix(1 0 0 1 e f); nothing for any other.
+std::optional<Offset> Moves(std::string_view transform) {
+  Offset moved;
   while (!transform.empty()) {
     if (Blank(transform.front()) || transform.front() == ',') {
       transform.remove_prefix(1);
       continue;
     }
     const std::size_t open = transform.find('('), close = transform.find(')');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return false;
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+      return std::nullopt;
     std::string_view name = transform.substr(0, open);
     while (!name.empty() && Blank(name.back())) name.remove_suffix(1);
     const std::vector<double> numbers = Numbers(transform.substr(open + 1, close - open - 1));
-    const bool moves = (name == "translate" && (numbers.size() == 1 || numbers.size() == 2)) ||
-                       (name == "matrix" && numbers.size() == 6 && numbers[0] == 1 && numbers[1] == 0 &&
-                        numbers[2] == 0 && numbers[3] == 1);
-    if (!moves) return false;
+    if (name == "translate" && (numbers.size() == 1 || numbers.size() == 2)) {
+      moved.x += numbers[0];
+      moved.y += numbers.size() == 2 ? numbers[1] : 0;
+    } else if (name == "matrix" && numbers.size() == 6 && numbers[0] == 1 && numbers[1] == 0 &&
+               numbers[2] == 0 && numbers[3] == 1) {
+      moved.x += numbers[4];
+      moved.y += numbers[5];
+    } else {
+      return std::nullopt;
+    }
     transform.remove_prefix(close + 1);
   }
-  return true;
+  return moved;
+}
+
+// Where a barcode starts, centred at start with slack to spare either side:
+// moved to the nearest whole printer dot from the label's edge (origin
+// away, in user units) where the slack allows, so that every module's edges
+// fall on the printer's dots.
+double OnDots(double start, double slack, double origin, double dotsPerUnit) {
+  const double dots = (start + origin) * dotsPerUnit, nearest = std::round(dots);
+  if (std::abs(nearest - dots) > slack * dotsPerUnit) return start;
+  return nearest / dotsPerUnit - origin;
 }
 
 std::string Decimal(double value) {
@@ -115,6 +138,13 @@ constexpr Target kTargets[] = {
 
 struct Box {
   double x = 0, y = 0, width = 0, height = 0;
+  Offset moved;  // by the transforms of the box and the groups around it
+};
+
+// The root's user units: millimetres per unit, and the viewBox's corner.
+struct UserSpace {
+  double mmPerUnit = 0;
+  Offset corner;
 };
 
 class Filler {
@@ -195,8 +225,8 @@ class Filler {
     return last;
   }
 
-  // Millimetres per user unit, from the root's size and viewBox.
-  Result<double> Scale(const std::wstring& why) const {
+  // The root's user units, from its size and viewBox.
+  Result<UserSpace> Space(const std::wstring& why) const {
     const SvgPiece& root = pieces_[RootIndex()];
     const std::optional<std::string_view> width = root.Attribute("width"), height = root.Attribute("height"),
                                           viewBox = root.Attribute("viewBox");
@@ -214,7 +244,7 @@ class Filler {
     const double across = *widthMm / box[2], down = *heightMm / box[3];
     if (std::abs(across - down) > 0.005 * std::max(across, down))
       return Refusal(why + L": the <svg>'s viewBox is not in the proportions of its width and height");
-    return across;
+    return UserSpace{across, Offset{box[0], box[1]}};
   }
 
   std::size_t RootIndex() const {
@@ -224,18 +254,23 @@ class Filler {
   }
 
   Result<Box> BoxOf(const SvgPiece& piece, const std::wstring& what) const {
+    Offset moved;
+    const auto add = [&moved](const std::optional<Offset>& by) {
+      if (by) moved = Offset{moved.x + by->x, moved.y + by->y};
+      return by.has_value();
+    };
     for (std::size_t at = piece.parent; pieces_[at].parent != at; at = pieces_[at].parent) {
       const SvgPiece& group = pieces_[at];
       if (group.name != "g" && group.name != "a")
         return Refusal(what + L" is inside a <" + SvgWords(group.name) +
                        L">: a barcode's box may be only in groups (<g>, <a>)");
       if (const std::optional<std::string_view> transform = group.Attribute("transform");
-          transform && !OnlyMoves(*transform))
+          transform && !add(Moves(*transform)))
         return Refusal(what + L" is in a group that is scaled or turned (transform=\"" +
                        SvgWords(*transform) + L"\"): only translate() can be measured in printer dots");
     }
     if (const std::optional<std::string_view> transform = piece.Attribute("transform");
-        transform && !OnlyMoves(*transform))
+        transform && !add(Moves(*transform)))
       return Refusal(what + L" is scaled or turned (transform=\"" + SvgWords(*transform) +
                      L"\"): only translate() can be measured in printer dots");
     Box box;
@@ -249,7 +284,7 @@ class Filler {
       return Refusal(what +
                      L" needs x, y, width and height in the SVG's user units (numbers), "
                      L"width and height above 0");
-    return Box{*left, *top, *across, *down};
+    return Box{*left, *top, *across, *down, moved};
   }
 
   Result<std::string> Barcode(std::size_t index, const Target& target) const {
@@ -257,19 +292,19 @@ class Filler {
     const std::wstring what = L"the box id=\"" + SvgWords(target.id) + L"\"";
     const Result<Box> box = BoxOf(piece, what);
     if (!box) return box.error();
-    const Result<double> mmPerUnit = Scale(what);
-    if (!mmPerUnit) return mmPerUnit.error();
+    const Result<UserSpace> space = Space(what);
+    if (!space) return space.error();
     const std::string& data = texts_.*target.data;
     const bool linear = target.symbology == Symbology::code128;
     Result<Modules> modules = linear ? Code128(data) : DataMatrix(data);
     if (!modules) return modules.error();
     const int quiet = linear ? 10 : 1;
     const int across = modules->columns + 2 * quiet, down = linear ? 0 : modules->rows + 2 * quiet;
-    const double dotsPerUnit = *mmPerUnit * dpi_ / 25.4;
+    const double dotsPerUnit = space->mmPerUnit * dpi_ / 25.4;
     const double boxAcross = box->width * dotsPerUnit, boxDown = box->height * dotsPerUnit;
     int module = static_cast<int>(std::floor(boxAcross / across + 1e-9));
     if (!linear) module = std::min(module, static_cast<int>(std::floor(boxDown / down + 1e-9)));
-    const double heightMm = box->height * *mmPerUnit;
+    const double heightMm = box->height * space->mmPerUnit;
     if (module < 2) {
       const std::wstring needs =
           linear ? std::to_wstring(2 * across) + L" dots across"
@@ -281,8 +316,13 @@ class Filler {
     if (linear && heightMm < 5 - 1e-9)
       return Refusal(what + L" is under 5 mm tall: a Code 128 is drawn at least 5 mm tall");
     const double unit = module / dotsPerUnit;  // a module in user units
-    const double left = box->x + (box->width - across * unit) / 2 + quiet * unit;
-    const double top = linear ? box->y : box->y + (box->height - down * unit) / 2 + quiet * unit;
+    const double slackAcross = (box->width - across * unit) / 2, slackDown = (box->height - down * unit) / 2;
+    const double left =
+        OnDots(box->x + slackAcross, slackAcross, box->moved.x - space->corner.x, dotsPerUnit) + quiet * unit;
+    const double top =
+        linear ? box->y
+               : OnDots(box->y + slackDown, slackDown, box->moved.y - space->corner.y, dotsPerUnit) +
+                     quiet * unit;
     const double rowHeight = linear ? box->height : unit;
     std::string group = "<g id=\"" + std::string(target.id) + "\"";
     if (const std::optional<std::string_view> transform = piece.Attribute("transform"))
