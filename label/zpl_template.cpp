@@ -47,12 +47,40 @@ std::vector<Command> Commands(std::string_view zpl) {
 
 bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-// What is known of the field being read: where its ^FH is and whether it is
-// a Code 128.
+// What is known of the field being read: its ^FH, and whether it is a Code
+// 128 or a Data Matrix.
 struct Field {
   std::optional<std::string_view> hexIndicator;  // ^FH's parameter, trimmed
   bool code128 = false;
+  std::optional<std::string_view> matrix;  // ^BX's parameters
 };
+
+std::vector<std::string_view> Split(std::string_view parameters) {
+  std::vector<std::string_view> split;
+  for (std::size_t at = 0;;) {
+    const std::size_t comma = parameters.find(',', at);
+    split.push_back(Trimmed(parameters.substr(at, comma - at)));
+    if (comma == std::string_view::npos) return split;
+    at = comma + 1;
+  }
+}
+
+// A Data Matrix (^BX) reads its data after ^FH's hex, and at ECC 200 takes
+// its escape character (its seventh parameter, ~ unless given) as the start
+// of a control sequence: a value holding it would be encoded as something
+// else, so it is refused, as is any other ECC, which has escapes of its own.
+Result<> FitsMatrix(std::string_view parameters, std::string_view placeholder, const std::string& value) {
+  const std::vector<std::string_view> given = Split(parameters);
+  if (given.size() < 3 || given[2] != "200")
+    return Refusal(L"the template's Data Matrix field of " + ZplWide(placeholder) +
+                   L" is not ECC 200 (^BXN,h,200): values go only into ECC 200");
+  const char escape = given.size() > 6 && !given[6].empty() ? given[6][0] : '~';
+  if (value.find(escape) != std::string::npos)
+    return Refusal(
+        ZplWide(placeholder) + L" holds " + std::wstring(1, static_cast<wchar_t>(escape)) +
+        L", which the template's Data Matrix (^BX) reads as the start of an escape: no label for it");
+  return {};
+}
 
 Result<char> IndicatorOf(const Field& field, std::string_view placeholder) {
   if (!field.hexIndicator || field.hexIndicator->empty()) return '_';
@@ -94,6 +122,8 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
       field.hexIndicator = Trimmed(parameters);
     } else if (command.Is('^', "BC")) {
       field.code128 = true;
+    } else if (command.Is('^', "BX")) {
+      field.matrix = parameters;
     }
     const std::optional<Placeholder> first = NextPlaceholder(parameters, 0);
     if (!first) continue;
@@ -106,6 +136,13 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
       return Refusal(L"the template's field of " + ZplWide(placeholder) + L" does not end with ^FS");
     const Result<char> indicator = IndicatorOf(field, placeholder);
     if (!indicator) return indicator.error();
+    for (std::optional<Placeholder> each = first; field.matrix && each;
+         each = NextPlaceholder(parameters, each->at + each->length)) {
+      const Result<std::string> value = PlaceholderText(*each, texts);
+      if (!value) return value.error();
+      if (Result<> fits = FitsMatrix(*field.matrix, parameters.substr(each->at, each->length), *value); !fits)
+        return fits.error();
+    }
     const bool added = !field.hexIndicator;
     const bool code128 = field.code128;
     const char hex = *indicator;

@@ -13,6 +13,7 @@
 // prints as before. Every other byte is the template's, unchanged.
 // Refused: a template that does not begin with ^XA and end with ^XZ, one
 // that changes the command prefixes (^CC, ^CT), a placeholder outside field
-// data, a filled field not closed by ^FS, and an ^FH indicator the values
-// cannot be written in.
+// data, a filled field not closed by ^FS, an ^FH indicator the values
+// cannot be written in, and a value holding the escape character of the
+// Data Matrix (^BX) it goes into.
 Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts);

@@ -22,7 +22,8 @@ from test_label import CLI, VALUES, vendor_file  # noqa: E402
 SVG = '{http://www.w3.org/2000/svg}'
 FOLDER = object()  # a template path that names a folder
 
-# Each placeholder, in plain, Code 128 and Data Matrix fields; a field with
+# Each placeholder, in plain, Code 128 and Data Matrix fields (the matrix's
+# escape character, |, in no SN here); a field with
 # its own ^FH and indicator (\), one with its own _ and no ^FH, and fields
 # with braces that are no placeholders, which stay as they are.
 ZPL = '''^XA
@@ -34,7 +35,7 @@ ZPL = '''^XA
 ^FO10,180^A0N,24,20^FH\\^FDSN\\7E{sn}_x^FS
 ^FO10,210^A0N,24,20^FD{station}^FS
 ^FO10,240^A0N,24,20^FD{time}^FS
-^FO300,240^BXN,4,200^FDMAC:{mac};SN:{sn}^FS
+^FO300,240^BXN,4,200,,,,|^FDMAC:{mac};SN:{sn}^FS
 ^FO10,300^A0N,24,20^FD{ 1 } {{ }} {0x1F} {^FS
 ^FX a comment without values^FS
 ^XZ
@@ -231,6 +232,11 @@ class Template(unittest.TestCase):
             ('no end', 'zpl', '^XA^FO1,1^FD{sn}^FS', [], 'label.zpl', '^XZ'),
             ('prefix changed', 'zpl', '^XA^CC+^FO1,1+FD{sn}+FS^XZ', [], 'label.zpl', '^CC'),
             ('hex digit indicator', 'zpl', '^XA^FO1,1^FHA^FD{sn}^FS^XZ', [], 'label.zpl', '^FHA'),
+            ('Data Matrix escape in the SN', 'zpl', '^XA^FO1,1^BXN,4,200^FD{sn}^FS^XZ', [], 'label.zpl',
+             '{sn} holds ~', VALUES[2][1]),
+            ('Data Matrix escape of its own', 'zpl', '^XA^FO1,1^BXN,4,200,,,,G^FD{mac}:{sn}^FS^XZ', [],
+             'label.zpl', '{sn} holds G'),
+            ('Data Matrix not ECC 200', 'zpl', '^XA^FO1,1^BXN,4^FD{sn}^FS^XZ', [], 'label.zpl', 'ECC 200'),
             ('box too narrow', 'svg', svg_head + box.format(30, 10) + '</svg>', [], 'label.svg', 'dots'),
             ('box too narrow at 100 dpi', 'svg', svg_head + box.format(58, 10) + '</svg>', ['--dpi', '100'],
              'label.svg', '100 dpi'),
@@ -257,7 +263,7 @@ class Template(unittest.TestCase):
             ('template missing', 'zpl', None, [], 'label.zpl', 'No such file'),
             ('template a folder', 'zpl', FOLDER, [], 'label.zpl', 'a folder'),
         ]
-        for what, suffix, text, extra, name, said in cases:
+        for what, suffix, text, extra, name, said, *sn in cases:
             with self.subTest(what):
                 template = self.folder / f'line.{suffix}'
                 if template.is_dir():
@@ -269,7 +275,8 @@ class Template(unittest.TestCase):
                     template.write_text(text)
                 out = self.folder / name
                 out.write_bytes(b'kept')
-                done = self.label(self.vendor(*VALUES[0]), '-o', out, '--template', template, *extra, code=2)
+                vendor = self.vendor(VALUES[0][0], sn[0] if sn else VALUES[0][1])
+                done = self.label(vendor, '-o', out, '--template', template, *extra, code=2)
                 self.assertIn(said, done.stderr.decode(errors='replace'))
                 self.assertEqual(out.read_bytes(), b'kept')
                 out.unlink()
