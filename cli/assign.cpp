@@ -54,8 +54,9 @@ class Assignment {
   Outcome Run() {
     if (Result<> named = CheckStationName(request_.station); !named) return Stop(named.error());
     if (options_.label) {
-      if (Result<> asked = CheckLabelChoice(*options_.label, options_.labelChoice); !asked)
-        return Stop(Refusal(Wide("--label: " + Describe(asked.error()))));
+      Result<LabelPlan> plan = PlanLabels(tool_, *options_.label, options_.labelChoice);
+      if (!plan) return Stop(Refusal(Wide("--label: " + Describe(plan.error()))));
+      labelPlan_ = std::move(*plan);
     }
     Result<std::unique_ptr<ByteFile>> file = tool_.files.Open(call_.path, Access::update);
     if (!file) return Stop(file.error());
@@ -214,11 +215,9 @@ class Assignment {
 
   // The label of a written unit, where one is asked for.
   Outcome Label() {
-    if (!options_.label || !unit_ || unit_->state != ledger::UnitState::written) return {};
+    if (!labelPlan_ || !unit_ || unit_->state != ledger::UnitState::written) return {};
     Result<> made = [&]() -> Result<> {
-      const Result<LabelFormat> format = LabelFormatFor(*options_.label, options_.labelChoice);
-      if (!format) return format.error();
-      const Result<std::string> label = MakeLabelOf(LedgerUnit(*unit_), options_.labelChoice, *format);
+      const Result<std::string> label = MakeLabelOf(LedgerValues(*unit_), *labelPlan_);
       if (!label) return label.error();
       return WriteLabel(tool_, *options_.label, *label);
     }();
@@ -302,6 +301,7 @@ class Assignment {
   std::optional<ledger::Journal> journal_;
   std::optional<ledger::Unit> recordedEarlier_;  // an earlier run's unit whose record's answer was lost
   std::string journalKey_;
+  std::optional<LabelPlan> labelPlan_;
   std::string labelError_;
 };
 
@@ -331,8 +331,13 @@ void DeclareAssign(CLI::App& assign, Work& work) {
   assign.add_option("--dpi", options->labelChoice.dpi, "The label printer's dots per inch")
       ->check(CLI::Range(100, 1200))
       ->capture_default_str();
-  assign.add_option("--size", options->labelChoice.size, "The label's WIDTHxHEIGHT in millimetres")
-      ->capture_default_str();
+  assign.add_option("--size", options->labelChoice.size, "The label's WIDTHxHEIGHT in millimetres (50x25)");
+  assign
+      .add_option(
+          "--label-template", options->labelChoice.design,
+          "A site's own label, .zpl or .svg, as label --template takes it: {time} and {station} are the "
+          "unit's")
+      ->type_name("FILE");
   RunsWith(assign, work, options, RunAssign);
 }
 

@@ -25,7 +25,7 @@ Outcome LabelRefused(const ToolContext& tool, const std::string& about, const st
 
 // The written unit whose own values (not those before) hold value; only a
 // written unit's values are on a device.
-Result<LabelledUnit> ReprintedUnit(ledger::Ledger& ledger, const std::string& typed) {
+Result<LabelValues> ReprintedUnit(ledger::Ledger& ledger, const std::string& typed) {
   const std::optional<std::string> value = LedgerValue(typed);
   if (!value) return Refusal(Wide("\"" + typed + "\" is neither a MAC nor an SN"));
   ledger::UnitFilter filter;
@@ -40,71 +40,72 @@ Result<LabelledUnit> ReprintedUnit(ledger::Ledger& ledger, const std::string& ty
   if (found->state != ledger::UnitState::written)
     return Refusal(Wide(*value + ": its unit is " + std::string(ledger::Name(found->state)) +
                         ", not written: its values are on no device to label"));
-  return LedgerUnit(*found);
+  return LedgerValues(*found);
 }
 
-// The units the labels are for, each named for messages.
-Result<std::vector<std::pair<std::string, LabelledUnit>>> Units(const ToolContext& tool,
-                                                                const LabelOptions& options,
-                                                                Outcome& outcome) {
-  std::vector<std::pair<std::string, LabelledUnit>> units;
+using Labelled = std::vector<std::pair<std::string, LabelValues>>;  // each named for messages
+
+// The values the labels are for: the files', or the ledger's units'.
+Labelled Sources(const ToolContext& tool, const LabelOptions& options, Outcome& outcome) {
+  Labelled labelled;
   if (!options.ledger) {
     for (const std::string& path : options.sources) {
-      Result<LabelledUnit> unit = FileUnit(tool, path);
-      if (unit)
-        units.emplace_back(path, *unit);
-      else
-        outcome |= LabelRefused(tool, path, Describe(unit.error()));
+      Result<LabelValues> values = FileValues(tool, path);
+      if (values) {
+        labelled.emplace_back(path, *values);
+      } else {
+        outcome |= LabelRefused(tool, path, Describe(values.error()));
+      }
     }
-    return units;
+    return labelled;
   }
-  const LedgerArgument ledger{options.ledger, std::nullopt};
-  outcome |= WithLedger(tool, ledger, false, [&](ledger::Ledger& opened, Outcome& found) -> Result<> {
-    for (const std::string& value : options.sources) {
-      Result<LabelledUnit> unit = ReprintedUnit(opened, value);
-      if (unit)
-        units.emplace_back(value, *unit);
-      else if (unit.error().cause == Failure::Cause::refused)
-        found |= LabelRefused(tool, value, Describe(unit.error()));
-      else
-        return unit.error();
-    }
-    return {};
-  });
-  return units;
+  outcome |= WithLedger(tool, {options.ledger, std::nullopt}, false,
+                        [&](ledger::Ledger& ledger, Outcome& found) -> Result<> {
+                          for (const std::string& value : options.sources) {
+                            Result<LabelValues> values = ReprintedUnit(ledger, value);
+                            if (values) {
+                              labelled.emplace_back(value, *values);
+                            } else if (values.error().cause == Failure::Cause::refused) {
+                              found |= LabelRefused(tool, value, Describe(values.error()));
+                            } else {
+                              return values.error();
+                            }
+                          }
+                          return {};
+                        });
+  return labelled;
 }
 
 // Every label is made before one is written: a refused unit leaves none.
 Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
   const bool folder = options.sources.size() > 1;
-  const std::string named = folder ? "" : options.output;
-  if (Result<> asked = CheckLabelChoice(named, options.choice); !asked)
+  const Result<LabelPlan> plan = PlanLabels(tool, folder ? "" : options.output, options.choice);
+  if (!plan)
     return LabelRefused(tool, options.output,
-                        folder && !options.choice.format
+                        folder && !options.choice.format && !options.choice.design
                             ? "with several labels OUT is a folder: name their format with --format"
-                            : Describe(asked.error()));
-  const LabelFormat format = *LabelFormatFor(named, options.choice);
+                            : Describe(plan.error()));
   Outcome outcome;
-  const Result<std::vector<std::pair<std::string, LabelledUnit>>> units = Units(tool, options, outcome);
+  const Labelled labelled = Sources(tool, options, outcome);
   if (outcome.trouble || outcome.retry) return outcome;
   const std::filesystem::path out(Wide(options.output));
   std::vector<std::pair<std::string, std::string>> labels;  // path, bytes
   std::set<std::string> names;
-  for (const auto& [about, unit] : *units) {
-    Result<std::string> label = MakeLabelOf(unit, options.choice, format);
+  for (const auto& [about, values] : labelled) {
+    Result<std::string> label = MakeLabelOf(values, *plan);
     if (!label) {
       outcome |= LabelRefused(tool, about, Describe(label.error()));
       continue;
     }
     std::string path = options.output;
     if (folder) {
-      const std::string mac = VendorLayout::HexText(unit.mac);
+      const std::string mac = VendorLayout::HexText(values.mac);
       if (!names.insert(mac).second) {
         outcome |=
             LabelRefused(tool, about, "another holds the same MAC, " + mac + ": their labels share a name");
         continue;
       }
-      path = Utf8((out / Wide(mac + "." + *options.choice.format)).wstring());
+      path = Utf8((out / Wide(mac + "." + LabelFormatName(plan->format))).wstring());
     }
     labels.emplace_back(path, std::move(*label));
   }
@@ -143,8 +144,16 @@ void DeclareLabel(CLI::App& command, Work& work) {
   command.add_option("--dpi", options->choice.dpi, "The printer's dots per inch")
       ->check(CLI::Range(100, 1200))
       ->capture_default_str();
-  command.add_option("--size", options->choice.size, "The label's WIDTHxHEIGHT in millimetres")
-      ->capture_default_str();
+  command.add_option("--size", options->choice.size, "The label's WIDTHxHEIGHT in millimetres (50x25)");
+  command
+      .add_option(
+          "--template", options->choice.design,
+          "A site's own label, a .zpl or .svg file whose format the labels take, with {mac}, "
+          "{mac:colons}, {mac:dashes}, {sn}, {time} (UTC: the unit's with --ledger, else when the label is "
+          "made) and {station} (the unit's, else this machine's name) filled in; in an SVG the elements "
+          "with id mac-barcode, sn-barcode and datamatrix become those barcodes, fitted to their boxes at "
+          "--dpi. An unknown {name} is refused; any other brace is left as it is")
+      ->type_name("FILE");
   RunsWith(command, work, options, RunLabel);
 }
 

@@ -10,59 +10,72 @@
 #include "files/clock.h"
 #include "files/host.h"
 #include "files/utf8.h"
+#include "label/template.h"
+#include "vendor/vendor_file.h"
 
 namespace {
 
-// --size's "WxH" in millimetres, at --dpi.
-Result<LabelSize> SizeOf(const LabelChoice& choice) {
+// "WxH" in millimetres, at dpi.
+Result<LabelSize> SizeNamed(const std::string& text, int dpi) {
   LabelSize size;
-  size.dpi = choice.dpi;
+  size.dpi = dpi;
   char x = 0;
   int used = 0;
-  if (std::sscanf(choice.size.c_str(), "%lf%c%lf%n", &size.widthMm, &x, &size.heightMm, &used) != 3 ||
-      (x != 'x' && x != 'X') || used != static_cast<int>(choice.size.size()) || !(size.widthMm > 0) ||
+  if (std::sscanf(text.c_str(), "%lf%c%lf%n", &size.widthMm, &x, &size.heightMm, &used) != 3 ||
+      (x != 'x' && x != 'X') || used != static_cast<int>(text.size()) || !(size.widthMm > 0) ||
       !(size.heightMm > 0) || size.widthMm > 1000 || size.heightMm > 1000)
     return Refusal(L"--size takes WIDTHxHEIGHT in millimetres, such as 50x25");
   return size;
 }
 
-}  // namespace
-
-Result<LabelledUnit> FileUnit(const ToolContext& tool, const std::string& path) {
-  const Result<StoredFields> fields = ReadFields(tool.files, Wide(path));
-  if (!fields) return fields.error();
-  if (!fields->Consistent()) return Refusal(L"its stored checks do not match its fields: no label for it");
-  return LabelledUnit{fields->mac, fields->sn, IsoTime(Now()), HostName()};
-}
-
-LabelledUnit LedgerUnit(const ledger::Unit& unit) {
-  LabelledUnit labelled{{}, {}, unit.time, unit.station};
-  labelled.mac = VendorLayout::MacBytesOf(Wide(unit.mac)).value_or(VendorLayout::MacBytes{});
-  std::copy_n(unit.sn.begin(), std::min(unit.sn.size(), labelled.sn.size()), labelled.sn.begin());
-  return labelled;
-}
-
-Result<LabelFormat> LabelFormatFor(const std::string& path, const LabelChoice& choice) {
+std::optional<LabelFormat> ExtensionFormat(const std::string& path) {
   std::string extension = Utf8(std::filesystem::path(Wide(path)).extension().wstring());
   if (!extension.empty()) extension.erase(0, 1);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (const std::optional<LabelFormat> named = LabelFormatNamed(extension)) return *named;
-  if (choice.format) {
-    if (const std::optional<LabelFormat> named = LabelFormatNamed(*choice.format)) return *named;
-  }
-  return Refusal(L"name the label's format with its extension (.zpl, .png, .svg) or --format");
+  return LabelFormatNamed(extension);
 }
 
-Result<> CheckLabelChoice(const std::string& path, const LabelChoice& choice) {
-  if (const Result<LabelFormat> format = LabelFormatFor(path, choice); !format) return format.error();
-  if (const Result<LabelSize> size = SizeOf(choice); !size) return size.error();
-  return {};
-}
+}  // namespace
 
-Result<std::string> MakeLabelOf(const LabelledUnit& unit, const LabelChoice& choice, LabelFormat format) {
-  const Result<LabelSize> size = SizeOf(choice);
+Result<LabelPlan> PlanLabels(const ToolContext& tool, const std::string& out, const LabelChoice& choice) {
+  LabelPlan plan;
+  Result<LabelSize> size = SizeNamed(choice.size.value_or("50x25"), choice.dpi);
   if (!size) return size.error();
-  return MakeLabel(unit.mac, unit.sn, *size, format);
+  plan.size = *size;
+  std::optional<LabelFormat> format = ExtensionFormat(out);
+  const std::optional<LabelFormat> named = choice.format ? LabelFormatNamed(*choice.format) : std::nullopt;
+  if (!format) format = named;
+  if (choice.design) {
+    Result<LabelTemplate> read = ReadLabelTemplate(tool.files, Wide(*choice.design));
+    if (!read) return Refusal(Wide(*choice.design + ": " + Describe(read.error())));
+    if (choice.size) return Refusal(L"the template sets the label's size: --size is not taken with it");
+    if ((format && *format != read->format) || (named && *named != read->format))
+      return Refusal(Wide("the template " + *choice.design + " makes ." + LabelFormatName(read->format) +
+                          " labels: OUT's extension and --format may name only that format"));
+    format = read->format;
+    plan.design = std::move(*read);
+  }
+  if (!format) return Refusal(L"name the label's format with its extension (.zpl, .png, .svg) or --format");
+  plan.format = *format;
+  return plan;
+}
+
+Result<LabelValues> FileValues(const ToolContext& tool, const std::string& path) {
+  const Result<StoredFields> fields = ReadFields(tool.files, Wide(path));
+  if (!fields) return fields.error();
+  if (!fields->Consistent()) return Refusal(L"its stored checks do not match its fields: no label for it");
+  return LabelValues{fields->mac, fields->sn, IsoTime(Now()), HostName()};
+}
+
+LabelValues LedgerValues(const ledger::Unit& unit) {
+  LabelValues values{{}, {}, unit.time, unit.station};
+  values.mac = VendorLayout::MacBytesOf(Wide(unit.mac)).value_or(VendorLayout::MacBytes{});
+  std::copy_n(unit.sn.begin(), std::min(unit.sn.size(), values.sn.size()), values.sn.begin());
+  return values;
+}
+
+Result<std::string> MakeLabelOf(const LabelValues& values, const LabelPlan& plan) {
+  return MakeLabel(values, plan.size, plan.format, plan.design ? &*plan.design : nullptr);
 }
 
 Result<> WriteLabel(const ToolContext& tool, const std::string& path, const std::string& bytes) {

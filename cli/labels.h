@@ -6,41 +6,39 @@
 #include "cli/tool.h"
 #include "label/label.h"
 #include "ledger/ledger.h"
-#include "vendor/vendor_file.h"
 
-// What label and assign share: how a label is asked for, what it is made
-// from, and writing it.
+// What label and assign share: how a label is asked for, the values it is
+// made from, and writing it.
 
-// How a label is made, as the command line gives it.
+// How labels are made, as the command line gives it.
 struct LabelChoice {
   std::optional<std::string> format;
-  std::string size = "50x25";
+  std::optional<std::string> size;    // WIDTHxHEIGHT in millimetres; 50x25 unless given
+  std::optional<std::string> design;  // a site's own template
   int dpi = 203;
 };
 
-// The values a label carries, with when and where they were given.
-struct LabelledUnit {
-  VendorLayout::MacBytes mac{};
-  VendorLayout::SnBytes sn{};
-  std::string time, station;
+// How each label will be made: checked, and the template read, before any
+// value is taken.
+struct LabelPlan {
+  LabelFormat format = LabelFormat::zpl;
+  LabelSize size;
+  std::optional<LabelTemplate> design;
 };
 
-// A file's unit: its fields, read and checked as show reads them, given
-// now on this host; refused when its stored checks do not match.
-Result<LabelledUnit> FileUnit(const ToolContext& tool, const std::string& path);
+// The plan for labels to out, whose extension names the format (else
+// --format, else the template's); out is empty where it is a folder.
+// Refused when nothing names a format, or two name different ones.
+Result<LabelPlan> PlanLabels(const ToolContext& tool, const std::string& out, const LabelChoice& choice);
 
-// A ledger's unit, as it was given: the values it carries, when and by
-// which station.
-LabelledUnit LedgerUnit(const ledger::Unit& unit);
+// A file's values, read and checked as show reads them, the label made now
+// on this host; refused when its stored checks do not match.
+Result<LabelValues> FileValues(const ToolContext& tool, const std::string& path);
 
-// The format a label to path is made in: path's extension names it, else
-// --format; a usage failure when neither does.
-Result<LabelFormat> LabelFormatFor(const std::string& path, const LabelChoice& choice);
+// A ledger's unit: the values it carries, when and by which station.
+LabelValues LedgerValues(const ledger::Unit& unit);
 
-// Refuses, before anything is done, a label whose format or size cannot be told.
-Result<> CheckLabelChoice(const std::string& path, const LabelChoice& choice);
-
-Result<std::string> MakeLabelOf(const LabelledUnit& unit, const LabelChoice& choice, LabelFormat format);
+Result<std::string> MakeLabelOf(const LabelValues& values, const LabelPlan& plan);
 
 // Writes a label whole or not at all, replacing a file of that name.
 Result<> WriteLabel(const ToolContext& tool, const std::string& path, const std::string& bytes);

@@ -11,6 +11,8 @@
 #include "label/markup.h"
 #include "label/png.h"
 #include "label/symbols.h"
+#include "label/template.h"
+#include "label/zpl_data.h"
 
 namespace {
 
@@ -195,26 +197,6 @@ std::string Svg(const Content& content, const Layout& layout, const LabelSize& s
   return svg + "</g>\n</svg>\n";
 }
 
-// A field's data for ^FH: every ^, ~, _ and byte outside printable ASCII as
-// _XX; in a Code 128 field also a literal > as ><, since > starts the
-// printer's code-set switches there.
-std::string ZplData(const std::string& data, bool code128) {
-  std::string out;
-  for (char c : data) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (code128 && c == '>') {
-      out += "><";
-    } else if (c == '^' || c == '~' || c == '_' || byte < 0x20 || byte > 0x7E) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "_%02X", byte);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string Zpl(const Content& content, const Layout& layout) {
   const auto at = [](Box box) { return "^FO" + std::to_string(box.x) + "," + std::to_string(box.y); };
   const std::string font =
@@ -242,22 +224,28 @@ std::optional<LabelFormat> LabelFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-Result<std::string> MakeLabel(const VendorLayout::MacBytes& mac, const VendorLayout::SnBytes& sn,
-                              const LabelSize& size, LabelFormat format) {
-  Content content;
-  content.macData = VendorLayout::HexText(mac);
-  for (std::size_t i = 0; i < content.macData.size(); i += 2)
-    content.macText += (i ? ":" : "") + content.macData.substr(i, 2);
-  for (std::size_t i = 0; i < sn.size(); ++i) {
-    if (sn[i] < 0x20 || sn[i] > 0x7E) {
-      char where[96];
-      std::snprintf(where, sizeof where, "the SN's byte %zu is 0x%02X: a label holds only printable ASCII",
-                    i + 1, sn[i]);
-      return Refusal(Ascii(where));
-    }
-    content.snText += static_cast<char>(sn[i]);
+std::string LabelFormatName(LabelFormat format) {
+  switch (format) {
+    case LabelFormat::zpl:
+      return "zpl";
+    case LabelFormat::svg:
+      return "svg";
+    case LabelFormat::png:
+      break;
   }
-  content.matrixData = "MAC:" + content.macData + ";SN:" + content.snText;
+  return "png";
+}
+
+Result<std::string> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
+                              const LabelTemplate* design) {
+  Result<LabelTexts> texts = TextsOf(values);
+  if (!texts) return texts.error();
+  if (design) return FilledTemplate(*design, *texts, format, size.dpi);
+  Content content;
+  content.macData = texts->mac;
+  content.macText = texts->macColons;
+  content.snText = texts->sn;
+  content.matrixData = texts->matrix;
   Result<Modules> macBar = Code128(content.macData), snBar = Code128(content.snText),
                   matrix = DataMatrix(content.matrixData);
   for (const Result<Modules>* made : {&macBar, &snBar, &matrix})

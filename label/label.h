@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "vendor/layout.h"
+#include "label/values.h"
 #include "vendor/result.h"
 
 // One label for a vendor file's MAC and SN: each as text and as a Code 128
@@ -16,6 +16,8 @@ enum class LabelFormat { zpl, png, svg };
 
 // "zpl", "png", "svg"; nothing for any other name.
 std::optional<LabelFormat> LabelFormatNamed(std::string_view name);
+// The format's name, as LabelFormatNamed takes it.
+std::string LabelFormatName(LabelFormat format);
 
 struct LabelSize {
   double widthMm = 50;
@@ -23,7 +25,16 @@ struct LabelSize {
   int dpi = 203;
 };
 
-// The label's bytes in the format; refused when the SN holds a byte outside
-// printable ASCII or the content does not fit.
-Result<std::string> MakeLabel(const VendorLayout::MacBytes& mac, const VendorLayout::SnBytes& sn,
-                              const LabelSize& size, LabelFormat format);
+// A site's own label design, ZPL or SVG, with placeholders for the values
+// (template.h says which, and how each format takes them).
+struct LabelTemplate {
+  LabelFormat format = LabelFormat::zpl;
+  std::string bytes;
+};
+
+// The label's bytes in the format: the built-in layout in the size given,
+// or the template filled in, which must be of that format (the SVG's
+// barcodes fitted to their boxes at the size's dpi). Refused when the SN
+// holds a byte outside printable ASCII, or the content does not fit.
+Result<std::string> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
+                              const LabelTemplate* design = nullptr);

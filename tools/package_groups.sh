@@ -37,8 +37,8 @@ declare -A serves=(
   [wine32]="running the i686 exes (e2e_i686_*, cli_wine_i686)"
   [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, cli_ledger_rules_postgresql, cli_wine_x86_64_server; the benchmark)"
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
-  [browser]="the ledger's report and SVG labels opened in a real browser (cli_report, cli_label_browser)"
-  [label]="labels read back by real barcode readers (cli_label, cli_label_browser)"
+  [browser]="the ledger's report, SVG labels and SVG label templates opened in a real browser (cli_report, cli_label_browser, cli_label_template)"
+  [label]="labels read back by real barcode readers (cli_label, cli_label_browser, cli_label_template)"
 )
 
 known() { [ -n "${packages[$1]+set}" ] || { echo "no such package group: $1" >&2; exit 2; }; }

@@ -6,7 +6,7 @@ _quorvix_cli() {
   local command=${COMP_WORDS[1]} options
   [[ $command == ledger ]] && command+=" ${COMP_WORDS[2]}"
   case $prev in
-    --log|--ledger|-o|--output|--label) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --log|--ledger|-o|--output|--label|--template|--label-template) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --state) COMPREPLY=($(compgen -W "reserved written failed replaced" -- "$cur")); return ;;
     --format|--label-format)
       if [[ $command == label || $command == assign ]]; then
@@ -28,8 +28,8 @@ _quorvix_cli() {
   case $command in
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
-    assign) options="--ledger --station --reassign --backup --log --json --label --label-format --dpi --size" ;;
-    label) options="--ledger --output --format --dpi --size" ;;
+    assign) options="--ledger --station --reassign --backup --log --json --label --label-format --label-template --dpi --size" ;;
+    label) options="--ledger --output --format --dpi --size --template" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

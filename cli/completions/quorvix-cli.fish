@@ -38,6 +38,8 @@ complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -s o -l output -r
 complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l format -x -a "zpl png svg" -d "The labels' format"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign label" -l dpi -x -d "The printer's dots per inch"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign label" -l size -x -d "WIDTHxHEIGHT in millimetres"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l template -r -F -d "A site's own label, ZPL or SVG"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l label-template -r -F -d "A site's own label, ZPL or SVG"
 
 complete -c quorvix-cli -n "__fish_seen_subcommand_from ledger; and not __fish_seen_subcommand_from $ledger_commands" -a "$ledger_commands"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from $ledger_commands" -F
