@@ -225,8 +225,8 @@ std::optional<LabelFormat> LabelFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-Result<std::string> MakeLabel(const VendorLayout::MacBytes& mac, const VendorLayout::SnBytes& sn,
-                              const LabelSize& size, LabelFormat format) {
+Result<LabelBytes> MakeLabelBytes(const VendorLayout::MacBytes& mac, const VendorLayout::SnBytes& sn,
+                                  const LabelSize& size, LabelFormat format) {
   Content content;
   content.macData = VendorLayout::HexText(mac);
   for (std::size_t i = 0; i < content.macData.size(); i += 2)
@@ -250,14 +250,27 @@ Result<std::string> MakeLabel(const VendorLayout::MacBytes& mac, const VendorLay
   content.matrix = std::move(*matrix);
   const Result<Layout> layout = Arranged(content, size);
   if (!layout) return layout.error();
+  LabelBytes label;
+  label.format = format;
   switch (format) {
     case LabelFormat::zpl:
-      return Zpl(content, *layout);
+      label.bytes = Zpl(content, *layout);
+      return label;
     case LabelFormat::svg:
-      return Svg(content, *layout, size);
+      label.bytes = Svg(content, *layout, size);
+      return label;
     case LabelFormat::png:
       break;
   }
   const Canvas canvas = Drawn(content, *layout);
-  return GrayPng(canvas.Width(), canvas.Height(), canvas.Dots());
+  label.dots = {canvas.Width(), canvas.Height(), size.dpi, canvas.Dots()};
+  label.bytes = GrayPng(canvas.Width(), canvas.Height(), canvas.Dots());
+  return label;
+}
+
+Result<std::string> MakeLabel(const VendorLayout::MacBytes& mac, const VendorLayout::SnBytes& sn,
+                              const LabelSize& size, LabelFormat format) {
+  Result<LabelBytes> label = MakeLabelBytes(mac, sn, size, format);
+  if (!label) return label.error();
+  return std::move(label->bytes);
 }
