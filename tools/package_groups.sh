@@ -17,7 +17,7 @@
 # if those groups could not be installed, to try that path on a healthy machine.
 set -euo pipefail
 
-groups=(build fuzz windows wine64 wine32 server packaging browser label)
+groups=(build fuzz windows wine64 wine32 server packaging browser label printing)
 declare -A packages=(
   [build]="cmake make g++ libgtest-dev python3 clang-format libcli11-dev nlohmann-json3-dev unixodbc-dev dpkg-dev tcl strace"
   [fuzz]="clang libclang-rt-14-dev"
@@ -28,6 +28,7 @@ declare -A packages=(
   [packaging]="help2man lintian man-db zsh fish"
   [browser]="chromium"
   [label]="zbar-tools dmtx-utils"
+  [printing]="cups cups-daemon cups-client libcups2"
 )
 declare -A serves=(
   [build]="the build, the unit tests and the Linux tool's tests: nothing runs without it"
@@ -39,6 +40,7 @@ declare -A serves=(
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
   [browser]="the ledger's report opened in a real browser (cli_report)"
   [label]="labels read back by real barcode readers (cli_label)"
+  [printing]="labels printed through a CUPS server the test starts, its socket backend and libcups (cli_label_print)"
 )
 
 known() { [ -n "${packages[$1]+set}" ] || { echo "no such package group: $1" >&2; exit 2; }; }
