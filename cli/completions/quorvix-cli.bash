@@ -15,7 +15,7 @@ _quorvix_cli() {
         COMPREPLY=($(compgen -W "csv jsonl" -- "$cur"))
       fi
       return ;;
-    --mac|--sn|--station|--mac-range|--sn-range|--since|--until|--dpi|--size) COMPREPLY=(); return ;;
+    --mac|--sn|--station|--mac-range|--sn-range|--since|--until|--dpi|--size|--print) COMPREPLY=(); return ;;
   esac
   if ((COMP_CWORD == 1)); then
     COMPREPLY=($(compgen -W "show check set assign label ledger --help --help-all --version" -- "$cur"))
@@ -29,7 +29,7 @@ _quorvix_cli() {
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
     assign) options="--ledger --station --reassign --backup --log --json" ;;
-    label) options="--output --format --dpi --size" ;;
+    label) options="--output --print --format --dpi --size" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

@@ -33,6 +33,7 @@ complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l station -x -d
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l reassign -d "Give new values to a file a unit has"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from assign" -l json -d "Print the unit as one JSON object"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -s o -l output -r -F -d "The label, or with several files a folder"
+complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l print -x -d "Print the labels on this printer, or socket://HOST:PORT"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l format -x -a "zpl png svg" -d "The labels' format"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l dpi -x -d "The printer's dots per inch"
 complete -c quorvix-cli -n "__fish_seen_subcommand_from label" -l size -x -d "WIDTHxHEIGHT in millimetres"
