@@ -1,6 +1,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "files/utf8.h"
 #include "files/win32_error.h"
 #include "printer/connection.h"
