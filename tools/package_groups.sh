@@ -28,7 +28,7 @@ declare -A packages=(
   [packaging]="help2man lintian man-db zsh fish"
   [browser]="chromium"
   [label]="zbar-tools dmtx-utils"
-  [printing]="cups cups-daemon cups-client libcups2"
+  [printing]="cups cups-daemon cups-client libcups2 ghostscript"
 )
 declare -A serves=(
   [build]="the build, the unit tests and the Linux tool's tests: nothing runs without it"
@@ -39,8 +39,8 @@ declare -A serves=(
   [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, cli_ledger_rules_postgresql, cli_wine_x86_64_server; the benchmark)"
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
   [browser]="the ledger's report opened in a real browser (cli_report)"
-  [label]="labels read back by real barcode readers (cli_label)"
-  [printing]="labels printed through a CUPS server the test starts, its socket backend and libcups (cli_label_print)"
+  [label]="labels read back by real barcode readers (cli_label, cli_wine_x86_64_printing)"
+  [printing]="labels printed through a CUPS server the test starts, its socket backend and libcups (cli_label_print, cli_wine_x86_64_printing)"
 )
 
 known() { [ -n "${packages[$1]+set}" ] || { echo "no such package group: $1" >&2; exit 2; }; }
