@@ -24,6 +24,10 @@ class Connection {
   // What arrives until enough says so or the printer closes; refused when
   // neither happens within the timeout.
   Result<std::string> Receive(const std::function<bool(std::string_view)>& enough, Timeout timeout);
+  // Ends sending, and reads what the printer still says until it closes or
+  // the wait is over: a socket closed with bytes unread is reset, not
+  // closed, and a reset may cost the printer what it has not read yet.
+  void Finish(Timeout wait);
 
  private:
   struct Socket;  // the system's socket, closed with the connection

@@ -117,3 +117,8 @@ Result<std::string> Connection::Receive(const std::function<bool(std::string_vie
   }
   return received;
 }
+
+void Connection::Finish(Timeout wait) {
+  ::shutdown(socket_->fd, SHUT_WR);
+  (void)Receive([](std::string_view) { return false; }, wait);
+}

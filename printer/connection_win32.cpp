@@ -144,3 +144,8 @@ Result<std::string> Connection::Receive(const std::function<bool(std::string_vie
   }
   return received;
 }
+
+void Connection::Finish(Timeout wait) {
+  ::shutdown(socket_->socket, SD_SEND);
+  (void)Receive([](std::string_view) { return false; }, wait);
+}

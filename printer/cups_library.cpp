@@ -25,16 +25,23 @@ Result<Library> Library::Load() {
   find(f.Server, "cupsServer");
   find(f.IppPort, "ippPort");
   find(f.Encryption, "cupsEncryption");
+  find(f.User, "cupsUser");
   find(f.Connect, "httpConnect2");
   find(f.Reconnect, "httpReconnect2");
   find(f.Error, "httpError");
   find(f.Close, "httpClose");
   find(f.SetTimeout, "httpSetTimeout");
-  find(f.CreateJob, "cupsCreateJob");
+  find(f.NewRequest, "ippNewRequest");
+  find(f.AddString, "ippAddString");
+  find(f.DoRequest, "cupsDoRequest");
+  find(f.FindAttribute, "ippFindAttribute");
+  find(f.GetInteger, "ippGetInteger");
+  find(f.Delete, "ippDelete");
   find(f.StartDocument, "cupsStartDocument");
   find(f.WriteRequestData, "cupsWriteRequestData");
   find(f.FinishDocument, "cupsFinishDocument");
   find(f.CancelJob, "cupsCancelJob2");
+  find(f.LastError, "cupsLastError");
   find(f.LastErrorString, "cupsLastErrorString");
   if (missing)
     return SystemFailure(L"CUPS's library lacks " + Wide(missing) + L": it is older than CUPS 1.7");

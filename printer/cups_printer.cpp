@@ -2,6 +2,9 @@
 // name (CUPS_SERVER, client.conf), reached through CUPS's own library.
 #include <sys/socket.h>
 
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "files/utf8.h"
@@ -14,7 +17,14 @@ namespace {
 constexpr int kConnectMilliseconds = 5000;
 constexpr double kRequestSeconds = 10;
 
-Failure ServerSaid(const cups::Library& cups) { return SystemFailure(Wide(cups->LastErrorString())); }
+// Where the server never answered, the connection's error (a timeout, a
+// reset) in the system's words, which CUPS's own text then lacks; else the
+// server's refusal in its words.
+Failure ServerSaid(const cups::Library& cups, cups::Http* http) {
+  if (const int error = cups->Error(http)) return SystemFailure(Wide(std::strerror(error)));
+  if (cups->LastError() > cups::kIppLastSuccess) return SystemFailure(Wide(cups->LastErrorString()));
+  return SystemFailure(L"the print server gave no answer");
+}
 
 // The job, cancelled and purged unless its document was accepted whole: a
 // label half sent prints nothing.
@@ -37,6 +47,43 @@ class PendingJob {
   bool accepted_ = false;
 };
 
+// "/printers/NAME", every byte of the name but letters, digits and -._~ as %XX.
+std::string PrinterResource(const std::string& name) {
+  std::string resource = "/printers/";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
+      resource += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      resource += escaped;
+    }
+  }
+  return resource;
+}
+
+// Create-Job on this connection: cupsCreateJob would first look the printer
+// up on a connection of its own, whose waits are not bounded by ours.
+Result<int> CreateJob(const cups::Library& cups, cups::Http* http, const std::string& name) {
+  const std::string resource = PrinterResource(name);
+  cups::Ipp* request = cups->NewRequest(cups::kCreateJob);
+  if (!request) return SystemFailure(Wide(std::strerror(ENOMEM)));
+  const std::string uri = "ipp://localhost" + resource;
+  cups->AddString(request, cups::kOperationAttributes, cups::kUri, "printer-uri", nullptr, uri.c_str());
+  cups->AddString(request, cups::kOperationAttributes, cups::kName, "requesting-user-name", nullptr,
+                  cups->User());
+  cups->AddString(request, cups::kOperationAttributes, cups::kName, "job-name", nullptr, "Quorvix label");
+  const auto remove = [&cups](cups::Ipp* response) { cups->Delete(response); };
+  // cupsDoRequest frees the request.
+  const std::unique_ptr<cups::Ipp, decltype(remove)> response(
+      cups->DoRequest(http, request, resource.c_str()), remove);
+  if (!response || cups->LastError() > cups::kIppLastSuccess) return ServerSaid(cups, http);
+  cups::Attribute* id = cups->FindAttribute(response.get(), "job-id", cups::kInteger);
+  if (!id) return SystemFailure(L"the print server gave the job no id");
+  return cups->GetInteger(id, 0);
+}
+
 }  // namespace
 
 Result<std::string> PrintOnNamedPrinter(const std::string& name, const LabelBytes& label) {
@@ -54,14 +101,15 @@ Result<std::string> PrintOnNamedPrinter(const std::string& name, const LabelByte
     return SystemFailure(where + Wide(std::strerror((*cups)->Error(http.get()))));
   (*cups)->SetTimeout(http.get(), kRequestSeconds, nullptr, nullptr);
 
-  const int id = (*cups)->CreateJob(http.get(), name.c_str(), "Quorvix label", 0, nullptr);
-  if (id == 0) return ServerSaid(*cups);
-  PendingJob job(*cups, http.get(), name, id);
+  const Result<int> id = CreateJob(*cups, http.get(), name);
+  if (!id) return id.error();
+  PendingJob job(*cups, http.get(), name, *id);
   const char* format = label.format == LabelFormat::png ? "image/png" : "application/vnd.cups-raw";
-  if ((*cups)->StartDocument(http.get(), name.c_str(), id, "label", format, 1) != cups::kHttpContinue ||
+  if ((*cups)->StartDocument(http.get(), name.c_str(), *id, "label", format, 1) != cups::kHttpContinue ||
       (*cups)->WriteRequestData(http.get(), label.bytes.data(), label.bytes.size()) != cups::kHttpContinue)
-    return ServerSaid(*cups);
-  if ((*cups)->FinishDocument(http.get(), name.c_str()) > cups::kIppLastSuccess) return ServerSaid(*cups);
+    return ServerSaid(*cups, http.get());
+  if ((*cups)->FinishDocument(http.get(), name.c_str()) > cups::kIppLastSuccess)
+    return ServerSaid(*cups, http.get());
   job.Accepted();
-  return "job " + name + "-" + std::to_string(id);
+  return "job " + name + "-" + std::to_string(*id);
 }

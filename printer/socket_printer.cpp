@@ -11,6 +11,9 @@ constexpr const char* kDefaultPort = "9100";
 // A label printer answers at once; these bound a printer that is off, or
 // one that keeps silent (as some do while out of paper or with the head open).
 constexpr Connection::Timeout kConnectTimeout{5000}, kReplyTimeout{5000}, kSendTimeout{10000};
+// A printer keeps the connection open after a label; this is only for what
+// it may still be saying.
+constexpr Connection::Timeout kFinishWait{300};
 
 struct Address {
   std::string host, port;
@@ -62,5 +65,6 @@ Result<std::string> PrintToSocket(const std::string& printer, const std::string&
   if (!reply) return Said(*address, Failure(reply.error().cause, L"its status (~HS): " + reply.error().text));
   if (Result<> ready = ReadyToPrint(*reply); !ready) return Said(*address, ready.error());
   if (Result<> sent = connection->Send(zpl, kSendTimeout); !sent) return Said(*address, sent.error());
+  connection->Finish(kFinishWait);
   return "sent to " + address->host + ":" + address->port;
 }

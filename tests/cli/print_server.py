@@ -148,8 +148,10 @@ DataDir /usr/share/cups
 
     def queue(self, name, port):
         """A raw queue whose device is the label printer on port."""
-        subprocess.run(['lpadmin', '-p', name, '-E', '-v', f'socket://127.0.0.1:{port}', '-m', 'raw'],
-                       env=self.env, check=True, capture_output=True)
+        made = subprocess.run(['lpadmin', '-p', name, '-E', '-v', f'socket://127.0.0.1:{port}', '-m', 'raw'],
+                              env=self.env, capture_output=True, text=True)
+        if made.returncode != 0:
+            raise RuntimeError(f'lpadmin: {made.stderr}{self.log()}')
 
     def run(self, *args):
         return subprocess.run(args, env=self.env, check=True, capture_output=True)
