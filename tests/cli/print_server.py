@@ -136,7 +136,9 @@ DataDir /usr/share/cups
             ['/usr/sbin/cupsd', '-f', '-c', self.folder / 'cupsd.conf', '-s', self.folder / 'cups-files.conf'],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **user)
         deadline = time.monotonic() + 20
-        while subprocess.run(['lpstat', '-r'], env=self.env, capture_output=True).returncode != 0:
+        # lpstat -r exits 0 either way: its words tell.
+        while subprocess.run(['lpstat', '-r'], env=self.env, capture_output=True,
+                             text=True).stdout.strip() != 'scheduler is running':
             if self.process.poll() is not None or time.monotonic() > deadline:
                 self.remove()
                 raise RuntimeError(f'cupsd did not start: {self.log()}')

@@ -53,13 +53,10 @@ class CupsQueue(Labels, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.cups = Cups()
+        cls.addClassCleanup(cls.cups.remove)  # also when the queue cannot be made
         cls.printer = LabelPrinter()
+        cls.addClassCleanup(cls.printer.close)
         cls.cups.queue('zebra', cls.printer.port)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.cups.remove()
-        cls.printer.close()
 
     def print_on(self, printer, *args, code=0):
         self.seen = len(self.printer.connections)
