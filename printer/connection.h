@@ -21,8 +21,8 @@ class Connection {
   ~Connection();
 
   Result<> Send(std::string_view bytes, Timeout timeout);
-  // What arrives until enough says so or the printer closes; refused when
-  // neither happens within the timeout.
+  // What arrives until enough says so, the printer closes or the timeout
+  // passes; refused when nothing at all arrived within the timeout.
   Result<std::string> Receive(const std::function<bool(std::string_view)>& enough, Timeout timeout);
   // Ends sending, and reads what the printer still says until it closes or
   // the wait is over: a socket closed with bytes unread is reset, not

@@ -104,6 +104,7 @@ Result<std::string> Connection::Receive(const std::function<bool(std::string_vie
   while (!enough(received)) {
     if (const int error = Await(socket_->fd, POLLIN, deadline)) {
       if (error != ETIMEDOUT) return Errno(error);
+      if (!received.empty()) break;
       return Refusal(L"no answer within " + std::to_wstring(timeout.count() / 1000) + L" s");
     }
     char buffer[512];

@@ -131,6 +131,7 @@ Result<std::string> Connection::Receive(const std::function<bool(std::string_vie
   while (!enough(received)) {
     if (const int error = Await(socket_->socket, false, deadline)) {
       if (error != WSAETIMEDOUT) return WinsockError(error);
+      if (!received.empty()) break;
       return Refusal(L"no answer within " + std::to_wstring(timeout.count() / 1000) + L" s");
     }
     char buffer[512];

@@ -38,9 +38,9 @@ def host_status(*reasons):
 class LabelPrinter:
     """A network label printer on 127.0.0.1: each connection's bytes are kept
     in connections, whole once the sender closed. With status given, ~HS is
-    answered with it (b'': never answered, as a printer that keeps silent);
-    without, the bytes are only kept, as a printer behind a CUPS queue is
-    only sent a job."""
+    answered with it (b'': never answered, as a printer that keeps silent;
+    a list: one answer per connection, in turn); without, the bytes are only
+    kept, as a printer behind a CUPS queue is only sent a job."""
 
     def __init__(self, status=None):
         self.status = status
@@ -69,8 +69,9 @@ class LabelPrinter:
                         if not part:
                             break
                         received += part
-                    if b'~HS' in received and self.status:
-                        connection.sendall(self.status)
+                    answer = self.status.pop(0) if isinstance(self.status, list) else self.status
+                    if b'~HS' in received and answer:
+                        connection.sendall(answer)
                 while part := connection.recv(65536):
                     received += part
             except OSError:

@@ -167,6 +167,7 @@ class SocketPrinter(Labels, unittest.TestCase):
         cases = [
             (b'\x02garbage\x03\r\n\x02more\x03\r\n\x02end\x03\r\n', 'not a host status of three strings'),
             (host_status().replace(b'030,0,0', b'030,X,0'), 'a flag reads "X"'),
+            (b'?', 'not a host status of three strings'),  # and then silence
             (b'', 'its status (~HS): no answer within 5 s'),
         ]
         path = self.vendor(*VALUES[0])
@@ -178,6 +179,18 @@ class SocketPrinter(Labels, unittest.TestCase):
                 self.assertLess(time.monotonic() - started, 10)
                 self.assertIn(said, done.stderr.decode())
                 self.assertEqual(printer.wait_for(1), [b'~HS'])
+
+    def test_labels_stop_at_the_first_refused(self):
+        paths = [self.vendor(mac, sn) for mac, sn in VALUES[:3]]
+        printer, address = self.printer([host_status(), host_status('paper out'), host_status()])
+        done = self.label(*paths, '--print', address, code=1)
+        self.assertEqual(done.stdout.decode(), f'printed {VALUES[0][0]} on {address}: sent to 127.0.0.1:{printer.port}\n')
+        self.assertIn(f'{paths[1]}: not printed on {address}: ', done.stderr.decode())
+        self.assertIn('paper out', done.stderr.decode())
+        # The third label never went: after the refusal the printer was not asked again.
+        self.assertEqual(printer.wait_for(2), [b'~HS' + self.written(paths[0], 'zpl'), b'~HS'])
+        time.sleep(0.5)
+        self.assertEqual(len(printer.connections), 2)
 
     def test_unreachable(self):
         with socket.socket() as taken:
