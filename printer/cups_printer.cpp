@@ -98,7 +98,7 @@ Result<std::string> PrintOnNamedPrinter(const std::string& name, const LabelByte
   const auto close = [&cups](cups::Http* http) { (*cups)->Close(http); };
   const std::unique_ptr<cups::Http, decltype(close)> http(made, close);
   if ((*cups)->Reconnect(http.get(), kConnectMilliseconds, nullptr) != 0)
-    return SystemFailure(where + Wide(std::strerror((*cups)->Error(http.get()))));
+    return SystemFailure(where + ServerSaid(*cups, http.get()).text);
   (*cups)->SetTimeout(http.get(), kRequestSeconds, nullptr, nullptr);
 
   const Result<int> id = CreateJob(*cups, http.get(), name);
