@@ -23,7 +23,8 @@ namespace {
 struct AssignOptions {
   std::string path;
   LedgerArgument ledger;
-  std::optional<std::string> station, log, label;
+  std::optional<std::string> station, log;
+  LabelDestination label;
   LabelChoice labelChoice;
   bool reassign = false, backup = false, json = false;
 };
@@ -53,9 +54,9 @@ class Assignment {
 
   Outcome Run() {
     if (Result<> named = CheckStationName(request_.station); !named) return Stop(named.error());
-    if (options_.label) {
-      Result<LabelPlan> plan = PlanLabels(tool_, *options_.label, options_.labelChoice);
-      if (!plan) return Stop(Refusal(Wide("--label: " + Describe(plan.error()))));
+    if (options_.label.output || options_.label.printer) {
+      Result<LabelPlan> plan = PlanLabels(tool_, options_.label, false, options_.labelChoice);
+      if (!plan) return Stop(Refusal(Wide("the label: " + Describe(plan.error()))));
       labelPlan_ = std::move(*plan);
     }
     Result<std::unique_ptr<ByteFile>> file = tool_.files.Open(call_.path, Access::update);
@@ -216,13 +217,18 @@ class Assignment {
   // The label of a written unit, where one is asked for.
   Outcome Label() {
     if (!labelPlan_ || !unit_ || unit_->state != ledger::UnitState::written) return {};
-    Result<> made = [&]() -> Result<> {
-      const Result<std::string> label = MakeLabelOf(LedgerValues(*unit_), *labelPlan_);
+    const std::string where = options_.label.output.value_or(options_.label.printer.value_or(""));
+    Result<std::string> made = [&]() -> Result<std::string> {
+      const Result<LabelBytes> label = MakeLabelOf(LedgerValues(*unit_), *labelPlan_);
       if (!label) return label.error();
-      return WriteLabel(tool_, *options_.label, *label);
+      return DeliverLabel(tool_, options_.label, *label);
     }();
-    if (made) return {};
-    labelError_ = *options_.label + ": " + Describe(made.error());
+    if (made) {
+      label_ = *made;
+      if (!options_.json) Print(tool_.out, "  label " + *made + "\n");
+      return {};
+    }
+    labelError_ = where + ": " + Describe(made.error());
     Say(tool_.err, Severity::error, call_.path,
         "the unit is written; its label failed: reprint it with label FILE (" + labelError_ + ")");
     return Outcome{.labelFailed = true};
@@ -278,6 +284,7 @@ class Assignment {
     if (!options_.json) return;
     Json result{{"result", Name(call_.result)}};
     if (!call_.error.empty()) result["error"] = call_.error;
+    if (!label_.empty()) result["label"] = label_;
     if (!labelError_.empty()) result["label_error"] = labelError_;
     if (unit_) return Print(tool_.out, UnitJsonLine(*unit_, result));
     Json json{{"mac", nullptr},
@@ -302,6 +309,7 @@ class Assignment {
   std::optional<ledger::Unit> recordedEarlier_;  // an earlier run's unit whose record's answer was lost
   std::string journalKey_;
   std::optional<LabelPlan> labelPlan_;
+  std::string label_;  // the label's file, or its printer's job
   std::string labelError_;
 };
 
@@ -321,9 +329,14 @@ void DeclareAssign(CLI::App& assign, Work& work) {
   assign.add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
   assign.add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
   assign
-      .add_option("--label", options->label,
+      .add_option("--label", options->label.output,
                   "Once the unit is written, make its label here (exit 4 when that fails, the unit written)")
       ->type_name("OUT");
+  assign
+      .add_option("--label-print", options->label.printer,
+                  "Once the unit is written, print its label, as label --print does (exit 4 when that fails)")
+      ->type_name("PRINTER")
+      ->excludes("--label");
   assign
       .add_option("--label-format", options->labelChoice.format,
                   "zpl, png or svg, where OUT's extension names none")

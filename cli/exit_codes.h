@@ -35,14 +35,17 @@ inline constexpr ExitCode kExitCodes[] = {
     {0,
      "show: every file read; check: every file consistent; set: written and\n"
      "     verified, or a clean dry run; assign: written, verified and recorded;\n"
-     "     ledger: done (find: every value found); label: every label written"},
+     "     ledger: done (find: every value found); label: every label written\n"
+     "     or printed"},
     {1,
      "check: a file's stored checks do not match its fields; set, assign: the\n"
      "     write failed (the message says whether the file was restored), or\n"
      "     its log line could not be written; assign: the write's end could not\n"
      "     be recorded (the unit stays reserved: the same assign again records\n"
      "     it); ledger reconcile: a unit stays reserved, or a file holds no\n"
-     "     unit's values; ledger find: a value is no unit's"},
+     "     unit's values; ledger find: a value is no unit's; label --print: a\n"
+     "     printer refused a label, was not ready or could not be reached (the\n"
+     "     labels before it were printed)"},
     {2,
      "stop and look: a usage error, a refused value, a file that could not be\n"
      "     read or is not a vendor file, or (assign) backed up (set and assign\n"

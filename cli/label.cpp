@@ -8,13 +8,14 @@
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "files/utf8.h"
+#include "printer/printer.h"
 
 namespace {
 
 struct LabelOptions {
   std::vector<std::string> sources;  // files, or with --ledger the values of units
   std::optional<std::string> ledger;
-  std::string output;
+  LabelDestination where;
   LabelChoice choice;
 };
 
@@ -76,30 +77,47 @@ Labelled Sources(const ToolContext& tool, const LabelOptions& options, Outcome& 
   return labelled;
 }
 
-// Every label is made before one is written: a refused unit leaves none.
+// One job per label, in the given order; the first the printer refuses or
+// that cannot reach it ends the run, so labels never come out of order.
+Outcome PrintLabels(const ToolContext& tool, const std::string& printer,
+                    const std::vector<std::pair<std::string, LabelBytes>>& labels, const Labelled& labelled) {
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const Result<std::string> job = Print(printer, labels[i].second);
+    if (!job) {
+      Say(tool.err, Severity::error, Wide(labelled[i].first),
+          "not printed on " + printer + ": " + Describe(job.error()));
+      return Outcome{.findings = true};
+    }
+    Print(tool.out, "printed " + labels[i].first + " on " + printer + ": " + *job + "\n");
+  }
+  return {};
+}
+
+// Every label is made before one is written or printed: a refused unit
+// leaves none.
 Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
-  const bool folder = options.sources.size() > 1;
-  const Result<LabelPlan> plan = PlanLabels(tool, folder ? "" : options.output, options.choice);
-  if (!plan)
-    return LabelRefused(tool, options.output,
-                        folder && !options.choice.format && !options.choice.design
-                            ? "with several labels OUT is a folder: name their format with --format"
-                            : Describe(plan.error()));
+  const LabelDestination& where = options.where;
+  if (!where.output && !where.printer)
+    return LabelRefused(tool, "", "name where the labels go: -o OUT or --print PRINTER");
+  const bool folder = where.output && options.sources.size() > 1;
+  const std::string named = where.output.value_or(where.printer.value_or(""));
+  const Result<LabelPlan> plan = PlanLabels(tool, where, folder, options.choice);
+  if (!plan) return LabelRefused(tool, named, Describe(plan.error()));
   Outcome outcome;
   const Labelled labelled = Sources(tool, options, outcome);
   if (outcome.trouble || outcome.retry) return outcome;
-  const std::filesystem::path out(Wide(options.output));
-  std::vector<std::pair<std::string, std::string>> labels;  // path, bytes
+  const std::filesystem::path out(Wide(named));
+  std::vector<std::pair<std::string, LabelBytes>> labels;  // the file or MAC, the label
   std::set<std::string> names;
   for (const auto& [about, values] : labelled) {
-    Result<std::string> label = MakeLabelOf(values, *plan);
+    Result<LabelBytes> label = MakeLabelOf(values, *plan);
     if (!label) {
       outcome |= LabelRefused(tool, about, Describe(label.error()));
       continue;
     }
-    std::string path = options.output;
+    const std::string mac = VendorLayout::HexText(values.mac);
+    std::string path = where.output ? *where.output : mac;
     if (folder) {
-      const std::string mac = VendorLayout::HexText(values.mac);
       if (!names.insert(mac).second) {
         outcome |=
             LabelRefused(tool, about, "another holds the same MAC, " + mac + ": their labels share a name");
@@ -110,13 +128,14 @@ Outcome RunLabel(const ToolContext& tool, const LabelOptions& options) {
     labels.emplace_back(path, std::move(*label));
   }
   if (outcome.trouble) return outcome;
+  if (where.printer) return PrintLabels(tool, *where.printer, labels, labelled);
   if (folder) {
     std::error_code failed;
     std::filesystem::create_directories(out, failed);
-    if (failed) return LabelRefused(tool, options.output, failed.message());
+    if (failed) return LabelRefused(tool, named, failed.message());
   }
-  for (const auto& [path, bytes] : labels)
-    if (Result<> written = WriteLabel(tool, path, bytes); !written)
+  for (const auto& [path, label] : labels)
+    if (Result<> written = WriteLabel(tool, path, label.bytes); !written)
       return LabelRefused(tool, path, Describe(written.error()));
   return outcome;
 }
@@ -133,10 +152,16 @@ void DeclareLabel(CLI::App& command, Work& work) {
       ->type_name("LEDGER");
   command
       .add_option(
-          "-o,--output", options->output,
+          "-o,--output", options->where.output,
           "The label, written whole or not at all; with several a folder, each label named for its MAC")
-      ->type_name("OUT")
-      ->required();
+      ->type_name("OUT");
+  command
+      .add_option(
+          "--print", options->where.printer,
+          "Print the labels instead, as ZPL unless --format png: on a printer the system names, or on "
+          "a network label printer, socket://HOST[:PORT], once it reports itself ready")
+      ->type_name("PRINTER")
+      ->excludes("--output");
   command
       .add_option("--format", options->choice.format,
                   "zpl, png or svg, where OUT has no extension naming one")

@@ -11,6 +11,7 @@
 #include "files/host.h"
 #include "files/utf8.h"
 #include "label/template.h"
+#include "printer/printer.h"
 #include "vendor/vendor_file.h"
 
 namespace {
@@ -37,12 +38,14 @@ std::optional<LabelFormat> ExtensionFormat(const std::string& path) {
 
 }  // namespace
 
-Result<LabelPlan> PlanLabels(const ToolContext& tool, const std::string& out, const LabelChoice& choice) {
+Result<LabelPlan> PlanLabels(const ToolContext& tool, const LabelDestination& where, bool several,
+                             const LabelChoice& choice) {
   LabelPlan plan;
   Result<LabelSize> size = SizeNamed(choice.size.value_or("50x25"), choice.dpi);
   if (!size) return size.error();
   plan.size = *size;
-  std::optional<LabelFormat> format = ExtensionFormat(out);
+  std::optional<LabelFormat> format =
+      where.output && !several ? ExtensionFormat(*where.output) : std::nullopt;
   const std::optional<LabelFormat> named = choice.format ? LabelFormatNamed(*choice.format) : std::nullopt;
   if (!format) format = named;
   if (choice.design) {
@@ -55,7 +58,14 @@ Result<LabelPlan> PlanLabels(const ToolContext& tool, const std::string& out, co
     format = read->format;
     plan.design = std::move(*read);
   }
-  if (!format) return Refusal(L"name the label's format with its extension (.zpl, .png, .svg) or --format");
+  if (!format && where.printer) format = LabelFormat::zpl;
+  if (!format)
+    return Refusal(several ? L"with several labels OUT is a folder: name their format with --format"
+                           : L"name the label's format with its extension (.zpl, .png, .svg) or --format");
+  if (where.printer) {
+    if (Result<> takes = PrinterTakes(*where.printer, *format); !takes)
+      return Refusal(Wide(*where.printer + ": " + Describe(takes.error())));
+  }
   plan.format = *format;
   return plan;
 }
@@ -74,7 +84,7 @@ LabelValues LedgerValues(const ledger::Unit& unit) {
   return values;
 }
 
-Result<std::string> MakeLabelOf(const LabelValues& values, const LabelPlan& plan) {
+Result<LabelBytes> MakeLabelOf(const LabelValues& values, const LabelPlan& plan) {
   return MakeLabel(values, plan.size, plan.format, plan.design ? &*plan.design : nullptr);
 }
 
@@ -83,4 +93,11 @@ Result<> WriteLabel(const ToolContext& tool, const std::string& path, const std:
   if (!output) return output.error();
   if (Result<> put = output->Put(bytes); !put) return put;
   return output->Finish();
+}
+
+Result<std::string> DeliverLabel(const ToolContext& tool, const LabelDestination& where,
+                                 const LabelBytes& label) {
+  if (where.printer) return Print(*where.printer, label);
+  if (Result<> written = WriteLabel(tool, *where.output, label.bytes); !written) return written.error();
+  return *where.output;
 }

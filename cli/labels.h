@@ -26,10 +26,18 @@ struct LabelPlan {
   std::optional<LabelTemplate> design;
 };
 
-// The plan for labels to out, whose extension names the format (else
-// --format, else the template's); out is empty where it is a folder.
-// Refused when nothing names a format, or two name different ones.
-Result<LabelPlan> PlanLabels(const ToolContext& tool, const std::string& out, const LabelChoice& choice);
+// Where labels go: a file (a folder, for several), or a printer.
+struct LabelDestination {
+  std::optional<std::string> output, printer;
+};
+
+// The plan for labels to where, whose file's extension names the format
+// (else --format, else the template's, else ZPL for a printer); with
+// several labels to a folder its name names none. Refused when nothing
+// names a format, two name different ones, or the printer takes none of
+// it: all before anything is done.
+Result<LabelPlan> PlanLabels(const ToolContext& tool, const LabelDestination& where, bool several,
+                             const LabelChoice& choice);
 
 // A file's values, read and checked as show reads them, the label made now
 // on this host; refused when its stored checks do not match.
@@ -38,7 +46,12 @@ Result<LabelValues> FileValues(const ToolContext& tool, const std::string& path)
 // A ledger's unit: the values it carries, when and by which station.
 LabelValues LedgerValues(const ledger::Unit& unit);
 
-Result<std::string> MakeLabelOf(const LabelValues& values, const LabelPlan& plan);
+Result<LabelBytes> MakeLabelOf(const LabelValues& values, const LabelPlan& plan);
 
 // Writes a label whole or not at all, replacing a file of that name.
 Result<> WriteLabel(const ToolContext& tool, const std::string& path, const std::string& bytes);
+
+// Writes the label to where's file, or prints it; says what became of it:
+// the file, or the printer's job.
+Result<std::string> DeliverLabel(const ToolContext& tool, const LabelDestination& where,
+                                 const LabelBytes& label);

@@ -236,11 +236,18 @@ std::string LabelFormatName(LabelFormat format) {
   return "png";
 }
 
-Result<std::string> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
-                              const LabelTemplate* design) {
+Result<LabelBytes> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
+                             const LabelTemplate* design) {
   Result<LabelTexts> texts = TextsOf(values);
   if (!texts) return texts.error();
-  if (design) return FilledTemplate(*design, *texts, format, size.dpi);
+  LabelBytes label;
+  label.format = format;
+  if (design) {
+    Result<std::string> filled = FilledTemplate(*design, *texts, format, size.dpi);
+    if (!filled) return filled.error();
+    label.bytes = std::move(*filled);
+    return label;
+  }
   Content content;
   content.macData = texts->mac;
   content.macText = texts->macColons;
@@ -257,12 +264,16 @@ Result<std::string> MakeLabel(const LabelValues& values, const LabelSize& size, 
   if (!layout) return layout.error();
   switch (format) {
     case LabelFormat::zpl:
-      return Zpl(content, *layout);
+      label.bytes = Zpl(content, *layout);
+      return label;
     case LabelFormat::svg:
-      return Svg(content, *layout, size);
+      label.bytes = Svg(content, *layout, size);
+      return label;
     case LabelFormat::png:
       break;
   }
   const Canvas canvas = Drawn(content, *layout);
-  return GrayPng(canvas.Width(), canvas.Height(), canvas.Dots());
+  label.dots = {canvas.Width(), canvas.Height(), size.dpi, canvas.Dots()};
+  label.bytes = GrayPng(canvas.Width(), canvas.Height(), canvas.Dots());
+  return label;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "label/values.h"
 #include "vendor/result.h"
@@ -32,9 +34,24 @@ struct LabelTemplate {
   std::string bytes;
 };
 
-// The label's bytes in the format: the built-in layout in the size given,
-// or the template filled in, which must be of that format (the SVG's
-// barcodes fitted to their boxes at the size's dpi). Refused when the SN
-// holds a byte outside printable ASCII, or the content does not fit.
-Result<std::string> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
-                              const LabelTemplate* design = nullptr);
+// A label as its dots, row by row, one byte a dot (0 black, 255 white), at
+// the label's dpi: what a PNG label holds, for a printer that is handed a
+// bitmap rather than a file.
+struct LabelDots {
+  int width = 0, height = 0, dpi = 0;
+  std::vector<std::uint8_t> dots;
+};
+
+// A label: its bytes in the format, and for PNG also its dots.
+struct LabelBytes {
+  LabelFormat format = LabelFormat::zpl;
+  std::string bytes;
+  LabelDots dots;
+};
+
+// The label in the format: the built-in layout in the size given, or the
+// template filled in, which must be of that format (the SVG's barcodes
+// fitted to their boxes at the size's dpi). Refused when the SN holds a byte
+// outside printable ASCII, or the content does not fit.
+Result<LabelBytes> MakeLabel(const LabelValues& values, const LabelSize& size, LabelFormat format,
+                             const LabelTemplate* design = nullptr);

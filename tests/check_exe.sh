@@ -20,8 +20,10 @@ $objdump -f "$exe" | grep -q "file format $format" || { echo "not $format"; exit
 allowed='^(KERNEL32|USER32|GDI32|msvcrt)\.dll$'
 # The tool reaches server ledgers through Windows' own ODBC driver manager,
 # and hands a password to PostgreSQL's client in a file only its user may
-# open (ADVAPI32's security descriptors).
-[ "$(basename "$exe")" = quorvix-cli.exe ] && allowed='^(KERNEL32|USER32|GDI32|msvcrt|ODBC32|ADVAPI32)\.dll$'
+# open (ADVAPI32's security descriptors); it prints labels through the
+# spooler (WINSPOOL.DRV) and to network printers through Winsock (WS2_32).
+[ "$(basename "$exe")" = quorvix-cli.exe ] &&
+  allowed='^((KERNEL32|USER32|GDI32|msvcrt|ODBC32|ADVAPI32|WS2_32)\.dll|WINSPOOL\.DRV)$'
 imports=$($objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 echo "$exe ($format) imports:" $imports
 bad=$(grep -v -i -E "$allowed" <<<"$imports" || true)

@@ -17,7 +17,7 @@
 # if those groups could not be installed, to try that path on a healthy machine.
 set -euo pipefail
 
-groups=(build fuzz windows wine64 wine32 server packaging browser label)
+groups=(build fuzz windows wine64 wine32 server packaging browser label printing)
 declare -A packages=(
   [build]="cmake make g++ libgtest-dev python3 clang-format libcli11-dev nlohmann-json3-dev unixodbc-dev dpkg-dev tcl strace"
   [fuzz]="clang libclang-rt-14-dev"
@@ -28,6 +28,7 @@ declare -A packages=(
   [packaging]="help2man lintian man-db zsh fish"
   [browser]="chromium"
   [label]="zbar-tools dmtx-utils"
+  [printing]="cups cups-daemon cups-client libcups2 ghostscript"
 )
 declare -A serves=(
   [build]="the build, the unit tests and the Linux tool's tests: nothing runs without it"
@@ -38,7 +39,8 @@ declare -A serves=(
   [server]="the ledger on a PostgreSQL server (cli_ledger_postgresql, cli_ledger_rules_postgresql, cli_wine_x86_64_server; the benchmark)"
   [packaging]="the Debian package and the zsh and fish completions (release_reproducible, cli_completions_zsh, cli_completions_fish)"
   [browser]="the ledger's report, SVG labels and SVG label templates opened in a real browser (cli_report, cli_label_browser, cli_label_template)"
-  [label]="labels read back by real barcode readers (cli_label, cli_label_browser, cli_label_template)"
+  [label]="labels read back by real barcode readers (cli_label, cli_label_browser, cli_label_template, cli_wine_x86_64_printing)"
+  [printing]="labels printed through a CUPS server the test starts, its socket backend and libcups (cli_label_print, cli_wine_x86_64_printing)"
 )
 
 known() { [ -n "${packages[$1]+set}" ] || { echo "no such package group: $1" >&2; exit 2; }; }

@@ -15,7 +15,7 @@ _quorvix_cli() {
         COMPREPLY=($(compgen -W "csv jsonl" -- "$cur"))
       fi
       return ;;
-    --mac|--sn|--station|--mac-range|--sn-range|--since|--until|--dpi|--size) COMPREPLY=(); return ;;
+    --mac|--sn|--station|--mac-range|--sn-range|--since|--until|--dpi|--size|--print|--label-print) COMPREPLY=(); return ;;
   esac
   if ((COMP_CWORD == 1)); then
     COMPREPLY=($(compgen -W "show check set assign label ledger --help --help-all --version" -- "$cur"))
@@ -28,8 +28,8 @@ _quorvix_cli() {
   case $command in
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
-    assign) options="--ledger --station --reassign --backup --log --json --label --label-format --label-template --dpi --size" ;;
-    label) options="--ledger --output --format --dpi --size --template" ;;
+    assign) options="--ledger --station --reassign --backup --log --json --label --label-print --label-format --label-template --dpi --size" ;;
+    label) options="--ledger --output --print --format --dpi --size --template" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
     "ledger status"|"ledger find") options="--ledger --json" ;;

@@ -10,8 +10,8 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'show'             = @('--json')
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
-        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json', '--label', '--label-format', '--label-template', '--dpi', '--size')
-        'label'            = @('--ledger', '--output', '--format', '--dpi', '--size', '--template')
+        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json', '--label', '--label-print', '--label-format', '--label-template', '--dpi', '--size')
+        'label'            = @('--ledger', '--output', '--print', '--format', '--dpi', '--size', '--template')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
         'ledger grant'     = @('--ledger')
@@ -34,7 +34,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         $candidates = @('zpl', 'png', 'svg')
     } elseif ($words[-1] -eq '--format') {
         $candidates = @('csv', 'jsonl')
-    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range', '--since', '--until', '--dpi', '--size') {
+    } elseif ($words[-1] -in '--mac', '--sn', '--station', '--mac-range', '--sn-range', '--since', '--until', '--dpi', '--size', '--print', '--label-print') {
         return
     } elseif ($wordToComplete.StartsWith('-')) {
         $command = if ($words[0] -eq 'ledger') { "ledger $($words[1])" } else { $words[0] }

@@ -3,10 +3,13 @@
 Chinese names, named as Windows names it, and assign from ledgers. Where the
 exe runs emulated (i686 under qemu-i386), only the smoke case runs: one set,
 its bytes compared. The class to run is named on the command line: WindowsCli,
-or ServerLedger for the ledger on a PostgreSQL server."""
+ServerLedger for the ledger on a PostgreSQL server, or Printing for labels
+read back and printed."""
 import json
 import os
+import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -20,6 +23,7 @@ from runs_here import EMULATED, PACE  # noqa: E402  (first: a suite that does no
 import session  # noqa: E402
 from make_sample_vendor import vendor_bytes, with_fields  # noqa: E402
 from probe_client import wine_path  # noqa: E402
+from print_server import Cups, LabelPrinter, host_status  # noqa: E402
 
 EXE = os.environ['QUORVIX_CLI_EXE']
 LOADER = os.environ['QUORVIX_WINE_LOADER']
@@ -112,6 +116,89 @@ class WindowsCli(InWine, unittest.TestCase):
         refused = self.run_exe('assign', wine_path(self.vendor), '--ledger', r'\\server\share\line.db')
         self.assertEqual(refused.returncode, 2)
         self.assertIn('network file system', refused.stderr.decode('utf-8'))
+
+
+class Printing(InWine, unittest.TestCase):
+    """label under Wine: a PNG read back by zbarimg; --print through Windows'
+    spooler, which Wine hands to a throwaway CUPS server (its winspool lists
+    the server's queues), and to a network label printer through Winsock.
+    The x86_64 exe only: Wine's 32-bit spooler would need a 32-bit libcups."""
+
+    def setUp(self):
+        super().setUp()
+        self.vendor.write_bytes(vendor_bytes())  # 001132ABCDEF and ABCDEFGHIJKLM, their checks right
+
+    def written(self, suffix):
+        out = self.folder / f'label.{suffix}'
+        done = self.run_exe('label', wine_path(self.vendor), '-o', wine_path(out))
+        self.assertEqual(done.returncode, 0, done.stderr.decode('utf-8'))
+        return out
+
+    def assert_reads(self, image):
+        codes = subprocess.run(['zbarimg', '-q', '--raw', '-Sdisable', '-Scode128.enable', image],
+                               capture_output=True).stdout
+        self.assertEqual(sorted(codes.splitlines()), [b'001132ABCDEF', b'ABCDEFGHIJKLM'])
+
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_png_label_reads_back(self):
+        self.assert_reads(self.written('png'))
+
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_unknown_printer_in_windows_words(self):
+        for extra in ([], ['--format', 'png']):
+            with self.subTest(extra=extra):
+                done = self.run_exe('label', wine_path(self.vendor), '--print', 'NoSuchPrinter', *extra)
+                self.assertEqual(done.returncode, 1, done.stderr)
+                said = done.stderr.decode('utf-8')
+                self.assertRegex(said, r'^quorvix-cli: error: .*vendor\.bin: not printed on NoSuchPrinter: \S')
+                self.assertIn('printer name', said.lower())  # ERROR_INVALID_PRINTER_NAME, as Windows words it
+                self.assertEqual(done.stdout, b'')
+
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_printed_through_the_spooler(self):
+        cups = Cups()
+        self.addCleanup(cups.remove)
+        printer = LabelPrinter()
+        self.addCleanup(printer.close)
+        cups.queue('zebra', printer.port)
+        zpl = self.written('zpl').read_bytes()
+        for extra in ([], ['--format', 'png']):
+            done = self.run_exe('label', wine_path(self.vendor), '--print', 'zebra', *extra, env=cups.env)
+            self.assertEqual(done.returncode, 0, done.stderr.decode('utf-8'))
+            self.assertRegex(done.stdout.decode(), r'^printed 001132ABCDEF on zebra: job \d+\n$')
+        raw, page = printer.wait_for(2)
+        # ZPL as a RAW document: the printer gets the very bytes -o writes.
+        self.assertTrue(raw == zpl, 'the RAW job is not the ZPL label -o writes')
+        # PNG drawn on the page: Wine's driver makes PostScript of it, which
+        # Ghostscript renders; the label reads back at its own size, 50x25 mm.
+        (self.folder / 'page.ps').write_bytes(page)
+        rendered = self.folder / 'page.png'
+        subprocess.run(['gs', '-q', '-dSAFER', '-dNOPAUSE', '-dBATCH', '-sDEVICE=pnggray', '-r300',
+                        f'-sOutputFile={rendered}', self.folder / 'page.ps'], check=True, capture_output=True)
+        self.assert_reads(rendered)
+        box = subprocess.run(['gs', '-q', '-dSAFER', '-dNOPAUSE', '-dBATCH', '-sDEVICE=bbox', self.folder / 'page.ps'],
+                             capture_output=True, text=True).stderr
+        left, bottom, right, top = map(float, re.search(r'%%HiResBoundingBox: (\S+) (\S+) (\S+) (\S+)', box).groups())
+        self.assertAlmostEqual((right - left) * 25.4 / 72, 50, delta=0.5)
+        self.assertAlmostEqual((top - bottom) * 25.4 / 72, 25, delta=0.5)
+
+    @unittest.skipIf(EMULATED, 'the exe runs emulated: only the smoke case runs')
+    def test_network_printer_through_winsock(self):
+        zpl = self.written('zpl').read_bytes()
+        for status, code, arrived, said in ((host_status(), 0, b'~HS' + zpl, 'printed 001132ABCDEF'),
+                                            (host_status('ribbon out'), 1, b'~HS', 'ribbon out')):
+            with self.subTest(said=said):
+                printer = LabelPrinter(status)
+                self.addCleanup(printer.close)
+                done = self.run_exe('label', wine_path(self.vendor), '--print', f'socket://127.0.0.1:{printer.port}')
+                self.assertEqual(done.returncode, code, done.stderr.decode('utf-8'))
+                self.assertIn(said, (done.stdout + done.stderr).decode('utf-8'))
+                self.assertTrue(printer.wait_for(1) == [arrived], 'the printer got other bytes')
+        with socket.socket() as taken:  # bound, not listening: Winsock's own words for a refusal
+            taken.bind(('127.0.0.1', 0))
+            done = self.run_exe('label', wine_path(self.vendor), '--print', f'socket://127.0.0.1:{taken.getsockname()[1]}')
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertRegex(done.stderr.decode('utf-8'), r'not printed on socket://127\.0\.0\.1:\d+: 127\.0\.0\.1:\d+: \S')
 
 
 class ServerLedger(InWine, unittest.TestCase):

@@ -8,6 +8,7 @@ import json
 import os
 import re
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -267,6 +268,7 @@ class FromTheLedger(Folder):
         _, unit = self.assign('--label', label)
         self.assertEqual((unit['result'], unit['state']), ('written', 'written'))
         self.assertNotIn('label_error', unit)
+        self.assertEqual(unit['label'], str(label))
         self.assertEqual([data for _, data in zpl_fields(label.read_text())],
                          [':'.join(unit['mac'][i:i + 2] for i in range(0, 12, 2)).encode(), unit['mac'].encode(),
                           unit['sn'].encode(), unit['sn'].encode(),
@@ -278,13 +280,19 @@ class FromTheLedger(Folder):
                 self.assertEqual(again.read_bytes(), label.read_bytes())
 
     def test_a_label_that_fails_leaves_the_unit_written_with_exit_4(self):
-        for args in (['--label', self.folder / 'tiny.zpl', '--size', '10x10'],
-                     ['--label', self.folder / 'no folder' / 'unit.png']):
+        with socket.socket() as probe:
+            probe.bind(('127.0.0.1', 0))
+            closed = f'socket://127.0.0.1:{probe.getsockname()[1]}'
+        for args, why in [(['--label', self.folder / 'tiny.zpl', '--size', '10x10'], 'does not fit'),
+                          (['--label', self.folder / 'no folder' / 'unit.png'], 'No such file or directory'),
+                          (['--label-print', closed], 'Connection refused')]:
             with self.subTest(args=args):
                 path, unit = self.assign(*args, code=4)
                 self.assertEqual((unit['result'], unit['state']), ('written', 'written'))
-                self.assertIn(str(args[1]), unit['label_error'])
-                self.assertFalse(args[1].exists())
+                self.assertTrue(unit['label_error'].startswith(f'{args[1]}: '), unit['label_error'])
+                self.assertIn(why, unit['label_error'])
+                self.assertNotIn('label', unit)
+                self.assertFalse(Path(args[1]).exists())
                 self.assertEqual(json.loads(self.cli('show', path, '--json').stdout)['mac'], unit['mac'])
 
     def test_no_label_for_a_unit_not_written(self):
