@@ -197,6 +197,25 @@ std::string Svg(const Content& content, const Layout& layout, const LabelSize& s
   return svg + "</g>\n</svg>\n";
 }
 
+// A Data Matrix (^BX) reads its escape character, ~ unless named, in the
+// data after ^FH's hex: the first of these the data lacks is named, so every
+// byte is encoded as itself. The data holds 13 bytes of SN besides the MAC's
+// hex and "MAC:;SN:", so one of these is always free.
+char MatrixEscape(const std::string& data) {
+  constexpr std::string_view kEscapes = "~`|\\{}#@!%&*+=?$";
+  for (const char c : kEscapes)
+    if (data.find(c) == std::string::npos) return c;
+  return kEscapes.front();
+}
+
+// ^BX's parameters from its format on, where the escape must be named: ~
+// itself never goes into a command, where a printer takes it as the start
+// of a control command.
+std::string MatrixEscapeParameter(const std::string& data) {
+  const char escape = MatrixEscape(data);
+  return escape == '~' ? "" : std::string(",6,") + escape;
+}
+
 std::string Zpl(const Content& content, const Layout& layout) {
   const auto at = [](Box box) { return "^FO" + std::to_string(box.x) + "," + std::to_string(box.y); };
   const std::string font =
@@ -210,8 +229,8 @@ std::string Zpl(const Content& content, const Layout& layout) {
   zpl += at(layout.snText) + font + "^FH^FD" + ZplData(content.snText, false) + "^FS\n";
   zpl += at(layout.snBar) + bar + "^FH^FD" + ZplData(content.snText, true) + "^FS\n";
   zpl += at(layout.matrix) + "^BXN," + std::to_string(layout.matrixModule) + ",200," +
-         std::to_string(content.matrix.columns) + "," + std::to_string(content.matrix.rows) + "^FH^FD" +
-         ZplData(content.matrixData, false) + "^FS\n";
+         std::to_string(content.matrix.columns) + "," + std::to_string(content.matrix.rows) +
+         MatrixEscapeParameter(content.matrixData) + "^FH^FD" + ZplData(content.matrixData, false) + "^FS\n";
   return zpl + "^XZ\n";
 }
 

@@ -207,9 +207,13 @@ class Label(Folder):
                 by_kind = sorted((('^BC' in c) + 2 * ('^BX' in c), d) for c, d in fields)
                 self.assertEqual(by_kind, sorted([(0, text), (0, sn), (1, mac.encode()), (1, sn),
                                                   (2, b'MAC:' + mac.encode() + b';SN:' + sn)]))
-                for command, _ in fields:
+                for command, data in fields:
                     if '^BC' in command or '^BX' in command:
                         self.assertRegex(command, r'\^BY[2-9]|\^BXN,[2-9],200')
+                    if '^BX' in command:
+                        # The printer reads its escape character in the data: none is there.
+                        escape = re.search(r'\^BXN,\d+,200,\d+,\d+(,6,(.))?\^FH$', command)[2] or '~'
+                        self.assertNotIn(escape.encode(), data)
 
     def test_svg_well_formed_with_values(self):
         for mac, sn in VALUES:
