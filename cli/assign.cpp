@@ -26,6 +26,7 @@ struct AssignOptions {
   std::optional<std::string> station, log;
   LabelDestination label;
   LabelChoice labelChoice;
+  bool labelAsked = false;  // a label option was given
   bool reassign = false, backup = false, json = false;
 };
 
@@ -54,6 +55,9 @@ class Assignment {
 
   Outcome Run() {
     if (Result<> named = CheckStationName(request_.station); !named) return Stop(named.error());
+    if (!options_.label.output && !options_.label.printer && options_.labelAsked)
+      return Stop(
+          Refusal(L"a label's options were given, but not where it goes: --label OUT or --label-print"));
     if (options_.label.output || options_.label.printer) {
       Result<LabelPlan> plan = PlanLabels(tool_, options_.label, false, options_.labelChoice);
       if (!plan) return Stop(Refusal(Wide("the label: " + Describe(plan.error()))));
@@ -216,10 +220,14 @@ class Assignment {
 
   // The label of a written unit, where one is asked for.
   Outcome Label() {
-    if (!labelPlan_ || !unit_ || unit_->state != ledger::UnitState::written) return {};
+    if (!labelPlan_ || !unit_ || call_.result != CallResult::written) return {};
     const std::string where = options_.label.output.value_or(options_.label.printer.value_or(""));
     Result<std::string> made = [&]() -> Result<std::string> {
-      const Result<LabelBytes> label = MakeLabelOf(LedgerValues(*unit_), *labelPlan_);
+      if (unit_->state != ledger::UnitState::written)
+        return Refusal(L"the ledger does not have the unit written, so it gets no label yet");
+      const Result<LabelValues> values = LedgerValues(*unit_);
+      if (!values) return values.error();
+      const Result<LabelBytes> label = MakeLabelOf(*values, *labelPlan_);
       if (!label) return label.error();
       return DeliverLabel(tool_, options_.label, *label);
     }();
@@ -249,6 +257,12 @@ class Assignment {
     if (*settled == ledger::Recorded::already) {
       Say(tool_.err, Severity::warning, call_.path,
           "another run had recorded this unit meanwhile; the ledger keeps what it recorded");
+      ledger::UnitFilter itself;
+      itself.unit = unit_->id;
+      (void)ledger.EachUnit(itself, [&](const ledger::Unit& recorded) -> Result<> {
+        unit_->state = recorded.state;
+        return {};
+      });
       return {};
     }
     unit_->state = state;
@@ -328,6 +342,7 @@ void DeclareAssign(CLI::App& assign, Work& work) {
   assign.add_flag("--backup", options->backup, "First copy the file to FILE.bak (or .bak.1, .bak.2, ...)");
   assign.add_option("--log", options->log, "Append one JSON line about this call")->type_name("LOGFILE");
   assign.add_flag("--json", options->json, "Print the unit, or why there is none, as one JSON object");
+  const auto asked = [options](const std::string&) { options->labelAsked = true; };
   assign
       .add_option("--label", options->label.output,
                   "Once the unit is written, make its label here (exit 4 when that fails, the unit written)")
@@ -340,17 +355,21 @@ void DeclareAssign(CLI::App& assign, Work& work) {
   assign
       .add_option("--label-format", options->labelChoice.format,
                   "zpl, png or svg, where OUT's extension names none")
-      ->check(CLI::IsMember({"zpl", "png", "svg"}));
+      ->check(CLI::IsMember({"zpl", "png", "svg"}))
+      ->each(asked);
   assign.add_option("--dpi", options->labelChoice.dpi, "The label printer's dots per inch")
       ->check(CLI::Range(100, 1200))
-      ->capture_default_str();
-  assign.add_option("--size", options->labelChoice.size, "The label's WIDTHxHEIGHT in millimetres (50x25)");
+      ->capture_default_str()
+      ->each(asked);
+  assign.add_option("--size", options->labelChoice.size, "The label's WIDTHxHEIGHT in millimetres (50x25)")
+      ->each(asked);
   assign
       .add_option(
           "--label-template", options->labelChoice.design,
           "A site's own label, .zpl or .svg, as label --template takes it: {time} and {station} are the "
           "unit's")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->each(asked);
   RunsWith(assign, work, options, RunAssign);
 }
 

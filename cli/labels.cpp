@@ -77,10 +77,14 @@ Result<LabelValues> FileValues(const ToolContext& tool, const std::string& path)
   return LabelValues{fields->mac, fields->sn, IsoTime(Now()), HostName()};
 }
 
-LabelValues LedgerValues(const ledger::Unit& unit) {
+Result<LabelValues> LedgerValues(const ledger::Unit& unit) {
+  const std::optional<VendorLayout::MacBytes> mac = VendorLayout::MacBytesOf(Wide(unit.mac));
   LabelValues values{{}, {}, unit.time, unit.station};
-  values.mac = VendorLayout::MacBytesOf(Wide(unit.mac)).value_or(VendorLayout::MacBytes{});
-  std::copy_n(unit.sn.begin(), std::min(unit.sn.size(), values.sn.size()), values.sn.begin());
+  if (!mac || unit.sn.size() != values.sn.size())
+    return Refusal(Wide("the ledger's unit of MAC " + unit.mac + " and SN " + unit.sn +
+                        " holds values no vendor file holds: no label for it"));
+  values.mac = *mac;
+  std::copy(unit.sn.begin(), unit.sn.end(), values.sn.begin());
   return values;
 }
 

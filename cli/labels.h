@@ -43,8 +43,9 @@ Result<LabelPlan> PlanLabels(const ToolContext& tool, const LabelDestination& wh
 // on this host; refused when its stored checks do not match.
 Result<LabelValues> FileValues(const ToolContext& tool, const std::string& path);
 
-// A ledger's unit: the values it carries, when and by which station.
-LabelValues LedgerValues(const ledger::Unit& unit);
+// A ledger's unit: the values it carries, when and by which station;
+// refused when the ledger's MAC or SN is not one a vendor file can hold.
+Result<LabelValues> LedgerValues(const ledger::Unit& unit);
 
 Result<LabelBytes> MakeLabelOf(const LabelValues& values, const LabelPlan& plan);
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-std::wstring Ascii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
 int Dots(double mm, int dpi) { return static_cast<int>(std::lround(mm * dpi / 25.4)); }
 
 struct Box {
@@ -69,7 +67,7 @@ Result<Layout> Arrange(const Content& content, const LabelSize& size, int module
     char sizes[128];
     std::snprintf(sizes, sizeof sizes, " need %d dots %s, and a %gx%g mm label has %d at %d dpi", needed,
                   across, size.widthMm, size.heightMm, has, size.dpi);
-    return Refusal(Ascii("the label's content does not fit: " + what + sizes));
+    return Refusal(Words("the label's content does not fit: " + what + sizes));
   };
   if (const int across = 2 * quiet + content.macBar.columns * m; across > layout.width)
     return needs("the MAC's barcode and its quiet zones", across, layout.width, "across");

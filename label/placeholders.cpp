@@ -30,7 +30,7 @@ Result<std::string> PlaceholderText(const Placeholder& placeholder, const LabelT
   if (name == "sn") return texts.sn;
   if (name == "time") return texts.time;
   if (name == "station") return texts.station;
-  return Refusal(L"the template names an unknown value, {" + std::wstring(name.begin(), name.end()) +
+  return Refusal(L"the template names an unknown value, {" + Words(name) +
                  L"}: it knows {mac}, {mac:colons}, {mac:dashes}, {sn}, {time} and {station}");
 }
 

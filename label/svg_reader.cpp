@@ -2,17 +2,16 @@
 
 #include <string>
 
-namespace {
+#include "label/values.h"
 
-std::wstring SvgWide(std::string_view text) { return std::wstring(text.begin(), text.end()); }
+namespace {
 
 bool Space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool NameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 bool NameChar(char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
 Failure Unreadable(std::size_t at, const std::string& why) {
-  return Refusal(L"the SVG template cannot be read at byte " + std::to_wstring(at + 1) + L": " +
-                 SvgWide(why));
+  return Refusal(L"the SVG template cannot be read at byte " + std::to_wstring(at + 1) + L": " + Words(why));
 }
 
 class Reader {
@@ -52,7 +51,7 @@ class Reader {
     } else if (piece.kind == SvgPiece::Kind::start) {
       if (outside && rooted_) return Unreadable(piece.at, "a second root element");
       if (outside && piece.name != "svg")
-        return Refusal(L"the template is not an SVG: its root element is <" + SvgWide(piece.name) + L">");
+        return Refusal(L"the template is not an SVG: its root element is <" + Words(piece.name) + L">");
       rooted_ = true;
       if (!piece.empty) open_.push_back(pieces_.size());
     } else if (piece.kind == SvgPiece::Kind::end) {

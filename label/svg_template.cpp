@@ -14,8 +14,6 @@
 
 namespace {
 
-std::wstring SvgWords(std::string_view text) { return std::wstring(text.begin(), text.end()); }
-
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // A number as SVG writes one, and what follows it.
@@ -173,7 +171,7 @@ class Filler {
         if (target) {
           const std::size_t which = static_cast<std::size_t>(target - kTargets);
           if (done[which])
-            return Refusal(L"the template has two elements with id=\"" + SvgWords(target->id) + L"\"");
+            return Refusal(L"the template has two elements with id=\"" + Words(target->id) + L"\"");
           done[which] = true;
           Result<std::string> barcode = Barcode(i, *target);
           if (!barcode) return barcode.error();
@@ -242,7 +240,10 @@ class Filler {
                      L": the <svg> needs a viewBox (such as viewBox=\"0 0 50 25\") to be measured in "
                      L"printer dots");
     const double across = *widthMm / box[2], down = *heightMm / box[3];
-    if (std::abs(across - down) > 0.005 * std::max(across, down))
+    // As a browser or printer scales it: a viewBox of other proportions is
+    // scaled by the lesser and centred, which would move every bar off the
+    // printer's dots.
+    if (std::abs(across - down) > 1e-6 * std::max(across, down))
       return Refusal(why + L": the <svg>'s viewBox is not in the proportions of its width and height");
     return UserSpace{across, Offset{box[0], box[1]}};
   }
@@ -262,16 +263,16 @@ class Filler {
     for (std::size_t at = piece.parent; pieces_[at].parent != at; at = pieces_[at].parent) {
       const SvgPiece& group = pieces_[at];
       if (group.name != "g" && group.name != "a")
-        return Refusal(what + L" is inside a <" + SvgWords(group.name) +
+        return Refusal(what + L" is inside a <" + Words(group.name) +
                        L">: a barcode's box may be only in groups (<g>, <a>)");
       if (const std::optional<std::string_view> transform = group.Attribute("transform");
           transform && !add(Moves(*transform)))
-        return Refusal(what + L" is in a group that is scaled or turned (transform=\"" +
-                       SvgWords(*transform) + L"\"): only translate() can be measured in printer dots");
+        return Refusal(what + L" is in a group that is scaled or turned (transform=\"" + Words(*transform) +
+                       L"\"): only translate() can be measured in printer dots");
     }
     if (const std::optional<std::string_view> transform = piece.Attribute("transform");
         transform && !add(Moves(*transform)))
-      return Refusal(what + L" is scaled or turned (transform=\"" + SvgWords(*transform) +
+      return Refusal(what + L" is scaled or turned (transform=\"" + Words(*transform) +
                      L"\"): only translate() can be measured in printer dots");
     Box box;
     const std::optional<std::string_view> x = piece.Attribute("x"), y = piece.Attribute("y"),
@@ -289,7 +290,7 @@ class Filler {
 
   Result<std::string> Barcode(std::size_t index, const Target& target) const {
     const SvgPiece& piece = pieces_[index];
-    const std::wstring what = L"the box id=\"" + SvgWords(target.id) + L"\"";
+    const std::wstring what = L"the box id=\"" + Words(target.id) + L"\"";
     const Result<Box> box = BoxOf(piece, what);
     if (!box) return box.error();
     const Result<UserSpace> space = Space(what);

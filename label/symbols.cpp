@@ -3,18 +3,14 @@
 #include <memory>
 #include <zint.h>
 
+#include "label/values.h"
+
 namespace {
 
 struct SymbolDeleter {
   void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
 };
 using Symbol = std::unique_ptr<zint_symbol, SymbolDeleter>;
-
-// Zint's messages are ASCII.
-std::wstring Widened(const char* text) {
-  const std::string narrow(text);
-  return std::wstring(narrow.begin(), narrow.end());
-}
 
 // Encodes data, then reads the modules back from a bitmap of one pixel per
 // module (scale 0.5), without text, border or whitespace: Zint's raster is
@@ -29,7 +25,7 @@ Result<Modules> Encoded(int symbology, const std::string& data) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
   if (ZBarcode_Encode(symbol.get(), bytes, static_cast<int>(data.size())) >= ZINT_ERROR ||
       ZBarcode_Buffer(symbol.get(), 0) >= ZINT_ERROR)
-    return Refusal(L"the barcode cannot be made: " + Widened(symbol->errtxt));
+    return Refusal(L"the barcode cannot be made: " + Words(symbol->errtxt));
   Modules modules;
   modules.columns = symbol->width;
   modules.rows = symbology == BARCODE_DATAMATRIX ? symbol->rows : 1;

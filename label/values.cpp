@@ -4,8 +4,6 @@
 
 namespace {
 
-std::wstring AsciiWide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
 std::string Grouped(const std::string& hex, char separator) {
   std::string grouped;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
@@ -23,6 +21,13 @@ bool HasControl(const std::string& text) {
 
 }  // namespace
 
+std::wstring Words(std::string_view text) {
+  std::wstring words;
+  for (const char c : text)
+    words += static_cast<unsigned char>(c) < 0x80 ? static_cast<wchar_t>(c) : L'\uFFFD';
+  return words;
+}
+
 Result<LabelTexts> TextsOf(const LabelValues& values) {
   LabelTexts texts;
   texts.mac = VendorLayout::HexText(values.mac);
@@ -33,7 +38,7 @@ Result<LabelTexts> TextsOf(const LabelValues& values) {
       char where[96];
       std::snprintf(where, sizeof where, "the SN's byte %zu is 0x%02X: a label holds only printable ASCII",
                     i + 1, values.sn[i]);
-      return Refusal(AsciiWide(where));
+      return Refusal(Words(where));
     }
     texts.sn += static_cast<char>(values.sn[i]);
   }

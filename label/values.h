@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "vendor/layout.h"
 #include "vendor/result.h"
@@ -24,6 +25,10 @@ struct LabelTexts {
   std::string matrix;  // MAC:001132ABCDEF;SN:<the SN>, the Data Matrix's content
   std::string time, station;
 };
+
+// Text of a label's as messages take it: ASCII as itself, any other byte
+// as U+FFFD, so a refusal that quotes a template never garbles.
+std::wstring Words(std::string_view text);
 
 // Refused when the SN holds a byte outside printable ASCII, which no label
 // font or barcode here carries, or the time or station a control character.

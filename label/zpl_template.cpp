@@ -1,5 +1,6 @@
 #include "label/zpl_template.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -7,8 +8,6 @@
 #include "label/zpl_data.h"
 
 namespace {
-
-std::wstring ZplWide(std::string_view text) { return std::wstring(text.begin(), text.end()); }
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -72,12 +71,12 @@ std::vector<std::string_view> Split(std::string_view parameters) {
 Result<> FitsMatrix(std::string_view parameters, std::string_view placeholder, const std::string& value) {
   const std::vector<std::string_view> given = Split(parameters);
   if (given.size() < 3 || given[2] != "200")
-    return Refusal(L"the template's Data Matrix field of " + ZplWide(placeholder) +
+    return Refusal(L"the template's Data Matrix field of " + Words(placeholder) +
                    L" is not ECC 200 (^BXN,h,200): values go only into ECC 200");
   const char escape = given.size() > 6 && !given[6].empty() ? given[6][0] : '~';
   if (value.find(escape) != std::string::npos)
     return Refusal(
-        ZplWide(placeholder) + L" holds " + std::wstring(1, static_cast<wchar_t>(escape)) +
+        Words(placeholder) + L" holds " + std::wstring(1, static_cast<wchar_t>(escape)) +
         L", which the template's Data Matrix (^BX) reads as the start of an escape: no label for it");
   return {};
 }
@@ -87,7 +86,7 @@ Result<char> IndicatorOf(const Field& field, std::string_view placeholder) {
   const std::string_view given = *field.hexIndicator;
   const char c = given[0];
   if (given.size() > 1 || c <= ' ' || c > '~' || HexDigit(c) || c == ',' || (field.code128 && c == '>'))
-    return Refusal(L"the field of " + ZplWide(placeholder) + L" has ^FH" + ZplWide(given) +
+    return Refusal(L"the field of " + Words(placeholder) + L" has ^FH" + Words(given) +
                    L", an indicator its values cannot be written in: use ^FH alone, or one mark such as \\");
   return c;
 }
@@ -109,12 +108,13 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
   std::string filled;
   std::size_t copied = 0;
   Field field;
+  bool utf8 = false;  // ^CI28 given: field data is UTF-8; else a printer takes a byte for a character
   for (std::size_t i = 0; i < commands.size(); ++i) {
     const Command& command = commands[i];
     const std::string_view parameters =
         zpl.substr(command.ParametersAt(), command.end - command.ParametersAt());
     if (command.name == "CC" || command.name == "CT")
-      return Refusal(L"the template changes ZPL's command prefix (" + ZplWide(zpl.substr(command.at, 3)) +
+      return Refusal(L"the template changes ZPL's command prefix (" + Words(zpl.substr(command.at, 3)) +
                      L"): a template keeps ^ and ~");
     if (command.Is('^', "FS") || command.Is('^', "XA") || command.Is('^', "XZ")) {
       field = Field();
@@ -124,18 +124,29 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
       field.code128 = true;
     } else if (command.Is('^', "BX")) {
       field.matrix = parameters;
+    } else if (command.Is('^', "CI")) {
+      utf8 = Trimmed(parameters).starts_with("28");
     }
     const std::optional<Placeholder> first = NextPlaceholder(parameters, 0);
     if (!first) continue;
     const std::string_view placeholder = parameters.substr(first->at, first->length);
     if (!command.Is('^', "FD"))
-      return Refusal(L"the template has " + ZplWide(placeholder) + L" in " +
-                     ZplWide(zpl.substr(command.at, 3)) +
+      return Refusal(L"the template has " + Words(placeholder) + L" in " + Words(zpl.substr(command.at, 3)) +
                      L": values are filled in only in a field's data, ^FD up to ^FS");
     if (i + 1 == commands.size() || !commands[i + 1].Is('^', "FS"))
-      return Refusal(L"the template's field of " + ZplWide(placeholder) + L" does not end with ^FS");
+      return Refusal(L"the template's field of " + Words(placeholder) + L" does not end with ^FS");
     const Result<char> indicator = IndicatorOf(field, placeholder);
     if (!indicator) return indicator.error();
+    for (std::optional<Placeholder> each = first; !utf8 && each;
+         each = NextPlaceholder(parameters, each->at + each->length)) {
+      const Result<std::string> value = PlaceholderText(*each, texts);
+      if (!value) return value.error();
+      if (std::any_of(value->begin(), value->end(),
+                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return Refusal(Words(parameters.substr(each->at, each->length)) +
+                       L" holds characters beyond ASCII, which a printer shows as others unless the template "
+                       L"selects UTF-8 (^CI28) before its field");
+    }
     for (std::optional<Placeholder> each = first; field.matrix && each;
          each = NextPlaceholder(parameters, each->at + each->length)) {
       const Result<std::string> value = PlaceholderText(*each, texts);

@@ -15,7 +15,9 @@ class Connection {
  public:
   using Timeout = std::chrono::milliseconds;
 
-  // The first of the host's addresses that accepts within the timeout.
+  // The first of the host's addresses that accepts within the timeout. The
+  // name is looked up first, by the system's resolver and within its own
+  // timeouts: name a line's printers by address where DNS may be down.
   static Result<Connection> Open(const std::string& host, const std::string& port, Timeout timeout);
   Connection(Connection&& other) noexcept;
   ~Connection();

@@ -43,8 +43,13 @@ Result<Library> Library::Load() {
   find(f.CancelJob, "cupsCancelJob2");
   find(f.LastError, "cupsLastError");
   find(f.LastErrorString, "cupsLastErrorString");
+  find(f.SetPasswordCB2, "cupsSetPasswordCB2");
   if (missing)
     return SystemFailure(L"CUPS's library lacks " + Wide(missing) + L": it is older than CUPS 1.7");
+  // A server that asks for a password is refused, in its words: CUPS's own
+  // way asks at the terminal, where a line's script would wait for ever.
+  f.SetPasswordCB2([](const char*, Http*, const char*, const char*, void*) -> const char* { return nullptr; },
+                   nullptr);
   return library;
 }
 

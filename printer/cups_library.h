@@ -46,6 +46,8 @@ struct Functions {
   int (*CancelJob)(Http*, const char*, int, int);                                  // cupsCancelJob2
   int (*LastError)();                                                              // cupsLastError
   const char* (*LastErrorString)();                                                // cupsLastErrorString
+  void (*SetPasswordCB2)(const char* (*)(const char*, Http*, const char*, const char*, void*),
+                         void*);  // cupsSetPasswordCB2
 };
 
 // The library, open while this lives.

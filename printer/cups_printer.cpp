@@ -17,12 +17,18 @@ namespace {
 constexpr int kConnectMilliseconds = 5000;
 constexpr double kRequestSeconds = 10;
 
+// CUPS's text of its last error, which it leaves unset on some failures.
+std::wstring Reason(const cups::Library& cups) {
+  const char* reason = cups->LastErrorString();
+  return reason ? Wide(reason) : L"CUPS gave no reason";
+}
+
 // Where the server never answered, the connection's error (a timeout, a
 // reset) in the system's words, which CUPS's own text then lacks; else the
 // server's refusal in its words.
 Failure ServerSaid(const cups::Library& cups, cups::Http* http) {
   if (const int error = cups->Error(http)) return SystemFailure(Wide(std::strerror(error)));
-  if (cups->LastError() > cups::kIppLastSuccess) return SystemFailure(Wide(cups->LastErrorString()));
+  if (cups->LastError() > cups::kIppLastSuccess) return SystemFailure(Reason(cups));
   return SystemFailure(L"the print server gave no answer");
 }
 
@@ -94,7 +100,7 @@ Result<std::string> PrintOnNamedPrinter(const std::string& name, const LabelByte
   cups::Http* made =
       (*cups)->Connect(server, (*cups)->IppPort(), nullptr, AF_UNSPEC, (*cups)->Encryption(), 1, 0, nullptr);
   const std::wstring where = L"the print server " + Wide(server) + L": ";
-  if (!made) return SystemFailure(where + Wide((*cups)->LastErrorString()));
+  if (!made) return SystemFailure(where + Reason(*cups));
   const auto close = [&cups](cups::Http* http) { (*cups)->Close(http); };
   const std::unique_ptr<cups::Http, decltype(close)> http(made, close);
   if ((*cups)->Reconnect(http.get(), kConnectMilliseconds, nullptr) != 0)

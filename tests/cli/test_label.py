@@ -299,6 +299,21 @@ class FromTheLedger(Folder):
                 self.assertFalse(Path(args[1]).exists())
                 self.assertEqual(json.loads(self.cli('show', path, '--json').stdout)['mac'], unit['mac'])
 
+    def test_a_station_beyond_ascii_goes_on_a_zpl_template_only_in_utf_8(self):
+        template = self.folder / 'line.zpl'
+        for head, code in [('^XA', 4), ('^XA^CI28', 0)]:
+            with self.subTest(head=head):
+                template.write_text(head + '^FO1,1^FD{station} {sn}^FS^XZ')
+                label = self.folder / 'unit.zpl'
+                _, unit = self.assign('--station', 'Linie-Süd', '--label', label, '--label-template', template,
+                                      code=code)
+                self.assertEqual(unit['state'], 'written')
+                if code:
+                    self.assertIn('beyond ASCII', unit['label_error'])
+                    self.assertFalse(label.exists())
+                else:
+                    self.assertEqual(zpl_fields(label.read_text())[0][1], f'Linie-Süd {unit["sn"]}'.encode())
+
     def test_no_label_for_a_unit_not_written(self):
         label = self.folder / 'unit.zpl'
         path = self.vendor('020000000001', b'BLANK00000000', name='failing.bin')
@@ -314,8 +329,10 @@ class FromTheLedger(Folder):
                 refused = self.cli('label', '--ledger', self.ledger, value, '-o', label, code=2)
                 self.assertIn(why, refused.stderr)
                 self.assertFalse(label.exists())
-        # A label whose format cannot be told is refused before any value is reserved.
+        # A label whose format cannot be told, or options of a label going nowhere, are refused
+        # before any value is reserved.
         self.assign('--label', self.folder / 'unit.txt', code=2)
+        self.assign('--label-format', 'png', code=2)
         self.assertEqual(len(self.cli('ledger', 'list', self.ledger, '--json').stdout.splitlines()), 1)
 
 

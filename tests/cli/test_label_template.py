@@ -247,6 +247,8 @@ class Template(unittest.TestCase):
              'viewBox="0 0 60 40">' + box.format(58, 10) + '</svg>', [], 'label.svg', 'width and height in mm'),
             ('no viewBox', 'svg', '<svg xmlns="http://www.w3.org/2000/svg" width="60mm" height="40mm">' +
              box.format(58, 10) + '</svg>', [], 'label.svg', 'viewBox'),
+            ('viewBox near its proportions', 'svg', svg_head.replace('0 0 60 40', '0 0 60 40.1') +
+             box.format(58, 10) + '</svg>', [], 'label.svg', 'proportions'),
             ('scaled group', 'svg', svg_head + '<g transform="scale(2)">' + box.format(29, 10) + '</g></svg>', [],
              'label.svg', 'scale(2)'),
             ('box in percent', 'svg', svg_head + box.format('90%', 10) + '</svg>', [], 'label.svg', 'user units'),

@@ -951,11 +951,11 @@ class Line(LedgerTest):
                 return seen
         self.fail(f'no {call} matched {pattern}')
 
-    def frozen(self, path, station, call_number, seconds=12):
+    def frozen(self, path, station, call_number, seconds=12, extra=()):
         """assign, frozen that long at that call; a process to wait for."""
         return subprocess.Popen([STRACE, '-f', '-qq', '-o', os.devnull, '-e', 'trace=sendto', '-e',
                                  f'inject=sendto:delay_enter={seconds * 1000000}:when={call_number}', CLI, 'assign',
-                                 str(path), '--ledger', self.ledger, '--station', station],
+                                 str(path), '--ledger', self.ledger, '--station', station, *map(str, extra)],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def others_go_on(self, paths):
@@ -1003,6 +1003,23 @@ class Line(LedgerTest):
         self.assertEqual(station.returncode, 0, err)
         units = self.assert_no_value_twice([reference, held, *others])
         self.assertEqual({u['state'] for u in units}, {'written'})
+
+    def test_a_unit_another_run_recorded_meanwhile_still_gets_its_label(self):
+        self.init()
+        reference, held = self.files(2)
+        record = self.call_number(['assign', reference, '--ledger', self.ledger], 'sendto', 'UPDATE units SET state')
+        label = self.folder / 'held.zpl'
+        station = self.frozen(held, 'A', record, 5, ['--label', label, '--json'])
+        deadline = time.monotonic() + 30
+        while fields(held) == SAMPLE:
+            self.assertLess(time.monotonic(), deadline, 'the frozen station never wrote')
+            time.sleep(0.05)
+        self.assertEqual(self.cli('ledger', 'reconcile', self.ledger, held).returncode, 0)
+        out, err = station.communicate(timeout=60)
+        self.assertEqual(station.returncode, 0, err)
+        self.assertIn('another run had recorded this unit meanwhile', err)
+        self.assertEqual(json.loads(out)['label'], str(label))
+        self.assertIn(fields(held)[0], label.read_text())
 
     def test_a_reassign_frozen_while_recording_loses_its_transaction_and_the_same_call_records_it(self):
         self.init()
