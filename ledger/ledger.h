@@ -40,6 +40,21 @@ struct Unit {
   std::optional<std::string> replacedBy;  // for a replaced unit: the MAC of the unit that took its device
 };
 
+// A block of values a station holds alone, to program from while the server
+// cannot be reached: the block's MACs and SNs pair by their place in it.
+struct Lease {
+  std::string id;  // the station's own random id for it
+  MacRange macs;
+  SnRange sns;  // as many as macs
+};
+
+// A lease a reservation asks for in the same transaction: up to size values,
+// fewer where the oldest ranges with any left hold fewer.
+struct LeaseAsk {
+  std::string id, machine;
+  std::uint64_t size = 0;
+};
+
 // What assign asks for: a new unit for the file at path, which holds the
 // values before.
 struct Request {
@@ -48,6 +63,16 @@ struct Request {
   std::string time;  // by the station's clock: the unit's station time
   std::string macBefore, snBefore;
   bool reassign = false;  // the file's values may belong to a unit, which is then replaced
+  std::optional<LeaseAsk> lease;
+};
+
+// A unit a station programmed from its lease, as it sends it: request.id is
+// the unit's own random id, which the server keeps once.
+struct LeasedUnit {
+  Request request;
+  std::string lease, mac, sn;
+  UnitState state = UnitState::written;  // written or failed
+  std::optional<bool> restored;
 };
 
 // Which units a listing takes, oldest first; every one when nothing is set.
@@ -93,6 +118,7 @@ struct Reservation {
   Unit unit;
   RangeSummary macs, sns;
   bool found = false;
+  std::optional<Lease> lease;  // granted with the unit, where one was asked for and values were left
 };
 
 // A reservation known by its unit alone: its ranges not counted (first empty).
@@ -194,6 +220,10 @@ class Ledger {
   // station, state (after the change) and times are the change's own.
   virtual Result<> EachChange(const UnitFilter& filter,
                               const std::function<Result<>(const Change&)>& visit) = 0;
+  // Records a unit programmed from a lease of the role connected: made and
+  // settled in one transaction; already, and nothing changed, where the
+  // ledger has a unit of its id.
+  virtual Result<Recorded> Send(const LeasedUnit& unit) = 0;
   // Units per hour and station since a time, oldest hour first.
   virtual Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) = 0;
 };
@@ -202,6 +232,11 @@ class Ledger {
 // SQLite file. For init the file must not exist yet and is made, or the
 // server's database must hold no ledger yet; for everything else it must.
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, bool create);
+
+// Whether a failure to open a server ledger is the server not answering at
+// all (refused, timed out, no route), as a cut of the network leaves it; a
+// server that answers busy is not.
+bool Unreachable(const Failure& failure);
 
 // The ledger as messages name it: an SQLite file by its absolute path, a
 // server by its URL without the password.

@@ -94,6 +94,29 @@ bool Passing(const Diagnosis& diagnosis) {
                      [&](const char* prefix) { return state.rfind(prefix, 0) == 0; });
 }
 
+}  // namespace
+
+bool Unreachable(const Failure& failure) {
+  if (failure.cause != Failure::Cause::retry) return false;
+  static constexpr const char* kSilent[] = {"Connection refused",
+                                            "timeout expired",
+                                            "Connection timed out",
+                                            "No route to host",
+                                            "Network is unreachable",
+                                            "could not translate host name",
+                                            "Connection reset by peer",
+                                            "server closed the connection",
+                                            "could not receive data",
+                                            "could not send data",
+                                            "the database system is starting up",
+                                            "the database system is shutting down"};
+  const std::string text = Utf8(failure.text);
+  return std::any_of(std::begin(kSilent), std::end(kSilent),
+                     [&](const char* reason) { return text.find(reason) != std::string::npos; });
+}
+
+namespace {
+
 // What a failed call left, on one line, without the vendors' [tags] and
 // never with the password; and whether a later try may succeed.
 struct Reason {
@@ -288,6 +311,10 @@ class OdbcDatabase final : public Database {
   }
   std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
     return ServerGuards(rules);
+  }
+  std::vector<std::string> RenewedGuards(const std::vector<RowRule>& rules,
+                                         const std::string& table) const override {
+    return ServerRenewedGuards(rules, table);
   }
   Result<> GrantStation(const std::string& role) override {
     Result<std::vector<Row>> named =

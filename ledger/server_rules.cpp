@@ -45,7 +45,33 @@ std::string WithNow(std::string text) {
   return text;
 }
 
-constexpr const char* kTables[] = {"quorvix_ledger", "mac_ranges", "sn_ranges", "units", "history"};
+constexpr const char* kTables[] = {"quorvix_ledger", "mac_ranges", "sn_ranges", "units", "history", "leases"};
+
+std::string KeptTrigger(const std::string& table) {
+  return "CREATE TRIGGER " + table + "_kept BEFORE TRUNCATE ON " + table +
+         " FOR EACH STATEMENT EXECUTE FUNCTION quorvix_kept()";
+}
+
+// A function and a trigger per rule, named by its place; renewed, the
+// function is replaced and the trigger made again.
+std::vector<std::string> RuleTriggers(const std::vector<RowRule>& rules, bool renew) {
+  std::vector<std::string> statements;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    const RowRule& rule = rules[i];
+    const std::string trigger = rule.table + "_rule" + std::to_string(i + 1);
+    const std::string name = "quorvix_" + trigger;
+    statements.push_back(
+        std::string(renew ? "CREATE OR REPLACE FUNCTION " : "CREATE FUNCTION ") + name +
+        "() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$BEGIN IF " + rule.refusedWhen +
+        " THEN RAISE EXCEPTION USING MESSAGE = " + Literal(rule.why) +
+        ", ERRCODE = 'insufficient_privilege'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; "
+        "RETURN NEW; END$$");
+    if (renew) statements.push_back("DROP TRIGGER IF EXISTS " + trigger + " ON " + rule.table);
+    statements.push_back("CREATE TRIGGER " + trigger + " BEFORE " + rule.event + " ON " + rule.table +
+                         " FOR EACH ROW EXECUTE FUNCTION " + name + "()");
+  }
+  return statements;
+}
 
 }  // namespace
 
@@ -55,22 +81,9 @@ std::vector<std::string> ServerGuards(const std::vector<RowRule>& rules) {
       "CREATE FUNCTION quorvix_kept() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION "
       "'the ledger keeps every row: % of % is refused', TG_OP, TG_TABLE_NAME; END$$",
   };
-  for (const char* table : kTables) {
-    statements.push_back(std::string("CREATE TRIGGER ") + table + "_kept BEFORE TRUNCATE ON " + table +
-                         " FOR EACH STATEMENT EXECUTE FUNCTION quorvix_kept()");
-  }
-  for (std::size_t i = 0; i < rules.size(); ++i) {
-    const RowRule& rule = rules[i];
-    const std::string name = "quorvix_" + rule.table + "_rule" + std::to_string(i + 1);
-    statements.push_back(
-        "CREATE FUNCTION " + name +
-        "() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$BEGIN IF " + rule.refusedWhen +
-        " THEN RAISE EXCEPTION USING MESSAGE = " + Literal(rule.why) +
-        ", ERRCODE = 'insufficient_privilege'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; "
-        "RETURN NEW; END$$");
-    statements.push_back("CREATE TRIGGER " + rule.table + "_rule" + std::to_string(i + 1) + " BEFORE " +
-                         rule.event + " ON " + rule.table + " FOR EACH ROW EXECUTE FUNCTION " + name + "()");
-  }
+  for (const char* table : kTables) statements.push_back(KeptTrigger(table));
+  const std::vector<std::string> triggers = RuleTriggers(rules, false);
+  statements.insert(statements.end(), triggers.begin(), triggers.end());
   statements.push_back(WithNow(kStamped));
   statements.push_back(
       "CREATE TRIGGER units_stamped BEFORE INSERT ON units FOR EACH ROW EXECUTE FUNCTION "
@@ -79,6 +92,13 @@ std::vector<std::string> ServerGuards(const std::vector<RowRule>& rules) {
   statements.push_back(
       "CREATE TRIGGER units_history AFTER INSERT OR UPDATE ON units FOR EACH ROW EXECUTE FUNCTION "
       "quorvix_unit_history()");
+  return statements;
+}
+
+std::vector<std::string> ServerRenewedGuards(const std::vector<RowRule>& rules, const std::string& table) {
+  std::vector<std::string> statements = {kLedgerSearchPath, KeptTrigger(table)};
+  const std::vector<std::string> triggers = RuleTriggers(rules, true);
+  statements.insert(statements.end(), triggers.begin(), triggers.end());
   return statements;
 }
 
@@ -92,15 +112,21 @@ std::string ServerStationGrants() {
          "REVOKE CREATE ON SCHEMA public FROM PUBLIC; END IF; "
          // Whatever the role was given before, by hand, goes: a station's role
          // that could move the version on would lock every station out.
-         "EXECUTE format('REVOKE ALL ON quorvix_ledger, mac_ranges, sn_ranges, units, history FROM %I', "
+         "EXECUTE format('REVOKE ALL ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases FROM "
+         "%I', "
          "grantee); "
          "EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I', current_database(), grantee); "
          "EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I', current_schema(), grantee); "
-         "EXECUTE format('GRANT SELECT ON quorvix_ledger, mac_ranges, sn_ranges, units, history TO %I', "
+         "EXECUTE format('GRANT SELECT ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases TO "
+         "%I', "
          "grantee); "
          "EXECUTE format('GRANT UPDATE (next) ON mac_ranges, sn_ranges TO %I', grantee); "
          "EXECUTE format('GRANT INSERT (mac, sn, path, station, host, time, station_time, state, mac_before, "
-         "sn_before, request) ON units TO %I', grantee); "
+         "sn_before, request, lease) ON units TO %I', grantee); "
+         // A lease is taken with a unit; it never changes after.
+         "EXECUTE format('GRANT INSERT (lease, station, role, machine, mac_first, mac_last, sn_prefix, "
+         "sn_width, "
+         "sn_first, sn_last, time) ON leases TO %I', grantee); "
          "EXECUTE format('GRANT UPDATE (state, path, restored, replaced_by) ON units TO %I', grantee); "
          "END$$";
 }

@@ -69,7 +69,7 @@ std::optional<std::chrono::sys_seconds> RunsOut(const RangeSummary& range, std::
 
 namespace {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 constexpr int kPage = 2000;  // units read at a time: a listing's memory stays flat
 
 // A count as people write it: 1,024.
@@ -188,9 +188,38 @@ std::vector<RowRule> RowRules(const Database& db) {
     return "EXISTS (SELECT 1 FROM " + table + " kept WHERE kept.id = NEW.id" + also + ")";
   };
   const std::string given =
-      "NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " + db.MacTextSql("next - 1") +
-      " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND prefix || " +
-      db.DigitsSql("next - 1", "width") + " = NEW.sn)";
+      "NEW.lease IS NULL AND (NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " +
+      db.MacTextSql("next - 1") +
+      " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND " + "prefix || " +
+      db.DigitsSql("next - 1", "width") + " = NEW.sn))";
+  // A lease's values as text sort as their numbers do: MACs of twelve
+  // digits, SNs of one prefix and width.
+  const auto inLease = [&db](const std::string& lease, const std::string& mac, const std::string& sn) {
+    return "(" + mac + " BETWEEN " + db.MacTextSql(lease + ".mac_first") + " AND " +
+           db.MacTextSql(lease + ".mac_last") + ") OR (" + sn + " BETWEEN " + lease + ".sn_prefix || " +
+           db.DigitsSql(lease + ".sn_first", lease + ".sn_width") + " AND " + lease + ".sn_prefix || " +
+           db.DigitsSql(lease + ".sn_last", lease + ".sn_width") + ")";
+  };
+  const auto bothInLease = [&db](const std::string& lease) {
+    return "NEW.mac BETWEEN " + db.MacTextSql(lease + ".mac_first") + " AND " +
+           db.MacTextSql(lease + ".mac_last") + " AND NEW.sn BETWEEN " + lease + ".sn_prefix || " +
+           db.DigitsSql(lease + ".sn_first", lease + ".sn_width") + " AND " + lease + ".sn_prefix || " +
+           db.DigitsSql(lease + ".sn_last", lease + ".sn_width");
+  };
+  // A block is what the counters just moved past: it ends at a range's
+  // counter, and no unit or other lease holds a value of it, so nothing
+  // below the counter was given before.
+  const std::string leaseGiven =
+      "NEW.mac_first > NEW.mac_last OR NEW.sn_first > NEW.sn_last OR NEW.mac_last - NEW.mac_first <> "
+      "NEW.sn_last - NEW.sn_first OR NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next - 1 = NEW.mac_last AND "
+      "first <= NEW.mac_first) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next - 1 = NEW.sn_last AND first "
+      "<= NEW.sn_first AND prefix = NEW.sn_prefix AND width = NEW.sn_width)";
+  const std::string leaseHeld =
+      "EXISTS (SELECT 1 FROM leases other WHERE other.mac_first <= NEW.mac_last AND other.mac_last >= "
+      "NEW.mac_first) OR EXISTS (SELECT 1 FROM leases other WHERE other.sn_prefix = NEW.sn_prefix AND "
+      "other.sn_width = NEW.sn_width AND other.sn_first <= NEW.sn_last AND other.sn_last >= NEW.sn_first) OR "
+      "EXISTS (SELECT 1 FROM units WHERE " +
+      inLease("NEW", "units.mac", "units.sn") + ")";
   return {
       {"quorvix_ledger", "INSERT", "EXISTS (SELECT 1 FROM quorvix_ledger)", "a ledger has one version"},
       {"quorvix_ledger", "UPDATE", "NEW.version <= OLD.version", "a ledger's version only moves forward"},
@@ -216,8 +245,8 @@ std::vector<RowRule> RowRules(const Database& db) {
       {"units", "INSERT", given, "a unit is made only with the values the ranges' counters just gave"},
       {"units", "UPDATE",
        changed({"id", "mac", "sn", "mac_before", "sn_before", "station", "host", "time", "station_time",
-                "role", "request"}),
-       "a unit's values, values before, station, host, times, role and request never change"},
+                "role", "request", "lease"}),
+       "a unit's values, values before, station, host, times, role, request and lease never change"},
       {"units", "UPDATE", moved,
        "a unit moves only from reserved to written or failed, from failed to written, and to replaced by "
        "the unit written into its device; nothing else of it changes"},
@@ -231,11 +260,30 @@ std::vector<RowRule> RowRules(const Database& db) {
       {"history", "INSERT", taken("history"), "the history of the ledger is never written over"},
       {"history", "UPDATE", always, "the history of the ledger is never changed"},
       {"history", "DELETE", always, "the history of the ledger is never deleted"},
+      // Rules of the fourth version, after the third's, whose places they keep.
+      {"units", "INSERT",
+       "NEW.lease IS NULL AND EXISTS (SELECT 1 FROM leases WHERE " + inLease("leases", "NEW.mac", "NEW.sn") +
+           ")",
+       "a leased value goes to no unit but one made from its lease"},
+      {"units", "INSERT",
+       "NEW.lease IS NOT NULL AND (NEW.request IS NULL OR NOT EXISTS (SELECT 1 FROM leases WHERE "
+       "leases.lease "
+       "= NEW.lease AND leases.role = " +
+           db.RoleSql() + " AND " + bothInLease("leases") + "))",
+       "a unit made from a lease has its own id and values of that lease, which the role connected holds"},
+      {"leases", "INSERT", taken("leases", " OR kept.lease = NEW.lease"),
+       "a lease of the ledger is never written over"},
+      {"leases", "INSERT", "NEW.role IS DISTINCT FROM " + db.RoleSql(),
+       "a lease is held by the role that takes it"},
+      {"leases", "INSERT", leaseGiven, "a lease is made only of values the ranges' counters just gave"},
+      {"leases", "INSERT", leaseHeld, "a leased value is no other lease's and no unit's"},
+      {"leases", "UPDATE", always, "a lease never changes"},
+      {"leases", "DELETE", always, "a lease is never deleted"},
   };
 }
 
 // The third version: each unit's role, station's own clock and request, the history
-// of every change (the units there are as found), and the rules on the rows.
+// of every change (the units there are as found); its rules on the rows follow.
 std::vector<std::string> Version3(const Database& db) {
   std::vector<std::string> steps = {
       "ALTER TABLE units ADD COLUMN station_time TEXT NOT NULL DEFAULT ''",
@@ -252,10 +300,20 @@ std::vector<std::string> Version3(const Database& db) {
       "INSERT INTO history (unit, state, path, station, role, time, note) SELECT id, state, path, station, " +
           db.RoleSql() + ", " + db.NowSql() + ", 'as found' FROM units ORDER BY id",
   };
-  const std::vector<std::string> guards = db.Guards(RowRules(db));
-  steps.insert(steps.end(), guards.begin(), guards.end());
-  steps.push_back("UPDATE quorvix_ledger SET version = 3");
   return steps;
+}
+
+// The fourth version's tables: leases, and each unit's lease.
+std::vector<std::string> Version4(const Database& db) {
+  return {
+      "ALTER TABLE units ADD COLUMN lease TEXT",
+      "CREATE TABLE leases (id " + db.IdColumn() +
+          ", lease TEXT NOT NULL UNIQUE, station TEXT NOT NULL, role TEXT NOT NULL, machine TEXT NOT NULL, "
+          "mac_first BIGINT NOT NULL, mac_last BIGINT NOT NULL, sn_prefix TEXT NOT NULL, sn_width INTEGER "
+          "NOT "
+          "NULL, sn_first BIGINT NOT NULL, sn_last BIGINT NOT NULL, time TEXT NOT NULL)",
+      "CREATE INDEX units_lease ON units (lease)",
+  };
 }
 
 constexpr const char* kUnitColumns =
@@ -350,8 +408,10 @@ class SqlLedger final : public Ledger {
     if (Result<> owner = OwnerOnly("makes a ledger"); !owner) return owner;
     return Transaction(false, [&]() -> Result<> {
       std::vector<std::string> schema = Version2(db_->IdColumn());
-      const std::vector<std::string> third = Version3(*db_);
-      schema.insert(schema.end(), third.begin(), third.end());
+      for (const std::vector<std::string>& steps :
+           {Version3(*db_), Version4(*db_), db_->Guards(RowRules(*db_))})
+        schema.insert(schema.end(), steps.begin(), steps.end());
+      schema.push_back("UPDATE quorvix_ledger SET version = " + std::to_string(kVersion));
       if (Result<> made = Run(schema); !made) return made;
       if (Result<> added = Add<MacTable>(macs); !added) return added;
       return Add<SnTable>(sns);
@@ -433,6 +493,7 @@ class SqlLedger final : public Ledger {
       unit.id = inserted->at(0).Integer(0);
       unit.time = inserted->at(0).Text(1);
       unit.role = inserted->at(0).Text(2);
+      if (request.lease) return TakeLease(request, reservation);
       return {};
     }();
     if (!reserved) {
@@ -526,6 +587,52 @@ class SqlLedger final : public Ledger {
     range.lastHour = Count(recent->front(), 0);
     range.lastDay = Count(recent->front(), 1);
     return {};
+  }
+
+  Result<Recorded> Send(const LeasedUnit& leased) override {
+    const Request& request = leased.request;
+    Recorded recorded = Recorded::done;
+    Result<> sent = Transaction(true, [&]() -> Result<> {
+      Result<std::optional<Unit>> had = Requested(request.id);
+      if (!had) return had.error();
+      if (*had) {
+        recorded = Recorded::already;
+        return {};
+      }
+      // A lease file restored from an older copy holds values that went out
+      // again since: the unit that has them keeps them, and this one is
+      // never merged into it.
+      Result<std::vector<Row>> holders =
+          db_->Query("SELECT id, station, time FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
+                     {leased.mac, leased.sn});
+      if (!holders) return holders.error();
+      if (!holders->empty())
+        return Refused("the station's unit " + request.id + " (MAC " + leased.mac + ", SN " + leased.sn +
+                       ", " + request.path + ") shares its values with unit " + holders->front().Text(0) +
+                       " of station " + holders->front().Text(1) + " recorded at " +
+                       holders->front().Text(2) + ": it is not merged; this lease file may be an old copy");
+      Result<std::vector<Row>> inserted = db_->Query(
+          "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
+          "sn_before, request, lease) VALUES (?, ?, ?, ?, ?, " +
+              db_->NowSql() + ", ?, 'reserved', ?, ?, ?, ?) RETURNING id",
+          {leased.mac, leased.sn, request.path, request.station, request.host, request.time,
+           request.macBefore, request.snBefore, request.id, leased.lease});
+      if (!inserted) return inserted.error();
+      const std::int64_t id = inserted->front().Integer(0);
+      if (leased.state == UnitState::written) {
+        Result<Recorded> written = Written(id, std::nullopt, true);
+        if (!written) return written.error();
+        return {};
+      }
+      Parameter flag = nullptr;
+      if (leased.restored) flag = std::int64_t{*leased.restored};
+      Result<std::vector<Row>> failed =
+          db_->Query("UPDATE units SET state = 'failed', restored = ? WHERE id = ?", {flag, id});
+      if (!failed) return failed.error();
+      return {};
+    });
+    if (!sent) return sent.error();
+    return recorded;
   }
 
   Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) override {
@@ -648,6 +755,46 @@ class SqlLedger final : public Ledger {
     return Uncounted(**unit);
   }
 
+  // The next block of up to the size asked for, as many MACs as SNs, from
+  // the oldest ranges that have any left, taken for the station alone; none
+  // where a kind has no value left. The block stays within one range of each
+  // kind: a lease runs short at a range's end, and the next one goes on in
+  // the next range.
+  Result<> TakeLease(const Request& request, Reservation& reservation) {
+    Result<std::vector<Row>> macs =
+        db_->Query("SELECT id, first, last, next FROM mac_ranges WHERE next <= last ORDER BY id LIMIT 1");
+    if (!macs) return macs.error();
+    Result<std::vector<Row>> sns = db_->Query(
+        "SELECT id, prefix, width, first, last, next FROM sn_ranges WHERE next <= last ORDER BY id LIMIT 1");
+    if (!sns) return sns.error();
+    if (macs->empty() || sns->empty() || request.lease->size == 0) return {};
+    const Row& mac = macs->front();
+    const Row& sn = sns->front();
+    const std::uint64_t macNext = Count(mac, 3), snNext = Count(sn, 5);
+    const std::uint64_t size =
+        std::min({request.lease->size, Count(mac, 2) - macNext + 1, Count(sn, 4) - snNext + 1});
+    const std::int64_t step = static_cast<std::int64_t>(size);
+    for (const auto& [table, id] :
+         {std::pair{"mac_ranges", mac.Integer(0)}, std::pair{"sn_ranges", sn.Integer(0)}}) {
+      Result<std::vector<Row>> moved =
+          db_->Query(std::string("UPDATE ") + table + " SET next = next + ? WHERE id = ?", {step, id});
+      if (!moved) return moved.error();
+    }
+    Lease lease{request.lease->id,
+                {macNext, macNext + size - 1},
+                {sn.Text(1), static_cast<int>(sn.Integer(2)), snNext, snNext + size - 1}};
+    Result<std::vector<Row>> recorded = db_->Query(
+        "INSERT INTO leases (lease, station, role, machine, mac_first, mac_last, sn_prefix, sn_width, "
+        "sn_first, sn_last, time) VALUES (?, ?, " +
+            db_->RoleSql() + ", ?, ?, ?, ?, ?, ?, ?, " + db_->NowSql() + ")",
+        {lease.id, request.station, request.lease->machine, static_cast<std::int64_t>(lease.macs.first),
+         static_cast<std::int64_t>(lease.macs.last), lease.sns.prefix, std::int64_t{lease.sns.width},
+         static_cast<std::int64_t>(lease.sns.first), static_cast<std::int64_t>(lease.sns.last)});
+    if (!recorded) return recorded.error();
+    reservation.lease = lease;
+    return {};
+  }
+
   Result<bool> Owner() {
     Result<std::vector<Row>> owner = db_->Query("SELECT " + db_->OwnerSql());
     if (!owner) return owner.error();
@@ -696,9 +843,16 @@ class SqlLedger final : public Ledger {
         statements.push_back("UPDATE quorvix_ledger SET version = 2");
       }
       if (found < 3) {
-        const std::vector<std::string> third = Version3(*db_);
-        statements.insert(statements.end(), third.begin(), third.end());
+        for (const std::vector<std::string>& steps :
+             {Version3(*db_), Version4(*db_), db_->Guards(RowRules(*db_))})
+          statements.insert(statements.end(), steps.begin(), steps.end());
+      } else if (found < 4) {
+        for (const std::vector<std::string>& steps :
+             {Version4(*db_), db_->RenewedGuards(RowRules(*db_), "leases")})
+          statements.insert(statements.end(), steps.begin(), steps.end());
       }
+      if (found < kVersion)
+        statements.push_back("UPDATE quorvix_ledger SET version = " + std::to_string(kVersion));
       return Run(statements);
     });
   }

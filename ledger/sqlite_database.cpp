@@ -78,15 +78,7 @@ class SqliteDatabase final : public Database {
   }
   std::string ReplicationSql() const override { return "SELECT 'none'"; }
   std::vector<std::string> Guards(const std::vector<RowRule>& rules) const override {
-    std::vector<std::string> statements;
-    for (std::size_t i = 0; i < rules.size(); ++i) {
-      const RowRule& rule = rules[i];
-      std::string why;
-      for (const char c : rule.why) why += c == '\'' ? "''" : std::string(1, c);
-      statements.push_back("CREATE TRIGGER " + rule.table + "_rule" + std::to_string(i + 1) + " BEFORE " +
-                           rule.event + " ON " + rule.table + " FOR EACH ROW WHEN " + rule.refusedWhen +
-                           " BEGIN SELECT RAISE(ABORT, '" + why + "'); END");
-    }
+    std::vector<std::string> statements = RuleTriggers(rules, false);
     const std::string written =
         "INSERT INTO history (unit, state_before, state, path, station, role, time) "
         "VALUES (NEW.id, {before}, NEW.state, NEW.path, NEW.station, '', " +
@@ -100,6 +92,10 @@ class SqliteDatabase final : public Database {
         "NEW.path IS NOT OLD.path BEGIN " +
         history("OLD.state"));
     return statements;
+  }
+  std::vector<std::string> RenewedGuards(const std::vector<RowRule>& rules,
+                                         const std::string&) const override {
+    return RuleTriggers(rules, true);
   }
   // Who may change an SQLite ledger is who may write its file.
   Result<> GrantStation(const std::string&) override {
@@ -122,6 +118,23 @@ class SqliteDatabase final : public Database {
   }
 
  private:
+  // A trigger per rule, named by its place; renewed, each drops the one of
+  // its name first.
+  static std::vector<std::string> RuleTriggers(const std::vector<RowRule>& rules, bool renew) {
+    std::vector<std::string> statements;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+      const RowRule& rule = rules[i];
+      const std::string name = rule.table + "_rule" + std::to_string(i + 1);
+      std::string why;
+      for (const char c : rule.why) why += c == '\'' ? "''" : std::string(1, c);
+      if (renew) statements.push_back("DROP TRIGGER IF EXISTS " + name);
+      statements.push_back("CREATE TRIGGER " + name + " BEFORE " + rule.event + " ON " + rule.table +
+                           " FOR EACH ROW WHEN " + rule.refusedWhen + " BEGIN SELECT RAISE(ABORT, '" + why +
+                           "'); END");
+    }
+    return statements;
+  }
+
   sqlite3* db() const { return database_.get(); }
   std::unique_ptr<sqlite3, DatabaseCloser> database_;
 };

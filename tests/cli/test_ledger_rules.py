@@ -127,7 +127,7 @@ UNIT_COLUMNS = 'mac, sn, path, station, host, time, station_time, state, mac_bef
 # What each rule says when it refuses.
 GROWS = 'changes in nothing but its next value, which only grows'
 KEPT = 'never deleted|keeps every row'
-VALUES_KEPT = "values, values before, station, host, times, role and request never change"
+VALUES_KEPT = "values, values before, station, host, times, role, request and lease never change"
 MOVES = 'a unit moves only from reserved to written or failed'
 HISTORY = 'history of the ledger is never'
 WRITTEN_OVER = 'never written over'
@@ -198,7 +198,7 @@ SQLITE_CHANGES = [
 ]
 
 SERVER_CHANGES = [(f'TRUNCATE of {table}', [f'TRUNCATE {table}'], KEPT)
-                  for table in ('quorvix_ledger', 'mac_ranges', 'sn_ranges', 'units', 'history')]
+                  for table in ('quorvix_ledger', 'mac_ranges', 'sn_ranges', 'units', 'history', 'leases')]
 
 # What a station's role may not do to the database itself.
 STATION_STATEMENTS = [
@@ -217,7 +217,7 @@ STATION_STATEMENTS = [
         ('CREATE FUNCTION', 'CREATE FUNCTION now() RETURNS timestamptz LANGUAGE sql AS $$SELECT now()$$'),
         ('writing a history row', "INSERT INTO history (unit, state, path, station, role, time) "
                                   "VALUES (1, 'written', '/elsewhere', 'A', 's1', '2026-12-10T00:00:00Z')"),
-        ("moving the ledger's version on", 'UPDATE quorvix_ledger SET version = 4'),
+        ("moving the ledger's version on", 'UPDATE quorvix_ledger SET version = 5'),
         ('GRANT of a table to another role', 'GRANT SELECT ON units TO s2'),
         ("GRANT of a range's next to another role", 'GRANT UPDATE (next) ON mac_ranges TO s2'),
         ('taking the ledger over', 'ALTER TABLE units OWNER TO s1'),
@@ -396,7 +396,7 @@ class RowRules(RulesTest):
         self.ok('ledger', 'status', ledger)
         version = (SERVER.sql('SELECT version FROM quorvix_ledger', database(ledger)).strip() if SERVER else
                    str(sqlite3.connect(ledger).execute('SELECT version FROM quorvix_ledger').fetchone()[0]))
-        self.assertEqual(version, '3')
+        self.assertEqual(version, '4')
         units = self.units(ledger)
         by_id = {str(i): unit['mac'] for i, unit in enumerate(units, 1)}
         self.assertEqual(len(units), len(recorded))

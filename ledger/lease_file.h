@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ledger/ledger.h"
+
+namespace ledger {
+
+class Database;
+
+// The station's own record of its leases: the blocks a server ledger leased
+// to it alone, and each unit programmed from them while the server could
+// not be reached, kept until the server has it. A small SQLite file on the
+// station's disk, each change committed durably; one file serves one
+// station on one ledger.
+class LeaseFile {
+ public:
+  // The lease file at path, made with its folder when missing; refused on a
+  // network file system, and when it serves another station or ledger.
+  static Result<LeaseFile> Open(const std::string& path, const std::string& ledger,
+                                const std::string& station);
+  LeaseFile(LeaseFile&&) noexcept;
+  ~LeaseFile();
+
+  // Leased values not yet programmed.
+  Result<std::uint64_t> Left();
+  Result<> Add(const Lease& lease);
+  // The next leased value, recorded reserved for request before it is
+  // given; none when every lease is used up.
+  Result<std::optional<LeasedUnit>> Take(const Request& request);
+  // A reserved unit of an earlier run for the file at path, which a run
+  // stopped before it recorded how its write ended.
+  Result<std::optional<LeasedUnit>> Reserved(const std::string& path);
+  // How a reserved unit's write ended: written or failed.
+  Result<> Settle(const std::string& request, UnitState state, std::optional<bool> restored);
+  // The units not yet sent, oldest first; reserved ones too, which are sent
+  // once settled.
+  Result<std::vector<LeasedUnit>> Waiting();
+  Result<> Sent(const std::string& request);
+
+ private:
+  explicit LeaseFile(std::unique_ptr<Database> database);
+  Result<std::vector<LeasedUnit>> Units(const std::string& where, const std::vector<std::string>& values);
+  std::unique_ptr<Database> db_;
+  std::string station_;
+};
+
+// Where the lease file is unless --lease-file says: one per machine, since
+// shifts log in as different users.
+std::string DefaultLeaseFile();
+
+}  // namespace ledger
