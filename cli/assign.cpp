@@ -9,6 +9,7 @@
 #include "cli/file_call.h"
 #include "cli/forecast.h"
 #include "cli/labels.h"
+#include "cli/leases.h"
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
@@ -26,6 +27,7 @@ struct AssignOptions {
   std::optional<std::string> station, log;
   LabelDestination label;
   LabelChoice labelChoice;
+  LeaseOptions lease;
   bool labelAsked = false;  // a label option was given
   bool reassign = false, backup = false, json = false;
 };
@@ -50,7 +52,8 @@ class Assignment {
                 IsoTime(Now()),
                 "",
                 "",
-                options.reassign};
+                options.reassign,
+                std::nullopt};
   }
 
   Outcome Run() {
@@ -79,9 +82,15 @@ class Assignment {
 
     Result<std::string> where = ChosenLedger(tool_, options_.ledger);
     if (!where) return Stop(where.error());
+    if (Result<> leasing = OpenLease(*where); !leasing) return Stop(leasing.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
+    if (!ledger && lease_ && ledger::Unreachable(ledger.error()))
+      return FromLease(**file, *before, ledger.error(), *where);
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     OpenJournal(ledger::LedgerName(*where));
+    if (lease_) {
+      if (Result<> sent = SendLeased(**ledger); !sent) return Stop(sent.error(), LedgerRecorded(*where));
+    }
     std::optional<ledger::Unit> adopted = SettleLeftovers(**ledger);
     if (recordedEarlier_) {
       unit_ = recordedEarlier_;
@@ -99,6 +108,7 @@ class Assignment {
       return Stop(reserved.error(), LedgerRecorded(*where));
     }
     unit_ = reserved->unit;
+    if (reserved->lease) KeepLease(*reserved->lease);
     if (reserved->found) {  // no new reservation: its note is done with
       Journaled([&](ledger::Journal& journal) { return journal.Done(request_.id); });
       return Found();
@@ -121,6 +131,134 @@ class Assignment {
   }
 
  private:
+  // The station's lease file, where --lease, QUORVIX_LEASE or --lease-file
+  // asks for one; and, when fewer than half the values to keep leased are
+  // left, the next block asked for with this unit.
+  Result<> OpenLease(const std::string& where) {
+    Result<std::optional<std::uint64_t>> size = LeaseSize(options_.lease);
+    if (!size) return size.error();
+    if (!*size && !options_.lease.file) return {};
+    Result<ledger::LeaseFile> opened = OpenStationLease(options_.lease, where, request_.station);
+    if (!opened) return opened.error();
+    lease_.emplace(std::move(*opened));
+    if (!*size) return {};
+    Result<std::uint64_t> left = lease_->Left();
+    if (!left) return left.error();
+    if (*left * 2 < **size) request_.lease = ledger::LeaseAsk{ledger::NewRequestId(), MachineId(), **size};
+    return {};
+  }
+
+  // A lease the server granted with the unit. One the lease file cannot
+  // take is lost to everyone, never given twice.
+  void KeepLease(const ledger::Lease& lease) {
+    if (Result<> kept = lease_->Add(lease); !kept)
+      Say(tool_.err, Severity::warning, L"",
+          "the lease granted could not be recorded in this station's lease file, and its " +
+              std::to_string(lease.macs.Count()) + " values stay unused: " + Describe(kept.error()));
+  }
+
+  // Units programmed from the lease while the server could not be reached,
+  // sent before this station takes anything more from it.
+  Result<> SendLeased(ledger::Ledger& ledger) {
+    Result<Sending> sent = SendWaiting(ledger, *lease_);
+    if (!sent) return sent.error();
+    if (sent->sent > 0)
+      Say(tool_.err, Severity::warning, L"",
+          std::to_string(sent->sent) +
+              " units programmed on this station while the ledger could not be reached "
+              "are sent to it now");
+    return {};
+  }
+
+  // Programs the file from this station's lease: the server did not answer
+  // at all. The unit is recorded in the lease file before the file changes,
+  // and how its write ended after, as the server would record it.
+  Outcome FromLease(ByteFile& file, const StoredFields& before, const Failure& unreachable,
+                    const std::string& where) {
+    const std::string why = Describe(unreachable);
+    const auto stop = [&](const std::string& more) {
+      return Stop(Failure(Failure::Cause::retry, Wide(why + "; " + more)), LedgerRecorded(where));
+    };
+    if (options_.reassign) return stop("a reassign needs the ledger itself, not the station's lease");
+    // A reservation of this file whose commit went unanswered may be on the
+    // server: only the server can settle it.
+    OpenJournal(ledger::LedgerName(where));
+    if (journal_) {
+      Result<std::vector<ledger::Journal::Entry>> pending = journal_->Pending(journalKey_, request_.station);
+      if (pending && std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
+            return entry.path == request_.path;
+          }))
+        return stop("an earlier reservation of this file is in doubt until the ledger answers");
+    }
+    Result<std::optional<ledger::LeasedUnit>> leased = EarlierLeased();
+    if (leased && !*leased) leased = lease_->Take(request_);
+    if (!leased) return Stop(leased.error());
+    if (!*leased) return stop("this station's lease is used up");
+    const ledger::LeasedUnit& taken = **leased;
+    unit_.emplace();
+    unit_->mac = taken.mac;
+    unit_->sn = taken.sn;
+    unit_->path = request_.path;
+    unit_->station = request_.station;
+    unit_->host = request_.host;
+    unit_->stationTime = taken.request.time;
+    unit_->macBefore = taken.request.macBefore;
+    unit_->snBefore = taken.request.snBefore;
+    if (*call_.macBefore == taken.mac && *call_.snBefore == taken.sn) {
+      Outcome outcome = SettleLeased(taken.request.id, CallResult::written);
+      outcome |= Found();
+      return outcome;
+    }
+    const EditState edits = EditsOf(call_.path, *unit_);
+    call_.Planned(edits);
+    WriteHeld(tool_, file, edits, false, call_);
+    if (call_.result == CallResult::written && !options_.json)
+      Print(tool_.out, WrittenText(call_, Changes(before, edits)));
+    Outcome outcome = Finish(tool_, call_, options_.log);
+    outcome |= SettleLeased(taken.request.id, call_.result);
+    outcome |= Label();
+    Report();
+    return outcome;
+  }
+
+  // A unit of this station's lease that an earlier run reserved for this
+  // file and was stopped before it recorded how the write ended: its write
+  // landed where the file holds its values; it is written again where the
+  // file holds what it held before; else it never reached this file and is
+  // recorded failed.
+  Result<std::optional<ledger::LeasedUnit>> EarlierLeased() {
+    Result<std::optional<ledger::LeasedUnit>> earlier = lease_->Reserved(request_.path);
+    if (!earlier || !*earlier) return earlier;
+    const ledger::LeasedUnit& unit = **earlier;
+    const bool landed = *call_.macBefore == unit.mac && *call_.snBefore == unit.sn;
+    const bool again = *call_.macBefore == unit.request.macBefore && *call_.snBefore == unit.request.snBefore;
+    if (landed || again) return earlier;
+    if (Result<> failed = lease_->Settle(unit.request.id, ledger::UnitState::failed, std::nullopt); !failed)
+      return failed.error();
+    return std::optional<ledger::LeasedUnit>();
+  }
+
+  // Records in the lease file how a leased unit's write ended, and says
+  // where the unit is.
+  Outcome SettleLeased(const std::string& request, CallResult result) {
+    const bool written = result == CallResult::written;
+    const ledger::UnitState state = written ? ledger::UnitState::written : ledger::UnitState::failed;
+    if (Result<> settled = lease_->Settle(request, state, call_.restored); !settled) {
+      Say(tool_.err, Severity::error, call_.path,
+          std::string("this station's lease file could not record that the write ") +
+              (written ? "succeeded" : "failed") + ": " + Describe(settled.error()) +
+              "; the same assign again records it");
+      return Outcome{.findings = true};
+    }
+    unit_->state = state;
+    unit_->restored = call_.restored;
+    Result<std::vector<ledger::LeasedUnit>> waiting = lease_->Waiting();
+    Say(tool_.err, Severity::warning, call_.path,
+        "the ledger could not be reached: this unit is recorded on this station, in its lease file" +
+            (waiting ? "; " + std::to_string(waiting->size()) + " units wait to be sent" : std::string()));
+    return {};
+  }
+
   // The station's journal, where it can be had: without it a reservation
   // whose commit goes unanswered is settled by reconcile alone.
   void OpenJournal(const std::string& ledger) {
@@ -320,6 +458,7 @@ class Assignment {
   ledger::Request request_;
   std::optional<ledger::Unit> unit_;
   std::optional<ledger::Journal> journal_;
+  std::optional<ledger::LeaseFile> lease_;
   std::optional<ledger::Unit> recordedEarlier_;  // an earlier run's unit whose record's answer was lost
   std::string journalKey_;
   std::optional<LabelPlan> labelPlan_;
@@ -370,6 +509,8 @@ void DeclareAssign(CLI::App& assign, Work& work) {
           "unit's")
       ->type_name("FILE")
       ->each(asked);
+  AddLeaseSizeOption(assign, options->lease);
+  AddLeaseFileOption(assign, options->lease);
   RunsWith(assign, work, options, RunAssign);
 }
 

@@ -6,6 +6,11 @@
 // This machine's name, UTF-8; "unknown" when the system cannot say.
 std::string HostName();
 
+// This machine's own id, which a copied disk image keeps but another
+// installation does not: /etc/machine-id, Windows' MachineGuid; the host
+// name where the system has none.
+std::string MachineId();
+
 // A path made absolute against the current folder, as the system resolves it.
 std::wstring AbsolutePath(const std::wstring& path);
 

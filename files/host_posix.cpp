@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "files/host.h"
 #include "files/utf8.h"
@@ -11,6 +12,13 @@ std::string HostName() {
   char name[HOST_NAME_MAX + 1] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
   return name;
+}
+
+std::string MachineId() {
+  std::ifstream file("/etc/machine-id");
+  std::string id;
+  if (file && std::getline(file, id) && !id.empty()) return id;
+  return HostName();
 }
 
 std::wstring AbsolutePath(const std::wstring& path) {

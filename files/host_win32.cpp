@@ -12,6 +12,16 @@ std::string HostName() {
   return Utf8(std::wstring(name, size));
 }
 
+std::string MachineId() {
+  wchar_t id[64] = {};
+  DWORD size = sizeof id;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, id, &size) != ERROR_SUCCESS ||
+      id[0] == L'\0')
+    return HostName();
+  return Utf8(id);
+}
+
 std::wstring AbsolutePath(const std::wstring& path) {
   const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (size == 0) return path;
