@@ -1329,6 +1329,127 @@ class LostAnswers(LedgerTest):
         self.assertEqual(len({fields(path) for path in paths}), count)
 
 
+@unittest.skipUnless(KIND == 'postgresql', "a lease is a server ledger's")
+class Leasing(LedgerTest):
+    """A station with a lease goes on programming while the server is down,
+    and the server has every unit once it is back."""
+
+    LEASE = 10
+
+    def setUp(self):
+        super().setUp()
+        self.init()
+        self.lease_file = self.folder / 'station' / 'lease.db'
+
+    def assign(self, path, *more, ledger=None, station='A'):
+        return self.cli('assign', path, '--ledger', ledger or self.ledger, '--station', station, '--lease',
+                        self.LEASE, '--lease-file', self.lease_file, *more)
+
+    def server_rows(self, query):
+        return [row.split('|') for row in SERVER.sql(query, self.ledger.rsplit('/', 1)[1]).splitlines()]
+
+    def test_a_station_cut_off_programs_from_its_lease_and_sends_every_unit_once_when_back(self):
+        up, down, late = self.files(3, 'up'), self.files(self.LEASE + 1, 'down'), self.files(1, 'late')
+        for path in up:
+            result = self.assign(path)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        # The first unit took the lease with it: the counters moved past its block,
+        # so the next units come after it.
+        self.assertEqual([fields(path)[0] for path in up], ['001132000000', '00113200000B', '00113200000C'])
+        self.assertEqual(self.server_rows('SELECT station, mac_first, mac_last, sn_prefix, sn_first, sn_last '
+                                          'FROM leases'),
+                         [['A', str(0x001132000001), str(0x00113200000A), 'QVX', '2612000002', '2612000011']])
+        SERVER.stop('immediate')
+        try:
+            for count, path in enumerate(down[:self.LEASE], 1):
+                result = self.assign(path)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn('recorded on this station', result.stderr)
+                self.assertIn(f'{count} units wait to be sent', result.stderr)
+            used_up = self.assign(down[-1])
+            self.assertEqual(used_up.returncode, 3, used_up.stderr)
+            self.assertIn('lease is used up', used_up.stderr)
+            self.assertEqual(fields(down[-1]), SAMPLE)
+        finally:
+            SERVER.start()
+        self.assertEqual([fields(path) for path in down[:self.LEASE]],
+                         [(f'{0x001132000001 + i:012X}', f'QVX{2612000002 + i}') for i in range(self.LEASE)])
+        sent = self.assign(late[0])
+        self.assertEqual(sent.returncode, 0, sent.stderr)
+        self.assertIn(f'{self.LEASE} units programmed on this station', sent.stderr)
+        paths = [*up, *down, *late]
+        units = self.assert_no_value_twice(paths)
+        self.assertEqual(sorted((unit['path'], unit['state'], unit['station']) for unit in units),
+                         sorted((str(path), 'written', 'A') for path in paths if fields(path) != SAMPLE))
+        self.assertEqual(self.server_rows('SELECT count(*) FROM units WHERE lease IS NOT NULL'), [[str(self.LEASE)]])
+        # The late unit, with fewer than half left, took the next block.
+        status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
+        self.assertEqual(status['units']['written'], len(units))
+        self.assertEqual([r['handed_out'] for r in status['ranges']], [len(units) + self.LEASE] * 2)
+
+        # Sent again, whole or after a send whose marks never reached the lease
+        # file: the server keeps each unit once.
+        again = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual((again.returncode, again.stdout), (0, '0 units sent\n'), again.stderr)
+        import sqlite3
+        with sqlite3.connect(self.lease_file) as lease:
+            lease.execute('UPDATE units SET sent = 0')
+        again = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual((again.returncode, again.stdout), (0, f'{self.LEASE} units sent\n'), again.stderr)
+        self.assertEqual(self.units(), units)
+
+    def test_a_run_stopped_before_it_recorded_its_write_is_finished_by_the_same_assign(self):
+        first, landed, again = self.files(3)
+        self.assertEqual(self.assign(first).returncode, 0)
+        SERVER.stop('immediate')
+        try:
+            # Stopped once the new bytes are written, before they are flushed or
+            # recorded: the lease file has the unit reserved for the file.
+            for path in (landed, again):
+                subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-P', str(path), '-e', 'trace=fsync', '-e',
+                                'inject=fsync:signal=KILL:when=1', CLI, 'assign', str(path), '--ledger', self.ledger,
+                                '--station', 'A', '--lease', str(self.LEASE), '--lease-file', self.lease_file],
+                               capture_output=True, timeout=120)
+            held = fields(landed)
+            self.assertNotEqual(held, SAMPLE)
+            again.write_bytes(vendor_bytes())  # as a write that never reached the file
+            synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
+            self.assertEqual(synced.returncode, 3, synced.stderr)
+            for path in (landed, again):
+                result = self.assign(path)
+                self.assertEqual(result.returncode, 0, result.stderr)
+        finally:
+            SERVER.start()
+        self.assertEqual(fields(landed), held)
+        synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual((synced.returncode, synced.stdout), (0, '2 units sent\n'), synced.stderr)
+        units = self.assert_no_value_twice([first, landed, again])
+        self.assertEqual([(u['path'], u['state']) for u in units],
+                         [(str(first), 'written'), (str(landed), 'written'), (str(again), 'written')])
+
+    def test_a_lease_is_refused_with_an_sqlite_ledger_and_a_lease_file_serves_one_station_on_one_ledger(self):
+        sqlite_ledger = self.folder / 'station.db'
+        self.assertEqual(self.cli('ledger', 'init', sqlite_ledger, '--mac-range', MACS, '--sn-range', SNS).returncode,
+                         0)
+        path, other = self.files(2)
+        refused = self.assign(path, ledger=sqlite_ledger)
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn('a lease is for a server ledger', refused.stderr)
+        self.assertFalse(self.lease_file.exists())
+        self.assertEqual(self.assign(path).returncode, 0)
+        second = self.new_ledger('second')
+        self.assertEqual(self.cli('ledger', 'init', second, '--mac-range', MACS, '--sn-range', SNS).returncode, 0)
+        for name, ledger, station in [('another ledger', second, 'A'), ('another station', self.ledger, 'B')]:
+            with self.subTest(name):
+                refused = self.assign(other, ledger=ledger, station=station)
+                self.assertEqual(refused.returncode, 2, refused.stderr)
+                self.assertIn('one lease file serves one station on one ledger', refused.stderr)
+                self.assertEqual(fields(other), SAMPLE)
+        self.assertEqual(len(self.units()), 1)
+        listed = self.cli('ledger', 'list', second, '--json')
+        self.assertEqual((listed.returncode, listed.stdout), (0, ''), listed.stderr)
+
+
 @unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 class Tls(unittest.TestCase):
     """A server that speaks TLS only, with a certificate from a CA of its own."""

@@ -458,6 +458,49 @@ class Stations(RulesTest):
         self.assertEqual(SERVER.sql("SELECT count(*) FROM pg_class WHERE relnamespace = 'public'::regnamespace",
                                     database(fresh)).strip(), '0')
 
+    def test_a_leased_value_goes_to_a_unit_of_its_own_lease_alone(self):
+        ledger = self.made_ledger()
+        path, = self.files(1)
+        self.ok('assign', path, '--ledger', self.as_role(ledger, 's1'), '--station', 'A', '--lease', '4',
+                '--lease-file', self.folder / 'lease.db')
+        lease = SERVER.sql('SELECT lease FROM leases', database(ledger)).strip()
+        # The unit took MAC 0 and SN 1; its lease MACs 1 to 4 and SNs 2 to 5, where the counters stand.
+        base = 0x001132000000
+
+        def unit(mac, sn, lease_id, request):
+            return (f"INSERT INTO units ({UNIT_COLUMNS}, request, lease) VALUES ('{mac:012X}', 'QVX{sn}', "
+                    "'/elsewhere', 'A', 'h', '2026-12-10T00:00:00Z', '2026-12-10T00:00:00Z', 'reserved', "
+                    f"'001132ABCDEF', 'ABCDEFGHIJKLM', {request}, {lease_id})")
+
+        def leased(first, last, sn_first, holder='session_user'):
+            return ('INSERT INTO leases (lease, station, role, machine, mac_first, mac_last, sn_prefix, sn_width, '
+                    f"sn_first, sn_last, time) VALUES ('{first}-{last}', 'A', {holder}, 'm', {base + first}, "
+                    f"{base + last}, 'QVX', 10, {sn_first}, {sn_first + last - first}, '2026-12-10T00:00:00Z')")
+
+        moved = ['UPDATE mac_ranges SET next = next + 2', 'UPDATE sn_ranges SET next = next + 2']
+        of_lease = 'a unit made from a lease has its own id and values of that lease'
+        self.assert_refused(ledger, [
+            ("a leased value to a unit of no lease", [unit(base + 4, 2612000005, 'NULL', 'NULL')],
+             'a leased value goes to no unit but one made from its lease'),
+            ('a unit of the lease without its own id', [unit(base + 1, 2612000002, f"'{lease}'", 'NULL')], of_lease),
+            ('a unit of the lease with values beyond it', [unit(base + 5, 2612000006, f"'{lease}'", "'r'")],
+             of_lease),
+            ('a unit of a lease there is not', [unit(base + 1, 2612000002, "'none'", "'r'")], of_lease),
+            ('a lease of values leased already', [leased(1, 4, 2612000002)], "no other lease's"),
+            ('a lease beyond the counters', [leased(10, 13, 2612000011)], "the ranges' counters just gave"),
+            ("a lease over a unit's values", [*moved, leased(0, 6, 2612000001)], "no other lease's and no unit's"),
+            ("a lease in another role's name", [*moved, leased(5, 6, 2612000006, "'s2'")],
+             'held by the role that takes it'),
+        ], as_role='s1')
+        self.assert_refused(ledger, [("another role's unit from the lease",
+                                      [unit(base + 2, 2612000003, f"'{lease}'", "'r'")], of_lease)], as_role='s2')
+        self.assert_refused(ledger, [('changing a lease', ['UPDATE leases SET mac_last = mac_last + 1'],
+                                      'a lease never changes'),
+                                     ('deleting a lease', ['DELETE FROM leases'], KEPT)])
+        # What a station does with its lease is let through.
+        self.assertIsNone(run_sql(ledger, [unit(base + 1, 2612000002, f"'{lease}'", "'r'")], 's1'))
+        self.assertIsNone(run_sql(ledger, [*moved, leased(5, 6, 2612000006)], 's1'))
+
     def test_a_station_may_not_change_the_database_the_ledger_is_in(self):
         ledger = self.ledger_with_units()
         self.assert_refused(ledger, STATION_STATEMENTS, as_role='s1', privilege=True)
