@@ -22,13 +22,13 @@ _quorvix_cli() {
     return
   fi
   if [[ $command == "ledger "* ]] && ((COMP_CWORD == 2)); then
-    COMPREPLY=($(compgen -W "init extend grant status list reconcile find export report --help --help-all" -- "$cur"))
+    COMPREPLY=($(compgen -W "init extend grant status list reconcile find export report sync --help --help-all" -- "$cur"))
     return
   fi
   case $command in
     show|check) options="--json" ;;
     set) options="--mac --sn --dry-run --backup --log --strict" ;;
-    assign) options="--ledger --station --reassign --backup --log --json --label --label-print --label-format --label-template --dpi --size" ;;
+    assign) options="--ledger --station --reassign --backup --log --json --label --label-print --label-format --label-template --dpi --size --lease --lease-file" ;;
     label) options="--ledger --output --print --format --dpi --size --template" ;;
     "ledger init"|"ledger extend") options="--ledger --mac-range --sn-range" ;;
     "ledger grant") options="--ledger" ;;
@@ -37,6 +37,7 @@ _quorvix_cli() {
     "ledger reconcile") options="--ledger --station --json" ;;
     "ledger export") options="--ledger --format --since --until --station --state --history --output" ;;
     "ledger report") options="--ledger --output" ;;
+    "ledger sync") options="--ledger --station --lease-file" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options --help --help-all" -- "$cur"))

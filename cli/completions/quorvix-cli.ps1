@@ -10,7 +10,7 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'show'             = @('--json')
         'check'            = @('--json')
         'set'              = @('--mac', '--sn', '--dry-run', '--backup', '--log', '--strict')
-        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json', '--label', '--label-print', '--label-format', '--label-template', '--dpi', '--size')
+        'assign'           = @('--ledger', '--station', '--reassign', '--backup', '--log', '--json', '--label', '--label-print', '--label-format', '--label-template', '--dpi', '--size', '--lease', '--lease-file')
         'label'            = @('--ledger', '--output', '--print', '--format', '--dpi', '--size', '--template')
         'ledger init'      = @('--ledger', '--mac-range', '--sn-range')
         'ledger extend'    = @('--ledger', '--mac-range', '--sn-range')
@@ -21,13 +21,14 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'ledger find'      = @('--ledger', '--json')
         'ledger export'    = @('--ledger', '--format', '--since', '--until', '--station', '--state', '--history', '--output')
         'ledger report'    = @('--ledger', '--output')
+        'ledger sync'      = @('--ledger', '--station', '--lease-file')
     }
     $candidates = @()
     $files = $false
     if ($words.Count -eq 0) {
         $candidates = @('show', 'check', 'set', 'assign', 'label', 'ledger', '--version') + $help
     } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
-        $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report') + $help
+        $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report', 'sync') + $help
     } elseif ($words[-1] -eq '--state') {
         $candidates = @('reserved', 'written', 'failed', 'replaced')
     } elseif ($words[-1] -eq '--label-format' -or ($words[-1] -eq '--format' -and $words[0] -eq 'label')) {

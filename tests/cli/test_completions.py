@@ -17,7 +17,7 @@ from pathlib import Path
 CLI = os.environ['QUORVIX_CLI']
 SCRIPTS = Path(__file__).resolve().parents[2] / 'cli' / 'completions'
 COMMANDS = ['show', 'check', 'set', 'assign', 'label', 'ledger init', 'ledger extend', 'ledger grant', 'ledger status',
-            'ledger list', 'ledger reconcile', 'ledger find', 'ledger export', 'ledger report']
+            'ledger list', 'ledger reconcile', 'ledger find', 'ledger export', 'ledger report', 'ledger sync']
 
 
 def help_options(command):
@@ -48,7 +48,8 @@ class Completions:
     def test_commands_values_and_file_names(self):
         cases = [
             ('quorvix-cli s', {'show', 'set'}),
-            ('quorvix-cli ledger ', {'init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report'}),
+            ('quorvix-cli ledger ', {'init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report',
+                                     'sync'}),
             ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed', 'replaced'}),
             ('quorvix-cli ledger export LEDGER --format ', {'csv', 'jsonl'}),
             ('quorvix-cli label vendor.bin -o out --format ', {'zpl', 'png', 'svg'}),
