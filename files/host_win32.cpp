@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
+#include <type_traits>
 
 #include "files/host.h"
 #include "files/utf8.h"
@@ -13,10 +15,17 @@ std::string HostName() {
 }
 
 std::string MachineId() {
+  HKEY opened = nullptr;
+  // The 64-bit view also from a 32-bit program, which would otherwise read
+  // a copy of its own that has no MachineGuid.
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS)
+    return HostName();
+  const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)> key(opened, &::RegCloseKey);
   wchar_t id[64] = {};
   DWORD size = sizeof id;
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
-                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, id, &size) != ERROR_SUCCESS ||
+  if (::RegGetValueW(key.get(), nullptr, L"MachineGuid", RRF_RT_REG_SZ, nullptr, id, &size) !=
+          ERROR_SUCCESS ||
       id[0] == L'\0')
     return HostName();
   return Utf8(id);
