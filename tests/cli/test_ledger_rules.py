@@ -422,6 +422,44 @@ class RowRules(RulesTest):
         self.assertEqual(fields_in(path.read_bytes())[0], f'{next_mac:012X}')
 
 
+    def test_a_ledger_of_version_3_is_brought_up_to_date_by_its_owner_its_rules_kept_and_leases_added(self):
+        fixture = Path(__file__).with_name(f'ledger_version3_{KIND}.sql').read_text()
+        ledger = self.new_ledger('version3')
+        if SERVER:
+            SERVER.sql_as(OWNER, fixture, database(ledger))
+            before = dump(ledger)
+            refused = self.cli('ledger', 'status', self.as_role(ledger, 's1'))
+            self.assertEqual(refused.returncode, 2, refused.stderr)
+            self.assertEqual(dump(ledger), before)
+        else:
+            with sqlite3.connect(ledger) as made:
+                made.executescript(fixture)
+        self.ok('ledger', 'status', ledger)
+        version = (SERVER.sql('SELECT version FROM quorvix_ledger', database(ledger)).strip() if SERVER else
+                   str(sqlite3.connect(ledger).execute('SELECT version FROM quorvix_ledger').fetchone()[0]))
+        self.assertEqual(version, '4')
+        self.assertEqual([(u['mac'], u['state']) for u in self.units(ledger)],
+                         [('001132000000', 'written'), ('001132000001', 'written')])
+        kept = ("moving a MAC range's next back", 'a unit with values beyond the counters', "changing a unit's mac",
+                'deleting a unit', 'deleting the history')
+        self.assert_refused(ledger, [case for case in ROW_CHANGES if case[0] in kept])
+        path, = self.files(1)
+        if not SERVER:
+            self.ok('assign', path, '--ledger', ledger, '--station', 's1')
+            self.assertEqual(fields_in(path.read_bytes()), ('001132000002', 'QVX2612000003'))
+            return
+        self.ok('ledger', 'grant', ledger, 'stations')
+        self.ok('assign', path, '--ledger', self.as_role(ledger, 's1'), '--station', 's1', '--lease', '4',
+                '--lease-file', self.folder / 'lease.db')
+        self.assertEqual(fields_in(path.read_bytes()), ('001132000002', 'QVX2612000003'))
+        self.assertEqual(SERVER.sql('SELECT mac_first, mac_last, role FROM leases', database(ledger)).strip(),
+                         f'{0x001132000003}|{0x001132000006}|s1')
+        self.assert_refused(ledger, [('a leased value to a unit of no lease', [
+            f"INSERT INTO units ({UNIT_COLUMNS}) VALUES ('001132000006', 'QVX2612000007', '/elsewhere', 'A', 'h', "
+            "'2026-12-10T00:00:00Z', '2026-12-10T00:00:00Z', 'reserved', '001132ABCDEF', 'ABCDEFGHIJKLM')"],
+            'a leased value goes to no unit but one made from its lease')], as_role='s1')
+
+
 @unittest.skipUnless(KIND == 'postgresql', 'the server of a PostgreSQL ledger')
 class Stations(RulesTest):
     """A line's owner and its stations' roles on one server."""
