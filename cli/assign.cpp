@@ -5,6 +5,9 @@
 // write's end is recorded after. Run again on a file whose write landed
 // unrecorded, it records that unit. Once the unit is written, its label is
 // made; a label that fails leaves the unit written, for label FILE to reprint.
+// With a lease, a server that cannot be reached at all is no stop: the unit
+// comes from the station's lease file, recorded there as the server would
+// record it, and is sent by the next assign that reaches the server.
 #include "cli/commands.h"
 #include "cli/file_call.h"
 #include "cli/forecast.h"

@@ -791,6 +791,16 @@ class SqlLedger final : public Ledger {
          static_cast<std::int64_t>(lease.macs.last), lease.sns.prefix, std::int64_t{lease.sns.width},
          static_cast<std::int64_t>(lease.sns.first), static_cast<std::int64_t>(lease.sns.last)});
     if (!recorded) return recorded.error();
+    // The unit's ranges as they are after: a running-out warning counts
+    // leased values as handed out.
+    const MacRange macRange{Count(mac, 1), Count(mac, 2)};
+    const SnRange snRange{sn.Text(1), static_cast<int>(sn.Integer(2)), Count(sn, 3), Count(sn, 4)};
+    for (auto [summary, first] : {std::pair{&reservation.macs, macRange.Text(macRange.first)},
+                                  std::pair{&reservation.sns, snRange.Text(snRange.first)}}) {
+      if (summary->first != first) continue;
+      summary->handedOut += size;
+      summary->left -= size;
+    }
     reservation.lease = lease;
     return {};
   }
