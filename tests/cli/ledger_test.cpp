@@ -1,6 +1,7 @@
 // The ledger's ranges, where an SQLite ledger may lie, and how a server
 // ledger's URL is read and turned into what a station sends, and a
-// station's journal of the reservations a ledger may not have answered.
+// station's journal of the reservations a ledger may not have answered, and
+// its lease file.
 #include <gtest/gtest.h>
 #include <set>
 #include <stdlib.h>
@@ -10,6 +11,7 @@
 #include "files/utf8.h"
 #include "ledger/journal.h"
 #include "ledger/last_server.h"
+#include "ledger/lease_file.h"
 #include "ledger/ranges.h"
 #include "ledger/server_connection.h"
 #include "ledger/server_url.h"
@@ -516,6 +518,72 @@ TEST(Journal, RequestIdsAreNeverTheSame) {
     ids.insert(id);
   }
   EXPECT_EQ(ids.size(), 1000u);
+}
+
+TEST(LeaseFile, GivesItsLeasesValuesInOrderEachOnceAcrossRunsUntilUsedUp) {
+  TempFolder folder;
+  const std::string path = (folder.path() / "station" / "lease.db").string();  // its folder made too
+  const auto request = [](const std::string& id) {
+    Request made;
+    made.id = id;
+    made.path = "/media/" + id + "/vendor.bin";
+    made.macBefore = "001132ABCDEF";
+    made.snBefore = "ABCDEFGHIJKLM";
+    return made;
+  };
+  {
+    Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1");
+    ASSERT_TRUE(lease);
+    // A block that ends a range, and the next, from the next ranges.
+    ASSERT_TRUE(lease->Add({"l1", {0x0011320000FE, 0x0011320000FF}, {"QVX", 10, 2612000998, 2612000999}}));
+    ASSERT_TRUE(lease->Add({"l2", {0x001133000000, 0x001133000000}, {"QVY", 10, 1, 1}}));
+    EXPECT_EQ(*lease->Left(), 3u);
+    Result<std::optional<LeasedUnit>> first = lease->Take(request("r1"));
+    ASSERT_TRUE(first && *first);
+    EXPECT_EQ((*first)->lease, "l1");
+    EXPECT_EQ((*first)->state, UnitState::reserved);
+  }
+  Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1");  // a later run
+  ASSERT_TRUE(lease);
+  std::vector<std::pair<std::string, std::string>> taken;
+  for (const char* id : {"r2", "r3", "r4"}) {
+    Result<std::optional<LeasedUnit>> unit = lease->Take(request(id));
+    ASSERT_TRUE(unit);
+    if (*unit) taken.emplace_back((*unit)->mac, (*unit)->sn);
+  }
+  EXPECT_EQ(taken, (std::vector<std::pair<std::string, std::string>>{{"0011320000FF", "QVX2612000999"},
+                                                                     {"001133000000", "QVY0000000001"}}));
+  EXPECT_EQ(*lease->Left(), 0u);
+  // A unit whose write's end is not recorded is the same assign's again,
+  // and waits with the others until sent.
+  Result<std::optional<LeasedUnit>> reserved = lease->Reserved("/media/r2/vendor.bin");
+  ASSERT_TRUE(reserved && *reserved);
+  EXPECT_EQ((*reserved)->mac, "0011320000FF");
+  ASSERT_TRUE(lease->Settle("r1", UnitState::written, std::nullopt));
+  ASSERT_TRUE(lease->Settle("r3", UnitState::failed, true));
+  ASSERT_TRUE(lease->Sent("r1"));
+  Result<std::vector<LeasedUnit>> waiting = lease->Waiting();
+  ASSERT_TRUE(waiting);
+  ASSERT_EQ(waiting->size(), 2u);
+  EXPECT_EQ((*waiting)[0].request.id, "r2");
+  EXPECT_EQ((*waiting)[0].state, UnitState::reserved);
+  EXPECT_EQ((*waiting)[1].request.station, "bench-1");
+  EXPECT_EQ((*waiting)[1].restored, std::optional<bool>(true));
+  Result<std::optional<LeasedUnit>> settled = lease->Reserved("/media/r3/vendor.bin");
+  ASSERT_TRUE(settled);
+  EXPECT_FALSE(*settled);
+}
+
+TEST(LeaseFile, ServesOneStationOnOneLedger) {
+  TempFolder folder;
+  const std::string path = (folder.path() / "lease.db").string();
+  ASSERT_TRUE(LeaseFile::Open(path, "line", "bench-1"));
+  for (const auto& [ledger, station] : {std::pair{"line", "bench-2"}, std::pair{"other", "bench-1"}}) {
+    Result<LeaseFile> refused = LeaseFile::Open(path, ledger, station);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(Utf8(refused.error().text).find("one lease file serves one station on one ledger"),
+              std::string::npos);
+  }
 }
 
 TEST(LastServer, TheServerThatAnsweredIsTriedFirstByTheNextProcessOfTheSameList) {
