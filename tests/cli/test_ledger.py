@@ -1427,6 +1427,34 @@ class Leasing(LedgerTest):
         self.assertEqual([(u['path'], u['state']) for u in units],
                          [(str(first), 'written'), (str(landed), 'written'), (str(again), 'written')])
 
+    def test_a_busy_server_is_no_cut_the_lease_stays_for_one(self):
+        first, busy = self.files(2)
+        environment = {**os.environ, 'QUORVIX_LEASE': str(self.LEASE)}
+        station = ('--ledger', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
+        made = self.cli('assign', first, *station, env=environment)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual(self.server_rows('SELECT count(*) FROM leases'), [['1']])
+        # Another session holds the ledger's write lock past the lock's timeout.
+        holder = subprocess.Popen([*SERVER.as_user, 'psql', '-h', str(SERVER.folder), '-p', str(SERVER.port), '-U',
+                                   'postgres', '-d', self.ledger.rsplit('/', 1)[1], '-Xq'], stdin=subprocess.PIPE,
+                                  stdout=subprocess.DEVNULL, text=True)
+        try:
+            holder.stdin.write('BEGIN; SELECT id FROM mac_ranges FOR UPDATE;\n')
+            holder.stdin.flush()
+            time.sleep(1)
+            waited = self.cli('assign', busy, *station, env=environment)
+        finally:
+            holder.communicate('ROLLBACK;\n', timeout=30)
+        self.assertEqual(waited.returncode, 3, waited.stderr)
+        self.assertNotIn('recorded on this station', waited.stderr)
+        self.assertEqual(fields(busy), SAMPLE)
+        import sqlite3
+        with sqlite3.connect(self.lease_file) as lease:
+            self.assertEqual(lease.execute('SELECT count(*) FROM units').fetchone(), (0,))
+        refused = self.cli('assign', busy, *station, env={**os.environ, 'QUORVIX_LEASE': 'ten'})
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn('QUORVIX_LEASE is "ten"', refused.stderr)
+
     def test_a_lease_is_refused_with_an_sqlite_ledger_and_a_lease_file_serves_one_station_on_one_ledger(self):
         sqlite_ledger = self.folder / 'station.db'
         self.assertEqual(self.cli('ledger', 'init', sqlite_ledger, '--mac-range', MACS, '--sn-range', SNS).returncode,
