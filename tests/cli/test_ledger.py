@@ -1427,6 +1427,26 @@ class Leasing(LedgerTest):
         self.assertEqual([(u['path'], u['state']) for u in units],
                          [(str(first), 'written'), (str(landed), 'written'), (str(again), 'written')])
 
+    def test_a_lease_at_a_ranges_end_is_shorter_and_the_next_goes_on_in_the_next_range(self):
+        self.ledger = self.new_ledger('short')
+        self.init(macs='001132000000-001132000007')
+        extended = self.cli('ledger', 'extend', self.ledger, '--mac-range', '001133000000-0011330000FF')
+        self.assertEqual(extended.returncode, 0, extended.stderr)
+        first, *down, back = self.files(10)
+        self.assertEqual(self.assign(first).returncode, 0)
+        SERVER.stop('immediate')
+        try:
+            codes = [self.assign(path).returncode for path in down]
+        finally:
+            SERVER.start()
+        self.assertEqual(codes, [0] * 7 + [3])
+        self.assertEqual(self.assign(back).returncode, 0)
+        self.assertEqual(self.server_rows('SELECT mac_first, mac_last, sn_first, sn_last FROM leases ORDER BY id'),
+                         [[str(0x001132000001), str(0x001132000007), '2612000002', '2612000008'],
+                          [str(0x001133000001), str(0x00113300000A), '2612000010', '2612000019']])
+        self.assertEqual(fields(back), ('001133000000', 'QVX2612000009'))
+        self.assertEqual(len(self.assert_no_value_twice([first, *down, back])), 9)
+
     def test_a_busy_server_is_no_cut_the_lease_stays_for_one(self):
         first, busy = self.files(2)
         environment = {**os.environ, 'QUORVIX_LEASE': str(self.LEASE)}
