@@ -557,10 +557,11 @@ class SqlLedger final : public Ledger {
       if (std::optional<UnitState> state = ParseUnitState(row.Text(0)))
         summary.units[static_cast<std::size_t>(*state)] = Count(row, 1);
     }
+    // A unit sent from a lease was programmed while the server was out of
+    // reach: the two clocks it carries are apart by the cut, not by a clock.
     Result<std::vector<Row>> latest = db_->Query(
-        "SELECT station, time, station_time FROM units WHERE id IN (SELECT max(id) FROM units GROUP BY "
-        "station) "
-        "ORDER BY station");
+        "SELECT station, time, station_time FROM units WHERE id IN (SELECT max(id) FROM units WHERE lease IS "
+        "NULL GROUP BY station) ORDER BY station");
     if (!latest) return latest.error();
     for (const Row& row : *latest) {
       const std::optional<Seconds> ledgerTime = ParseIsoTime(row.Text(1)),

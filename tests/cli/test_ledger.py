@@ -1421,8 +1421,14 @@ class Leasing(LedgerTest):
         finally:
             SERVER.start()
         self.assertEqual(fields(landed), held)
+        # Programmed during a cut of ten minutes: sent later, with the station's
+        # clock right all along.
+        import sqlite3
+        with sqlite3.connect(self.lease_file) as lease:
+            lease.execute("UPDATE units SET station_time = strftime('%Y-%m-%dT%H:%M:%SZ', 'now', '-10 minutes')")
         synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
         self.assertEqual((synced.returncode, synced.stdout), (0, '2 units sent\n'), synced.stderr)
+        self.assertEqual(json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)['clocks_off'], [])
         units = self.assert_no_value_twice([first, landed, again])
         self.assertEqual([(u['path'], u['state']) for u in units],
                          [(str(first), 'written'), (str(landed), 'written'), (str(again), 'written')])
