@@ -86,12 +86,20 @@ class Assignment {
     Result<std::string> where = ChosenLedger(tool_, options_.ledger);
     if (!where) return Stop(where.error());
     if (Result<> leasing = OpenLease(*where); !leasing) return Stop(leasing.error());
+    if (Result<std::optional<Failure>> quiet = StillUnanswered(); !quiet || *quiet)
+      return quiet ? FromLease(**file, *before, **quiet, *where) : Stop(quiet.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
-    if (!ledger && lease_ && ledger::Unreachable(ledger.error()))
+    if (!ledger && lease_ && ledger::Unreachable(ledger.error())) {
+      if (Result<> noted = lease_->NotAnswered(); !noted) return Stop(noted.error());
       return FromLease(**file, *before, ledger.error(), *where);
+    }
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     OpenJournal(ledger::LedgerName(*where));
     if (lease_) {
+      if (Result<> answered = lease_->Answered(); !answered)
+        Say(tool_.err, Severity::warning, L"",
+            "this station's lease file could not note that the ledger answers: " +
+                Describe(answered.error()));
       if (Result<> sent = SendLeased(**ledger); !sent) return Stop(sent.error(), LedgerRecorded(*where));
     }
     std::optional<ledger::Unit> adopted = SettleLeftovers(**ledger);
@@ -149,6 +157,24 @@ class Assignment {
     if (!left) return left.error();
     if (*left * 2 < **size) request_.lease = ledger::LeaseAsk{ledger::NewRequestId(), MachineId(), **size};
     return {};
+  }
+
+  // In a cut every try waits its whole timeout: while the server has not
+  // answered for less than a minute, an assign goes to the lease at once,
+  // as long as the lease has a value for it.
+  Result<std::optional<Failure>> StillUnanswered() {
+    if (!lease_) return std::optional<Failure>();
+    Result<std::optional<std::string>> since = lease_->Unanswered();
+    if (!since) return since.error();
+    if (!*since) return std::optional<Failure>();
+    Result<std::uint64_t> left = lease_->Left();
+    if (!left) return left.error();
+    Result<std::optional<ledger::LeasedUnit>> earlier = lease_->Reserved(request_.path);
+    if (!earlier) return earlier.error();
+    if (*left == 0 && !*earlier) return std::optional<Failure>();
+    return std::optional<Failure>(Failure(
+        Failure::Cause::retry, Wide("the ledger has not answered since " + **since +
+                                    " and is tried again once a minute has passed since the last try")));
   }
 
   // A lease the server granted with the unit. One the lease file cannot
