@@ -655,14 +655,15 @@ class SqlLedger final : public Ledger {
       // again since: the unit that has them keeps them, and this one is
       // never merged into it.
       Result<std::vector<Row>> holders =
-          db_->Query("SELECT id, station, time FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
+          db_->Query("SELECT id, station, time, path FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
                      {leased.mac, leased.sn});
       if (!holders) return holders.error();
       if (!holders->empty())
         return Refused("the station's unit " + request.id + " (MAC " + leased.mac + ", SN " + leased.sn +
                        ", " + request.path + ") shares its values with unit " + holders->front().Text(0) +
-                       " of station " + holders->front().Text(1) + " recorded at " +
-                       holders->front().Text(2) + ": it is not merged; this lease file may be an old copy");
+                       " of station " + holders->front().Text(1) + " (" + holders->front().Text(3) + ") recorded at " +
+                       holders->front().Text(2) +
+                       ": it is not merged; this lease file may be an old copy, restored from a backup");
       Result<std::vector<Row>> inserted = db_->Query(
           "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
           "sn_before, request, lease) VALUES (?, ?, ?, ?, ?, " +
