@@ -210,14 +210,19 @@ class Assignment {
     };
     if (options_.reassign) return stop("a reassign needs the ledger itself, not the station's lease");
     // A reservation of this file whose commit went unanswered may be on the
-    // server: only the server can settle it.
+    // server. Where its write may have begun, only the server can settle it;
+    // where it never began, the file gets a leased value, and the server's
+    // reservation, which then never reaches a device, is recorded failed by
+    // the first assign that reaches it.
     OpenJournal(ledger::LedgerName(where));
     if (journal_) {
       Result<std::vector<ledger::Journal::Entry>> pending = journal_->Pending(journalKey_, request_.station);
-      if (pending && std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
-            return entry.path == request_.path;
+      if (!pending) return Stop(pending.error());
+      if (std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
+            return entry.path == request_.path && entry.writing;
           }))
-        return stop("an earlier reservation of this file is in doubt until the ledger answers");
+        return stop("an earlier reservation of this file may have been written, and is in doubt until the "
+                    "ledger answers");
     }
     Result<std::optional<ledger::LeasedUnit>> leased = EarlierLeased();
     if (leased && !*leased) leased = lease_->Take(request_);

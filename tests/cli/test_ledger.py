@@ -1586,6 +1586,31 @@ class Leasing(LedgerTest):
         self.assertEqual([(unit['mac'], unit['path']) for unit in self.units()],
                          [(fields(first)[0], str(first))] + [(fields(path)[0], str(path)) for path in down])
 
+    def test_a_file_whose_reservation_is_in_doubt_and_never_written_gets_a_leased_value(self):
+        from cutting_proxy import CuttingProxy
+        proxy = CuttingProxy(SERVER.port)
+        self.addCleanup(proxy.close)
+        through = self.ledger.replace(f':{SERVER.port}/', f':{proxy.port}/')
+        first, path, other = self.files(3)
+        proxy.armed = False
+        self.assertEqual(self.assign(first, ledger=through).returncode, 0)  # with its lease
+        proxy.armed = proxy.refuse_after_cut = True  # the server goes with the commit's answer
+        doubt = self.assign(path, ledger=through)
+        self.assertEqual(doubt.returncode, 3, doubt.stderr)
+        self.assertIn('values may have been reserved', doubt.stderr)
+        leased = self.assign(path, ledger=through)  # the same command, the server still away
+        self.assertEqual(leased.returncode, 0, leased.stderr)
+        self.assertEqual(fields(path), ('001132000001', 'QVX2612000002'))
+        proxy.refusing = False
+        sent = self.cli('ledger', 'sync', through, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual((sent.returncode, sent.stdout), (0, '1 units sent\n'), sent.stderr)
+        after = self.assign(other, ledger=through)
+        self.assertEqual(after.returncode, 0, after.stderr)
+        self.assertIn('never written: recorded failed', after.stderr)
+        self.assertEqual([(unit['mac'], unit['state'], unit['path']) for unit in self.units()],
+                         [('001132000000', 'written', str(first)), ('00113200000B', 'failed', str(path)),
+                          ('001132000001', 'written', str(path)), ('00113200000C', 'written', str(other))])
+
     def test_a_lease_is_refused_with_an_sqlite_ledger_and_a_lease_file_serves_one_station_on_one_ledger(self):
         sqlite_ledger = self.folder / 'station.db'
         self.assertEqual(self.cli('ledger', 'init', sqlite_ledger, '--mac-range', MACS, '--sn-range', SNS).returncode,
