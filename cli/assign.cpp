@@ -221,8 +221,9 @@ class Assignment {
       if (std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
             return entry.path == request_.path && entry.writing;
           }))
-        return stop("an earlier reservation of this file may have been written, and is in doubt until the "
-                    "ledger answers");
+        return stop(
+            "an earlier reservation of this file may have been written, and is in doubt until the "
+            "ledger answers");
     }
     Result<std::optional<ledger::LeasedUnit>> leased = EarlierLeased();
     if (leased && !*leased) leased = lease_->Take(request_);

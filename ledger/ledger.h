@@ -38,6 +38,7 @@ struct Unit {
   std::string macBefore, snBefore;
   std::optional<bool> restored;           // for a failed unit: whether the old fields are back
   std::optional<std::string> replacedBy;  // for a replaced unit: the MAC of the unit that took its device
+  std::optional<std::string> lease;       // for a unit programmed from a lease: the lease's id
 };
 
 // A block of values a station holds alone, to program from while the server

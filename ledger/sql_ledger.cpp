@@ -362,7 +362,8 @@ std::vector<std::string> Version4(const Database& db) {
 
 constexpr const char* kUnitColumns =
     "id, mac, sn, path, station, host, time, state, mac_before, sn_before, restored, "
-    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by), station_time, role";
+    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by), station_time, role, "
+    "lease";
 
 Unit UnitOf(const Row& row) {
   const std::optional<std::int64_t> restored = row.Optional(10);
@@ -381,6 +382,7 @@ Unit UnitOf(const Row& row) {
   unit.replacedBy = row.columns.at(11);
   unit.stationTime = row.Text(12);
   unit.role = row.Text(13);
+  unit.lease = row.columns.at(14);
   return unit;
 }
 
@@ -661,8 +663,8 @@ class SqlLedger final : public Ledger {
       if (!holders->empty())
         return Refused("the station's unit " + request.id + " (MAC " + leased.mac + ", SN " + leased.sn +
                        ", " + request.path + ") shares its values with unit " + holders->front().Text(0) +
-                       " of station " + holders->front().Text(1) + " (" + holders->front().Text(3) + ") recorded at " +
-                       holders->front().Text(2) +
+                       " of station " + holders->front().Text(1) + " (" + holders->front().Text(3) +
+                       ") recorded at " + holders->front().Text(2) +
                        ": it is not merged; this lease file may be an old copy, restored from a backup");
       Result<std::vector<Row>> inserted = db_->Query(
           "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "

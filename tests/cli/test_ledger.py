@@ -797,12 +797,13 @@ class Supervising(LedgerTest):
         self.set_times(['2026-12-07T10:00:00Z', '2026-12-08T10:00:00Z', '2026-12-09T10:00:00Z',
                         '2026-12-10T10:00:00Z'])
         listed = self.units()
-        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before', 'station_time',
+                'lease']
         exported = self.cli('ledger', 'export', self.ledger)
         self.assertEqual(exported.returncode, 0, exported.stderr)
         rows = list(csv.reader(io.StringIO(exported.stdout, newline='')))
         self.assertEqual(rows[0], keys)
-        self.assertEqual(rows[1:], [[unit[key] for key in keys] for unit in listed])
+        self.assertEqual(rows[1:], [[unit.get(key, '') for key in keys] for unit in listed])
         jsonl = self.cli('ledger', 'export', self.ledger, '--format', 'jsonl').stdout.splitlines()
         self.assertEqual([json.loads(line) for line in jsonl], listed)
         cases = [
@@ -864,7 +865,8 @@ class Supervising(LedgerTest):
             self.assertEqual(result.returncode, 0, result.stderr)
         self.set_column('station', [station.replace("'", "''") for station, *_ in cases])
         listed = self.units()
-        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before', 'station_time',
+                'lease']
         # As bytes: text mode would take a CR in a field for a line's end.
         exported = subprocess.run([CLI, 'ledger', 'export', str(self.ledger)], capture_output=True, timeout=120)
         self.assertEqual(exported.returncode, 0, exported.stderr)
@@ -1382,6 +1384,13 @@ class Leasing(LedgerTest):
         self.assertEqual(sorted((unit['path'], unit['state'], unit['station']) for unit in units),
                          sorted((str(path), 'written', 'A') for path in paths if fields(path) != SAMPLE))
         self.assertEqual(self.server_rows('SELECT count(*) FROM units WHERE lease IS NOT NULL'), [[str(self.LEASE)]])
+        # Each names its lease, and when the station programmed it.
+        leased = {unit['path']: unit for unit in units if 'lease' in unit}
+        self.assertEqual(sorted(leased), sorted(map(str, down[:self.LEASE])))
+        found = self.cli('ledger', 'find', self.ledger, fields(down[0])[0])
+        self.assertIn(f"programmed from its lease at {leased[str(down[0])]['station_time']}", found.stdout)
+        exported = self.cli('ledger', 'export', self.ledger, '--station', 'A').stdout.splitlines()
+        self.assertEqual(sum(line.endswith(',' + leased[str(down[0])]['lease']) for line in exported), self.LEASE)
         # The late unit, with fewer than half left, took the next block.
         status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
         self.assertEqual(status['units']['written'], len(units))
