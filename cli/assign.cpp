@@ -226,7 +226,12 @@ class Assignment {
             "ledger answers");
     }
     Result<std::optional<ledger::LeasedUnit>> leased = EarlierLeased();
-    if (leased && !*leased) leased = lease_->Take(request_);
+    if (leased && !*leased) {
+      Result<std::optional<ledger::LeasedUnit>> held = lease_->Holding(*call_.macBefore, *call_.snBefore);
+      if (!held) return Stop(held.error());
+      if (*held) return HeldAlready(**held);
+      leased = lease_->Take(request_);
+    }
     if (!leased) return Stop(leased.error());
     if (!*leased) return stop("this station's lease is used up");
     const ledger::LeasedUnit& taken = **leased;
@@ -254,6 +259,28 @@ class Assignment {
     outcome |= Label();
     Report();
     return outcome;
+  }
+
+  // The file holds values this station already programmed from its lease,
+  // as the server refuses a file that holds a unit's values: the same
+  // assign again after a run that recorded its write finds it done.
+  Outcome HeldAlready(const ledger::LeasedUnit& held) {
+    if (held.state == ledger::UnitState::written && held.request.path == request_.path &&
+        held.mac == *call_.macBefore && held.sn == *call_.snBefore) {
+      unit_.emplace();
+      unit_->mac = held.mac;
+      unit_->sn = held.sn;
+      unit_->path = held.request.path;
+      unit_->station = request_.station;
+      unit_->stationTime = held.request.time;
+      unit_->state = held.state;
+      return Found();
+    }
+    const bool mac = held.mac == *call_.macBefore;
+    return Stop(Refusal(Wide("already holds " + (mac ? "MAC " + held.mac : "SN " + held.sn) +
+                             ", programmed from this station's lease at " + held.request.time + " (unit " +
+                             std::string(ledger::Name(held.state)) +
+                             "); --reassign gives it new values once the ledger answers")));
   }
 
   // A unit of this station's lease that an earlier run reserved for this

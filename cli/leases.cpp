@@ -52,7 +52,7 @@ Result<Sending> SendWaiting(ledger::Ledger& ledger, ledger::LeaseFile& lease) {
       ++sending.unsettled;
       continue;
     }
-    if (Result<ledger::Recorded> sent = ledger.Send(unit); !sent) return sent.error();
+    if (Result<ledger::Recorded> sent = ledger.Send(unit, MachineId()); !sent) return sent.error();
     if (Result<> marked = lease.Sent(unit.request.id); !marked) return marked.error();
     ++sending.sent;
   }

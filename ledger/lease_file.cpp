@@ -178,6 +178,13 @@ Result<std::optional<LeasedUnit>> LeaseFile::Reserved(const std::string& path) {
   return std::optional<LeasedUnit>(units->front());
 }
 
+Result<std::optional<LeasedUnit>> LeaseFile::Holding(const std::string& mac, const std::string& sn) {
+  Result<std::vector<LeasedUnit>> units = Units("mac = ? OR sn = ?", {mac, sn});
+  if (!units) return units.error();
+  if (units->empty()) return std::optional<LeasedUnit>();
+  return std::optional<LeasedUnit>(units->front());
+}
+
 Result<> LeaseFile::Settle(const std::string& request, UnitState state, std::optional<bool> restored) {
   Parameter flag = nullptr;
   if (restored) flag = std::int64_t{*restored};

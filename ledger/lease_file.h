@@ -43,6 +43,8 @@ class LeaseFile {
   // A reserved unit of an earlier run for the file at path, which a run
   // stopped before it recorded how its write ended.
   Result<std::optional<LeasedUnit>> Reserved(const std::string& path);
+  // The unit of this lease file that has mac or sn, where one has.
+  Result<std::optional<LeasedUnit>> Holding(const std::string& mac, const std::string& sn);
   // How a reserved unit's write ended: written or failed.
   Result<> Settle(const std::string& request, UnitState state, std::optional<bool> restored);
   // The units not yet sent, oldest first; reserved ones too, which are sent

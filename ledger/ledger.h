@@ -240,8 +240,9 @@ class Ledger {
                               const std::function<Result<>(const Change&)>& visit) = 0;
   // Records a unit programmed from a lease of the role connected: made and
   // settled in one transaction; already, and nothing changed, where the
-  // ledger has a unit of its id.
-  virtual Result<Recorded> Send(const LeasedUnit& unit) = 0;
+  // ledger has a unit of its id. Refused from a machine other than the one
+  // the lease was granted to.
+  virtual Result<Recorded> Send(const LeasedUnit& unit, const std::string& machine) = 0;
   // Gives back the values of a lease from its used-th on, which the station
   // that holds it never used: handed out again before any new value. Given
   // back already from the same place, nothing changes.

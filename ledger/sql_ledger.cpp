@@ -643,7 +643,7 @@ class SqlLedger final : public Ledger {
     return {};
   }
 
-  Result<Recorded> Send(const LeasedUnit& leased) override {
+  Result<Recorded> Send(const LeasedUnit& leased, const std::string& machine) override {
     const Request& request = leased.request;
     Recorded recorded = Recorded::done;
     Result<> sent = Transaction(true, [&]() -> Result<> {
@@ -653,6 +653,12 @@ class SqlLedger final : public Ledger {
         recorded = Recorded::already;
         return {};
       }
+      Result<std::vector<Row>> granted =
+          db_->Query("SELECT machine FROM leases WHERE lease = ?", {leased.lease});
+      if (!granted) return granted.error();
+      if (!granted->empty() && granted->front().Text(0) != machine)
+        return Refused("the station's unit " + request.id + " (MAC " + leased.mac +
+                       ") is of a lease granted to " + "another machine: this lease file was copied from it");
       // A lease file restored from an older copy holds values that went out
       // again since: the unit that has them keeps them, and this one is
       // never merged into it.
@@ -914,7 +920,22 @@ class SqlLedger final : public Ledger {
       return inDoubt(confirmed.error());
     }
     if (Result<> committed = db_->Commit(); !committed) return inDoubt(committed.error());
-    return Uncounted(**unit);
+    Reservation reservation = Uncounted(**unit);
+    // The lease asked for with it committed with it: the station keeps it.
+    if (request.lease) {
+      Result<std::vector<Row>> lease = db_->Query(
+          "SELECT mac_first, mac_last, sn_prefix, sn_width, sn_first, sn_last FROM leases WHERE lease = ?",
+          {request.lease->id});
+      if (!lease) return inDoubt(lease.error());
+      if (!lease->empty()) {
+        const Row& row = lease->front();
+        reservation.lease =
+            Lease{request.lease->id,
+                  {Count(row, 0), Count(row, 1)},
+                  {row.Text(2), static_cast<int>(row.Integer(3)), Count(row, 4), Count(row, 5)}};
+      }
+    }
+    return reservation;
   }
 
   // Each station's leases, and the values given back not yet handed out.

@@ -1578,9 +1578,24 @@ class Leasing(LedgerTest):
         self.assertIn('made on another machine and copied here', refused.stderr)
         self.assertEqual(fields(copied), SAMPLE)
 
+        # One whose own mark of its machine was made to match: the server knows
+        # which machine it granted the lease to, and takes no unit of it from this one.
+        copy(backup, self.lease_file)
+        self.cut([copied])
+        database = self.ledger.rsplit('/', 1)[1]
+        machine, = self.server_rows('SELECT machine FROM leases')[0]
+        forged = "SET session_replication_role = replica; UPDATE leases SET machine = '{}'"
+        SERVER.sql(forged.format('another machine'), database)
+        refused = self.station('sync')
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn('is of a lease granted to another machine', refused.stderr)
+        self.assertEqual(len(self.units()), 1)
+        SERVER.sql(forged.format(machine), database)
+        self.assertEqual(self.station('sync').returncode, 0)
+
         # Restored from a backup made before two units were programmed and sent:
         # the lease file gives their values again, and the send refuses them.
-        copy(backup, self.lease_file)
+        copy(self.lease_file, backup)
         down, again = self.files(2, 'down'), self.files(2, 'again')
         self.cut(down)
         self.assertEqual(self.station('sync').returncode, 0)
@@ -1591,9 +1606,9 @@ class Leasing(LedgerTest):
         self.assertEqual(refused.returncode, 2, refused.stderr)
         self.assertRegex(refused.stderr, rf"the station's unit \S+ \(MAC {fields(down[0])[0]}, SN "
                                          rf"{fields(down[0])[1]}, {again[0]}\) shares its values with unit \d+ of "
-                                         rf"station A")
+                                         rf"station A \({down[0]}\)")
         self.assertEqual([(unit['mac'], unit['path']) for unit in self.units()],
-                         [(fields(first)[0], str(first))] + [(fields(path)[0], str(path)) for path in down])
+                         [(fields(path)[0], str(path)) for path in (first, copied, *down)])
 
     def test_a_file_whose_reservation_is_in_doubt_and_never_written_gets_a_leased_value(self):
         from cutting_proxy import CuttingProxy
