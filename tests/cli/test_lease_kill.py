@@ -170,5 +170,56 @@ class KilledFromTheLease(StationLease):
                              'a unit not in the file is recorded other than reserved for it')
 
 
+
+class GrantCut(StationLease):
+    LEASE = 4
+
+    def test_a_lease_granted_in_a_commit_whose_answer_is_lost_goes_to_one_unit_each_or_to_none(self):
+        from cutting_proxy import CuttingProxy
+        proxy = CuttingProxy(server().port)
+        self.addCleanup(proxy.close)
+        through = self.ledger.replace(f':{server().port}/', f':{proxy.port}/')
+        path, *down = self.files(1 + self.LEASE)
+        first = self.cli(*self.assign_args(path, through))
+        self.assertEqual((proxy.cuts, proxy.armed), (1, False), first.stderr)
+        self.assertIn(first.returncode, (0, 1, 3), first.stderr)
+        if first.returncode != 0:
+            again = self.cli(*self.assign_args(path, through))  # what a line's script runs, whatever went wrong
+            self.assertEqual(again.returncode, 0, first.stderr + again.stderr)
+        mac, sn = fields(path)
+        self.assertEqual([(unit['mac'], unit['sn'], unit['state']) for unit in self.units()], [(mac, sn, 'written')])
+        # The line goes on: the station from what it knows of its lease, the server down; another station
+        # from the server.
+        known = {lease for lease, in self.lease_rows('SELECT lease FROM leases')}
+        server().stop('immediate')
+        proxy.refusing = True  # the lease file is the proxy's ledger's: the station reaches the server through it
+        try:
+            leased = [self.cli(*self.assign_args(other, through)) for other in down]
+        finally:
+            server().start()
+            proxy.refusing = False
+        self.assertEqual({run.returncode for run in leased}, {0} if known else {3},
+                         [run.stderr for run in leased])
+        others = self.files(self.LEASE + 2, 'other')
+        for other in others:
+            result = self.cli('assign', other, '--ledger', self.ledger, '--station', 'B')
+            self.assertEqual(result.returncode, 0, result.stderr)
+        synced = self.cli('ledger', 'sync', through, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual(synced.returncode, 0, synced.stderr)
+        units = self.assert_no_value_twice([path, *down, *others])
+        # A lease the station never learned of is lost to the line: no unit holds a value of it.
+        granted = self.server_rows("SELECT lease, mac_first, mac_last FROM leases WHERE station = 'A'")
+        self.assertEqual(len(granted), 1, granted)
+        for lease, mac_first, mac_last in granted:
+            held = [unit for unit in units if int(mac_first) <= int(unit['mac'], 16) <= int(mac_last)]
+            if lease in known:
+                self.assertEqual(sorted(unit['path'] for unit in held), sorted(map(str, down)))
+            else:
+                self.assertEqual(held, [], 'a value of a lease the station never learned of went to a unit')
+
+    def server_rows(self, query):
+        return [row.split('|') for row in server().sql(query, self.ledger.rsplit('/', 1)[1]).splitlines()]
+
+
 if __name__ == '__main__':
     unittest.main(verbosity=2)
