@@ -15,6 +15,7 @@ import sys
 import tempfile
 import unittest
 from collections import Counter
+from contextlib import closing
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -60,17 +61,19 @@ class StationLease(LedgerTest):
             shutil.rmtree(folder, True)
             shutil.copytree(self.station, folder)
             lease = folder / self.lease_file.name
-        connection = sqlite3.connect(lease)
-        try:
+        with closing(sqlite3.connect(lease)) as connection:
             return connection.execute(query).fetchall()
-        finally:
-            connection.close()
 
     def lease_units(self, folder=None):
         return self.lease_rows('SELECT mac, sn, path, state FROM units ORDER BY rowid', folder)
 
 
 class KilledFromTheLease(StationLease):
+    def setUp(self):
+        super().setUp()
+        self.trace = self.folder.parent / (self.folder.name + '.trace')
+        self.addCleanup(self.trace.unlink, True)
+
     def station_files(self):
         return {path.name: path.read_bytes() for path in self.station.iterdir()}
 
@@ -83,14 +86,17 @@ class KilledFromTheLease(StationLease):
     def traced(self, path):
         """The calls a whole run makes on the files, as (name, N): the run's N-th call of that name; and the
         file it writes. The station's files are put back as they were."""
+        # The server last tried just now: the traced run and the killed one
+        # both go to the lease at once, however long the test has run.
+        with closing(sqlite3.connect(self.lease_file)) as lease, lease:
+            lease.execute("UPDATE unreached SET tried = strftime('%Y-%m-%dT%H:%M:%SZ', 'now')")
         kept = self.station_files()
-        trace = self.folder.parent / (self.folder.name + '.trace')
-        self.addCleanup(trace.unlink, True)
-        run = subprocess.run([STRACE, '-f', '-qq', '-y', '-s', '256', '-o', str(trace), CLI, *self.assign_args(path)],
+        run = subprocess.run([STRACE, '-f', '-qq', '-y', '-s', '256', '-o', str(self.trace), CLI,
+                              *self.assign_args(path)],
                              capture_output=True, text=True, timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
         seen, calls = Counter(), []
-        for line in trace.read_text(errors='replace').splitlines():
+        for line in self.trace.read_text(errors='replace').splitlines():
             match = CALL.match(line)
             if not match:
                 continue
