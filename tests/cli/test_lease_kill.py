@@ -216,6 +216,8 @@ class GrantCut(StationLease):
         # A lease the station never learned of is lost to the line: no unit holds a value of it.
         granted = self.server_rows("SELECT lease, mac_first, mac_last FROM leases WHERE station = 'A'")
         self.assertEqual(len(granted), 1, granted)
+        if first.returncode == 0:  # it asked after its commit, and kept the lease granted with its unit
+            self.assertEqual(known, {granted[0][0]})
         for lease, mac_first, mac_last in granted:
             held = [unit for unit in units if int(mac_first) <= int(unit['mac'], 16) <= int(mac_last)]
             if lease in known:

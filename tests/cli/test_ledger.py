@@ -1368,6 +1368,12 @@ class Leasing(LedgerTest):
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn('recorded on this station', result.stderr)
                 self.assertIn(f'{count} units wait to be sent', result.stderr)
+            # A device programmed from the lease, seen again at another path, is refused as the server refuses it.
+            twin = self.folder / 'twin.bin'
+            shutil.copyfile(down[0], twin)
+            twice = self.assign(twin)
+            self.assertEqual(twice.returncode, 2, twice.stderr)
+            self.assertIn(f"already holds MAC {fields(down[0])[0]}, programmed from this station's lease", twice.stderr)
             used_up = self.assign(down[-1])
             self.assertEqual(used_up.returncode, 3, used_up.stderr)
             self.assertIn('lease is used up', used_up.stderr)
