@@ -163,7 +163,7 @@ class Assignment {
   // answered for less than a minute, an assign goes to the lease at once,
   // as long as the lease has a value for it.
   Result<std::optional<Failure>> StillUnanswered() {
-    if (!lease_) return std::optional<Failure>();
+    if (!lease_ || options_.reassign) return std::optional<Failure>();  // a reassign is the server's alone
     Result<std::optional<std::string>> since = lease_->Unanswered();
     if (!since) return since.error();
     if (!*since) return std::optional<Failure>();
