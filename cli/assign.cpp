@@ -366,10 +366,13 @@ class Assignment {
       if (!*unit || (*unit)->state != ledger::UnitState::reserved) {
         // This station's earlier run wrote this very file, and its record
         // landed, but the answer never reached it: the same assign finds so.
-        if (*unit && entry.writing && (*unit)->state == ledger::UnitState::written &&
-            entry.path == request_.path && (*unit)->mac == request_.macBefore &&
+        const bool landed = *unit && entry.writing && (*unit)->state == ledger::UnitState::written;
+        if (landed && entry.path == request_.path && (*unit)->mac == request_.macBefore &&
             (*unit)->sn == request_.snBefore && !recordedEarlier_)
           recordedEarlier_ = **unit;
+        // Another file's: kept for that file's own assign again while the
+        // file still holds the unit's values.
+        if (landed && entry.path != request_.path && Holds(entry.path, **unit)) continue;
         Journaled([&](ledger::Journal& journal) { return journal.Done(entry.request); });
         continue;
       }
@@ -388,6 +391,11 @@ class Assignment {
       Journaled([&](ledger::Journal& journal) { return journal.Done(entry.request); });
     }
     return adopted;
+  }
+
+  bool Holds(const std::string& path, const ledger::Unit& unit) {
+    Result<StoredFields> fields = ReadFields(tool_.files, Wide(path));
+    return fields && VendorLayout::HexText(fields->mac) == unit.mac && ShownText(fields->sn) == unit.sn;
   }
 
   // Ends with nothing written, and nothing reserved unless the ledger could
