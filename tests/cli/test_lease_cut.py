@@ -2,7 +2,8 @@
 """Leases through a cut, on a throwaway PostgreSQL server. A line of four
 stations goes on programming from its leases while the server is stopped
 as in a crash, stops where each lease is used up, and once the server is
-back every unit programmed is on it once, with no value in two files."""
+back every unit programmed is on it once, with no value in two files; the
+values the stations give back go out again before any new one."""
 import collections
 import json
 import os
@@ -174,6 +175,64 @@ class Line(Cut):
               f'while the server was down, {sent} units sent afterwards, {len(programmed)} units in all, '
               f'values twice: {twice}; {caught} runs caught by the stop and run again; '
               f'in {time.monotonic() - started:.1f} s', file=sys.stderr, flush=True)
+
+    def leased_values(self):
+        """The MACs and SNs of every lease the server granted."""
+        macs, sns = set(), set()
+        for mac_first, mac_last, prefix, width, sn_first, sn_last in self.server_rows(
+                'SELECT mac_first, mac_last, sn_prefix, sn_width, sn_first, sn_last FROM leases'):
+            macs |= {f'{mac:012X}' for mac in range(int(mac_first), int(mac_last) + 1)}
+            sns |= {f'{prefix}{sn:0{width}}' for sn in range(int(sn_first), int(sn_last) + 1)}
+        return macs, sns
+
+    def test_values_given_back_after_a_cut_go_out_before_new_ones(self):
+        runs = self.line_through_a_cut()
+        # One unit more a station, from the lease it took with its first unit after the cut, waits to be sent
+        # as the station gives the rest back.
+        waiting = {name: self.fresh(name, 998) for name in self.STATIONS}
+        self.server.stop('immediate')
+        try:
+            for name, path in waiting.items():
+                result = self.assign(path, name, self.LEASE)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn('recorded on this station', result.stderr)
+        finally:
+            self.server.start()
+        earlier = [*{path for station_runs in runs.values() for path, *_ in station_runs}, *waiting.values()]
+        held = [fields(path) for path in earlier]
+        leased_macs, leased_sns = self.leased_values()
+        units = self.units()
+        unused = (leased_macs - {unit['mac'] for unit in units} - {mac for mac, _ in held},
+                  leased_sns - {unit['sn'] for unit in units} - {sn for _, sn in held})
+        self.assertEqual([len(values) for values in unused], [(self.LEASE - 1) * len(self.STATIONS)] * 2)
+        for name in self.STATIONS:
+            released = self.ledger_command('release', name)
+            self.assertEqual(released.returncode, 0, released.stderr)
+        self.assertEqual(sorted((unit['path'], unit['state']) for unit in self.units()
+                                if unit['path'] in map(str, waiting.values())),
+                         sorted((str(path), 'written') for path in waiting.values()))
+        # A station that gave its values back has none left to program from in the next cut.
+        self.server.stop('immediate')
+        try:
+            for name in self.STATIONS:
+                path = self.fresh(name, 999)
+                refused = self.assign(path, name, self.LEASE)
+                self.assertEqual(refused.returncode, 3, refused.stderr)
+                self.assertEqual(fields(path), SAMPLE)
+        finally:
+            self.server.start()
+        # A station without a lease: every value given back goes out again, then the next new one.
+        count = len(unused[0]) + 1
+        again = [self.fresh('E', number) for number in range(count)]
+        for path in again:
+            result = self.cli('assign', path, '--ledger', self.ledger, '--station', 'E', env=self.station('E')['env'])
+            self.assertEqual(result.returncode, 0, result.stderr)
+        handed = [fields(path) for path in again]
+        self.assertEqual({mac for mac, _ in handed[:-1]}, unused[0])
+        self.assertEqual({sn for _, sn in handed[:-1]}, unused[1])
+        self.assertNotIn(handed[-1][0], leased_macs | {unit['mac'] for unit in units})
+        self.assertNotIn(handed[-1][1], leased_sns | {unit['sn'] for unit in units})
+        self.assert_no_value_twice([*earlier, *again])
 
 
 if __name__ == '__main__':
