@@ -3,7 +3,10 @@
 stations goes on programming from its leases while the server is stopped
 as in a crash, stops where each lease is used up, and once the server is
 back every unit programmed is on it once, with no value in two files; the
-values the stations give back go out again before any new one."""
+values the stations give back go out again before any new one. A server
+that swallows every packet costs a station its connection timeout once:
+the next units come from the lease without trying the server, until the
+lease is used up."""
 import collections
 import json
 import os
@@ -18,6 +21,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import test_ledger  # noqa: E402
+from cutting_proxy import CuttingProxy  # noqa: E402
 from make_sample_vendor import vendor_bytes  # noqa: E402
 from postgres_server import Postgres  # noqa: E402
 from test_ledger import SAMPLE, LedgerTest, fields  # noqa: E402
@@ -233,6 +237,48 @@ class Line(Cut):
         self.assertNotIn(handed[-1][0], leased_macs | {unit['mac'] for unit in units})
         self.assertNotIn(handed[-1][1], leased_sns | {unit['sn'] for unit in units})
         self.assert_no_value_twice([*earlier, *again])
+
+
+class Silent(Cut):
+    """The server behind a proxy that goes silent: it takes each connection and never answers."""
+
+    LEASE = 4
+    TIMEOUT = 2
+
+    def test_a_silent_server_costs_one_timeout_then_the_lease_serves_without_trying_it(self):
+        proxy = CuttingProxy(self.server.port)
+        self.addCleanup(proxy.close)
+        proxy.armed = False
+        through = self.ledger.replace(f':{self.server.port}/', f':{proxy.port}/') + f'?connect_timeout={self.TIMEOUT}'
+        first, *down = (self.fresh('A', number) for number in range(self.LEASE + 2))
+        taken = self.assign(first, 'A', self.LEASE, ledger=through)
+        self.assertEqual(taken.returncode, 0, taken.stderr)
+        self.assertEqual(self.server_rows('SELECT count(*) FROM leases'), [['1']])
+        proxy.silent = True
+        # (connections the silent server took so far, exit code) after each assign: the first waits its
+        # timeout, the rest of the lease goes without trying the server, and the assign that finds it used
+        # up tries the server once more.
+        expected = [(1, 0)] * self.LEASE + [(2, 3)]
+        got = []
+        for path in down:
+            result = self.assign(path, 'A', self.LEASE, ledger=through)
+            got.append((len(proxy.held), result.returncode))
+            with self.subTest(path=path.name):
+                if result.returncode == 0:
+                    self.assertIn('recorded on this station', result.stderr)
+                else:
+                    self.assertIn('lease is used up', result.stderr)
+                    self.assertEqual(fields(path), SAMPLE)
+        self.assertEqual(got, expected)
+        proxy.silent = False
+        back = self.assign(down[-1], 'A', self.LEASE, ledger=through)
+        self.assertEqual(back.returncode, 0, back.stderr)
+        self.assertEqual([int(count) for count in SENT.findall(back.stderr)], [self.LEASE])
+        paths = [first, *down]
+        units = self.assert_no_value_twice(paths)
+        self.assertEqual(sorted((unit['path'], unit['state']) for unit in units),
+                         sorted((str(path), 'written') for path in paths))
+        self.assertEqual(self.server_rows('SELECT count(*) FROM units WHERE lease IS NOT NULL'), [[str(self.LEASE)]])
 
 
 if __name__ == '__main__':
