@@ -6,7 +6,8 @@ back every unit programmed is on it once, with no value in two files; the
 values the stations give back go out again before any new one. A server
 that swallows every packet costs a station its connection timeout once:
 the next units come from the lease without trying the server, until the
-lease is used up."""
+lease is used up. A file programmed from the lease keeps its values when
+assigned again, as on the server."""
 import collections
 import json
 import os
@@ -238,6 +239,31 @@ class Line(Cut):
         self.assertNotIn(handed[-1][1], leased_sns | {unit['sn'] for unit in units})
         self.assert_no_value_twice([*earlier, *again])
 
+
+
+class Again(Cut):
+    """A file programmed from the lease, assigned again."""
+
+    def test_a_file_programmed_from_the_lease_gets_no_second_value(self):
+        first, again, other = (self.fresh('A', number) for number in range(3))
+        self.assertEqual(self.assign(first, 'A', 5).returncode, 0)
+        self.server.stop('immediate')
+        try:
+            programmed = self.assign(again, 'A', 5)
+            self.assertEqual(programmed.returncode, 0, programmed.stderr)
+            held = fields(again)
+            # As the server refuses a file whose values a unit has: only --reassign gives it new ones.
+            repeated = self.assign(again, 'A', 5)
+            self.assertIn(repeated.returncode, (0, 2), repeated.stderr)
+            self.assertEqual(fields(again), held, repeated.stderr)
+            self.assertEqual(self.assign(other, 'A', 5).returncode, 0)
+        finally:
+            self.server.start()
+        synced = self.ledger_command('sync', 'A')
+        self.assertEqual(synced.returncode, 0, synced.stderr)
+        units = self.assert_no_value_twice([first, again, other])
+        self.assertEqual(sorted((unit['path'], unit['state']) for unit in units),
+                         sorted((str(path), 'written') for path in (first, again, other)))
 
 class Silent(Cut):
     """The server behind a proxy that goes silent: it takes each connection and never answers."""
