@@ -86,12 +86,20 @@ class Assignment {
     Result<std::string> where = ChosenLedger(tool_, options_.ledger);
     if (!where) return Stop(where.error());
     if (Result<> leasing = OpenLease(*where); !leasing) return Stop(leasing.error());
+    if (Result<std::optional<Failure>> quiet = StillUnanswered(); !quiet || *quiet)
+      return quiet ? FromLease(**file, *before, **quiet, *where) : Stop(quiet.error());
     Result<std::unique_ptr<ledger::Ledger>> ledger = ledger::OpenLedger(*where, false);
-    if (!ledger && lease_ && ledger::Unreachable(ledger.error()))
+    if (!ledger && lease_ && ledger::Unreachable(ledger.error())) {
+      if (Result<> noted = lease_->NotAnswered(); !noted) return Stop(noted.error());
       return FromLease(**file, *before, ledger.error(), *where);
+    }
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     OpenJournal(ledger::LedgerName(*where));
     if (lease_) {
+      if (Result<> answered = lease_->Answered(); !answered)
+        Say(tool_.err, Severity::warning, L"",
+            "this station's lease file could not note that the ledger answers: " +
+                Describe(answered.error()));
       if (Result<> sent = SendLeased(**ledger); !sent) return Stop(sent.error(), LedgerRecorded(*where));
     }
     std::optional<ledger::Unit> adopted = SettleLeftovers(**ledger);
@@ -151,6 +159,24 @@ class Assignment {
     return {};
   }
 
+  // In a cut every try waits its whole timeout: while the server has not
+  // answered for less than a minute, an assign goes to the lease at once,
+  // as long as the lease has a value for it.
+  Result<std::optional<Failure>> StillUnanswered() {
+    if (!lease_ || options_.reassign) return std::optional<Failure>();  // a reassign is the server's alone
+    Result<std::optional<std::string>> since = lease_->Unanswered();
+    if (!since) return since.error();
+    if (!*since) return std::optional<Failure>();
+    Result<std::uint64_t> left = lease_->Left();
+    if (!left) return left.error();
+    Result<std::optional<ledger::LeasedUnit>> earlier = lease_->Reserved(request_.path);
+    if (!earlier) return earlier.error();
+    if (*left == 0 && !*earlier) return std::optional<Failure>();
+    return std::optional<Failure>(Failure(
+        Failure::Cause::retry, Wide("the ledger has not answered since " + **since +
+                                    " and is tried again once a minute has passed since the last try")));
+  }
+
   // A lease the server granted with the unit. One the lease file cannot
   // take is lost to everyone, never given twice.
   void KeepLease(const ledger::Lease& lease) {
@@ -184,17 +210,28 @@ class Assignment {
     };
     if (options_.reassign) return stop("a reassign needs the ledger itself, not the station's lease");
     // A reservation of this file whose commit went unanswered may be on the
-    // server: only the server can settle it.
+    // server. Where its write may have begun, only the server can settle it;
+    // where it never began, the file gets a leased value, and the server's
+    // reservation, which then never reaches a device, is recorded failed by
+    // the first assign that reaches it.
     OpenJournal(ledger::LedgerName(where));
     if (journal_) {
       Result<std::vector<ledger::Journal::Entry>> pending = journal_->Pending(journalKey_, request_.station);
-      if (pending && std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
-            return entry.path == request_.path;
+      if (!pending) return Stop(pending.error());
+      if (std::any_of(pending->begin(), pending->end(), [&](const ledger::Journal::Entry& entry) {
+            return entry.path == request_.path && entry.writing;
           }))
-        return stop("an earlier reservation of this file is in doubt until the ledger answers");
+        return stop(
+            "an earlier reservation of this file may have been written, and is in doubt until the "
+            "ledger answers");
     }
     Result<std::optional<ledger::LeasedUnit>> leased = EarlierLeased();
-    if (leased && !*leased) leased = lease_->Take(request_);
+    if (leased && !*leased) {
+      Result<std::optional<ledger::LeasedUnit>> held = lease_->Holding(*call_.macBefore, *call_.snBefore);
+      if (!held) return Stop(held.error());
+      if (*held) return HeldAlready(**held);
+      leased = lease_->Take(request_);
+    }
     if (!leased) return Stop(leased.error());
     if (!*leased) return stop("this station's lease is used up");
     const ledger::LeasedUnit& taken = **leased;
@@ -222,6 +259,28 @@ class Assignment {
     outcome |= Label();
     Report();
     return outcome;
+  }
+
+  // The file holds values this station already programmed from its lease,
+  // as the server refuses a file that holds a unit's values: the same
+  // assign again after a run that recorded its write finds it done.
+  Outcome HeldAlready(const ledger::LeasedUnit& held) {
+    if (held.state == ledger::UnitState::written && held.request.path == request_.path &&
+        held.mac == *call_.macBefore && held.sn == *call_.snBefore) {
+      unit_.emplace();
+      unit_->mac = held.mac;
+      unit_->sn = held.sn;
+      unit_->path = held.request.path;
+      unit_->station = request_.station;
+      unit_->stationTime = held.request.time;
+      unit_->state = held.state;
+      return Found();
+    }
+    const bool mac = held.mac == *call_.macBefore;
+    return Stop(Refusal(Wide("already holds " + (mac ? "MAC " + held.mac : "SN " + held.sn) +
+                             ", programmed from this station's lease at " + held.request.time + " (unit " +
+                             std::string(ledger::Name(held.state)) +
+                             "); --reassign gives it new values once the ledger answers")));
   }
 
   // A unit of this station's lease that an earlier run reserved for this

@@ -29,7 +29,7 @@ extern const Command kAssign;                                                   
 extern const Command kLabel;                                                                // label.cpp
 extern const Command kLedgerInit, kLedgerExtend, kLedgerGrant, kLedgerStatus, kLedgerList;  // ledger.cpp
 extern const Command kLedgerReconcile, kLedgerFind, kLedgerExport, kLedgerReport;           // a file each
-extern const Command kLedgerSync;                                                           // sync.cpp
+extern const Command kLedgerSync, kLedgerRelease, kLedgerWithdraw;  // lease_commands.cpp
 
 // Makes work run the command on the options given, once it is the one called.
 template <class Options>

@@ -21,7 +21,8 @@ struct ExportOptions {
   bool history = false;
 };
 
-constexpr char kCsvHeader[] = "mac,sn,state,station,host,time,path,mac_before,sn_before\r\n";
+constexpr char kCsvHeader[] =
+    "mac,sn,state,station,host,time,path,mac_before,sn_before,station_time,lease\r\n";
 
 std::string CsvLine(std::initializer_list<std::string_view> fields) {
   std::string line;
@@ -31,7 +32,7 @@ std::string CsvLine(std::initializer_list<std::string_view> fields) {
 
 std::string CsvLine(const ledger::Unit& unit) {
   return CsvLine({unit.mac, unit.sn, ledger::Name(unit.state), unit.station, unit.host, unit.time, unit.path,
-                  unit.macBefore, unit.snBefore});
+                  unit.macBefore, unit.snBefore, unit.stationTime, unit.lease.value_or("")});
 }
 
 constexpr char kHistoryCsvHeader[] = "mac,sn,state_before,state,path,station,role,time,note\r\n";

@@ -40,7 +40,7 @@ Result<ledger::LeaseFile> OpenStationLease(const LeaseOptions& options, const st
     return Refusal(
         L"a lease is for a server ledger: an SQLite ledger is on this station already and needs none");
   return ledger::LeaseFile::Open(options.file.value_or(ledger::DefaultLeaseFile()), ledger::LedgerName(where),
-                                 station);
+                                 station, MachineId());
 }
 
 Result<Sending> SendWaiting(ledger::Ledger& ledger, ledger::LeaseFile& lease) {
@@ -52,9 +52,25 @@ Result<Sending> SendWaiting(ledger::Ledger& ledger, ledger::LeaseFile& lease) {
       ++sending.unsettled;
       continue;
     }
-    if (Result<ledger::Recorded> sent = ledger.Send(unit); !sent) return sent.error();
+    if (Result<ledger::Recorded> sent = ledger.Send(unit, MachineId()); !sent) return sent.error();
     if (Result<> marked = lease.Sent(unit.request.id); !marked) return marked.error();
     ++sending.sent;
+  }
+  Result<std::vector<ledger::GivenBack>> given = lease.ToGiveBack();
+  if (!given) return given.error();
+  for (const ledger::GivenBack& back : *given) {
+    if (Result<> told = ledger.GiveBack(back.lease, back.used); !told) return told.error();
+    if (Result<> marked = lease.GivenBackSent(back.lease); !marked) return marked.error();
+  }
+  // A lease the owner withdrew, the station being thought gone: its values
+  // left are no longer its to give.
+  Result<std::vector<std::string>> inUse = lease.InUse();
+  if (!inUse) return inUse.error();
+  Result<std::vector<std::string>> ended = ledger.Ended(*inUse);
+  if (!ended) return ended.error();
+  for (const std::string& withdrawn : *ended) {
+    if (Result<> marked = lease.Withdrawn(withdrawn); !marked) return marked.error();
+    ++sending.withdrawn;
   }
   return sending;
 }

@@ -32,10 +32,11 @@ Result<ledger::LeaseFile> OpenStationLease(const LeaseOptions& options, const st
 // What a send did: units the server now has, and units whose write's end
 // the station has not recorded yet, which wait for the same assign again.
 struct Sending {
-  std::uint64_t sent = 0, unsettled = 0;
+  std::uint64_t sent = 0, unsettled = 0, withdrawn = 0;
 };
 
 // Sends each unit programmed from the lease and settled, once: a unit the
-// server has already (a send cut after its commit) is only marked sent. The
-// first that fails ends the send.
+// server has already (a send cut after its commit) is only marked sent;
+// then the leases given back. The first that fails ends the send. Leases
+// the ledger's owner withdrew are given up.
 Result<Sending> SendWaiting(ledger::Ledger& ledger, ledger::LeaseFile& lease);

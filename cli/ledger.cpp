@@ -96,6 +96,17 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
                                       {"station_time", clock.stationTime},
                                       {"seconds", clock.seconds}});
       }
+      json["leases"] = Json::array();
+      for (const ledger::StationLeases& station : summary->leases) {
+        json["leases"].push_back({{"station", station.station},
+                                  {"leased", station.leased},
+                                  {"sent", station.sent},
+                                  {"given_back", station.givenBack},
+                                  {"lost", station.lost},
+                                  {"left", station.left},
+                                  {"heard", station.heard}});
+      }
+      json["given_back_left"] = summary->givenBackLeft;
       Print(tool.out, JsonLine(json));
       return {};
     }
@@ -118,6 +129,19 @@ Outcome RunStatus(const ToolContext& tool, const LedgerOptions& options) {
                           (clock.seconds < 0 ? "behind" : "ahead of") + " the ledger's on its latest unit (" +
                           clock.stationTime + " for " + clock.time + ")\n");
     }
+    // The server cannot tell a leased value unused from one programmed
+    // while it was out of reach until the station sends its unit.
+    for (const ledger::StationLeases& station : summary->leases) {
+      Print(tool.out, "station " + station.station + "'s leases: " + std::to_string(station.leased) +
+                          " values, " + std::to_string(station.sent) + " sent back as units, " +
+                          std::to_string(station.givenBack) + " given back, " + std::to_string(station.lost) +
+                          " lost with withdrawn leases, " + std::to_string(station.left) +
+                          " left or programmed and not yet sent; last heard from " +
+                          (station.heard.empty() ? std::string("never") : station.heard) + "\n");
+    }
+    if (summary->givenBackLeft > 0)
+      Print(tool.out, std::to_string(summary->givenBackLeft) +
+                          " values given back wait to be handed out again, before any new value\n");
     return {};
   });
 }

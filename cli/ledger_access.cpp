@@ -81,13 +81,19 @@ std::string UnitJsonLine(const ledger::Unit& unit, const Json& more) {
   if (unit.restored) line += std::string(",\"restored\":") + (*unit.restored ? "true" : "false");
   if (unit.replacedBy) line += ",\"replaced_by\":" + JsonText(*unit.replacedBy);
   line += ",\"station_time\":" + JsonText(unit.stationTime) + ",\"role\":" + JsonText(unit.role);
+  if (unit.lease) line += ",\"lease\":" + JsonText(*unit.lease);
   for (const auto& [key, value] : more.items()) line += "," + JsonText(key) + ":" + JsonValue(value);
   return line + "}\n";
 }
 
 std::string UnitText(const ledger::Unit& unit) {
+  // A unit from a lease was programmed while the server was away: its
+  // time is when the server heard of it.
   return unit.time + "  " + std::string(ledger::Name(unit.state)) + "  MAC " + unit.mac + "  SN " + unit.sn +
-         "  " + unit.path + "  (" + unit.station + ")\n";
+         "  " + unit.path + "  (" + unit.station + ")" +
+         (unit.lease ? "  programmed from its lease at " + unit.stationTime + " by the station's clock"
+                     : "") +
+         "\n";
 }
 
 Json ChangeJson(const ledger::Change& change) {

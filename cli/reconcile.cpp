@@ -14,8 +14,10 @@
 #include "cli/ledger_access.h"
 #include "cli/messages.h"
 #include "cli/reading.h"
+#include "files/clock.h"
 #include "files/host.h"
 #include "files/utf8.h"
+#include "ledger/journal.h"
 #include "vendor/backup.h"
 #include "vendor/temporary_file.h"
 
@@ -94,6 +96,23 @@ class Reconciling {
       });
       if (!found) return found;
       if (!owner) {
+        // A device programmed from a lease withdrawn since, its station
+        // gone: no one else ever gets its values, and the device shows them.
+        ledger::Request request{ledger::NewRequestId(),
+                                Utf8(path),
+                                options_.station.value_or(HostName()),
+                                HostName(),
+                                IsoTime(Now()),
+                                "",
+                                "",
+                                false,
+                                std::nullopt};
+        Result<std::optional<ledger::Unit>> withdrawn = ledger_.FromWithdrawn(request, mac, sn);
+        if (!withdrawn) return withdrawn.error();
+        if (*withdrawn) {
+          Show(**withdrawn, std::nullopt, (*withdrawn)->path);
+          continue;
+        }
         Say(tool_.err, Severity::error, path, "holds MAC " + mac + " and SN " + sn + ", which no unit has");
         outcome_.findings = true;
         continue;

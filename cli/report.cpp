@@ -120,9 +120,13 @@ std::string UnitTable(const std::vector<ledger::Unit>& units, const std::string&
       "<table><tr><th>Time (UTC)</th><th>State</th><th>MAC</th><th>SN</th><th>Station</th>"
       "<th>Path</th></tr>";
   for (const ledger::Unit& unit : units) {
-    table += "<tr><td>" + MarkupText(unit.time) + "</td><td>" + std::string(ledger::Name(unit.state)) +
-             "</td><td>" + MarkupText(unit.mac) + "</td><td>" + MarkupText(unit.sn) + "</td><td>" +
-             MarkupText(unit.station) + "</td><td class=\"path\">" + MarkupText(unit.path) + "</td></tr>";
+    // A unit from a lease reached the server after the cut it was programmed in.
+    const std::string programmed =
+        unit.lease ? "<br><small>programmed " + MarkupText(unit.stationTime) + " from a lease</small>" : "";
+    table += "<tr><td>" + MarkupText(unit.time) + programmed + "</td><td>" +
+             std::string(ledger::Name(unit.state)) + "</td><td>" + MarkupText(unit.mac) + "</td><td>" +
+             MarkupText(unit.sn) + "</td><td>" + MarkupText(unit.station) + "</td><td class=\"path\">" +
+             MarkupText(unit.path) + "</td></tr>";
   }
   return table + "</table>\n";
 }

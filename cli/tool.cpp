@@ -46,9 +46,9 @@ class EveryCommand : public CLI::Formatter {
 };
 
 const Command* const kCommands[] = {&kShow, &kCheck, &kSet, &kAssign, &kLabel};
-const Command* const kLedgerCommands[] = {&kLedgerInit,   &kLedgerExtend,    &kLedgerGrant, &kLedgerStatus,
-                                          &kLedgerList,   &kLedgerReconcile, &kLedgerFind,  &kLedgerExport,
-                                          &kLedgerReport, &kLedgerSync};
+const Command* const kLedgerCommands[] = {
+    &kLedgerInit, &kLedgerExtend, &kLedgerGrant,  &kLedgerStatus, &kLedgerList,    &kLedgerReconcile,
+    &kLedgerFind, &kLedgerExport, &kLedgerReport, &kLedgerSync,   &kLedgerRelease, &kLedgerWithdraw};
 
 // The commands on parent: the one named with its options (every one when
 // every is set); the others by their names and descriptions alone, and only

@@ -71,9 +71,9 @@ class Database {
   // and write every change of a unit into its history.
   virtual std::vector<std::string> Guards(const std::vector<RowRule>& rules) const = 0;
   // The same rules made anew over those of an earlier version, which they
-  // keep in their places and add to; table is a table new to this version.
+  // keep in their places and add to; tables are those new to this version.
   virtual std::vector<std::string> RenewedGuards(const std::vector<RowRule>& rules,
-                                                 const std::string& table) const = 0;
+                                                 const std::vector<std::string>& tables) const = 0;
   // Gives role what a station needs and nothing more, and takes from
   // everyone else what they were given by default; refused where the
   // database has no roles.

@@ -38,6 +38,7 @@ struct Unit {
   std::string macBefore, snBefore;
   std::optional<bool> restored;           // for a failed unit: whether the old fields are back
   std::optional<std::string> replacedBy;  // for a replaced unit: the MAC of the unit that took its device
+  std::optional<std::string> lease;       // for a unit programmed from a lease: the lease's id
 };
 
 // A block of values a station holds alone, to program from while the server
@@ -154,11 +155,28 @@ std::string_view Name(Replication replication);
 inline constexpr Replication kReplications[] = {Replication::none, Replication::asynchronous,
                                                 Replication::synchronous};
 
+// One station's leases as the server knows them. Of the values leased, the
+// server has the units sent from them, had the rest given back or lost them
+// with the withdrawn leases; what is left of them is still the station's,
+// unused or programmed and not yet sent, which the server cannot tell apart.
+struct StationLeases {
+  std::string station;
+  std::uint64_t leased = 0, sent = 0, givenBack = 0, lost = 0, left = 0;
+  std::string heard;  // when the server last recorded a unit of the station's
+};
+
 struct Summary {
   Replication replication = Replication::none;
   std::vector<RangeSummary> ranges;
   std::vector<ClockOff> clocks;
   std::uint64_t units[std::size(kUnitStates)] = {};  // by state, in kUnitStates' order
+  std::vector<StationLeases> leases;
+  std::uint64_t givenBackLeft = 0;  // given back and not yet handed out again
+};
+
+// A station's leases withdrawn: how many, and their values no one used.
+struct Withdrawal {
+  std::uint64_t leases = 0, lost = 0;
 };
 
 // The outcome of recording what a file holds for a unit.
@@ -222,8 +240,22 @@ class Ledger {
                               const std::function<Result<>(const Change&)>& visit) = 0;
   // Records a unit programmed from a lease of the role connected: made and
   // settled in one transaction; already, and nothing changed, where the
-  // ledger has a unit of its id.
-  virtual Result<Recorded> Send(const LeasedUnit& unit) = 0;
+  // ledger has a unit of its id. Refused from a machine other than the one
+  // the lease was granted to.
+  virtual Result<Recorded> Send(const LeasedUnit& unit, const std::string& machine) = 0;
+  // Gives back the values of a lease from its used-th on, which the station
+  // that holds it never used: handed out again before any new value. Given
+  // back already from the same place, nothing changes.
+  virtual Result<> GiveBack(const std::string& lease, std::uint64_t used) = 0;
+  // The owner's alone: ends every lease of a station that is gone; its
+  // unused values are never handed out again.
+  virtual Result<Withdrawal> Withdraw(const std::string& station) = 0;
+  // The leases of these that have ended on the server, by id.
+  virtual Result<std::vector<std::string>> Ended(const std::vector<std::string>& leases) = 0;
+  // Records, written at request's path, a device that came back holding mac
+  // and sn of a withdrawn lease; nothing where they are no such lease's.
+  virtual Result<std::optional<Unit>> FromWithdrawn(const Request& request, const std::string& mac,
+                                                    const std::string& sn) = 0;
   // Units per hour and station since a time, oldest hour first.
   virtual Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) = 0;
 };

@@ -313,8 +313,8 @@ class OdbcDatabase final : public Database {
     return ServerGuards(rules);
   }
   std::vector<std::string> RenewedGuards(const std::vector<RowRule>& rules,
-                                         const std::string& table) const override {
-    return ServerRenewedGuards(rules, table);
+                                         const std::vector<std::string>& tables) const override {
+    return ServerRenewedGuards(rules, tables);
   }
   Result<> GrantStation(const std::string& role) override {
     Result<std::vector<Row>> named =

@@ -45,7 +45,8 @@ std::string WithNow(std::string text) {
   return text;
 }
 
-constexpr const char* kTables[] = {"quorvix_ledger", "mac_ranges", "sn_ranges", "units", "history", "leases"};
+constexpr const char* kTables[] = {"quorvix_ledger", "mac_ranges", "sn_ranges", "units",
+                                   "history",        "leases",     "lease_ends"};
 
 std::string KeptTrigger(const std::string& table) {
   return "CREATE TRIGGER " + table + "_kept BEFORE TRUNCATE ON " + table +
@@ -95,8 +96,10 @@ std::vector<std::string> ServerGuards(const std::vector<RowRule>& rules) {
   return statements;
 }
 
-std::vector<std::string> ServerRenewedGuards(const std::vector<RowRule>& rules, const std::string& table) {
-  std::vector<std::string> statements = {kLedgerSearchPath, KeptTrigger(table)};
+std::vector<std::string> ServerRenewedGuards(const std::vector<RowRule>& rules,
+                                             const std::vector<std::string>& tables) {
+  std::vector<std::string> statements = {kLedgerSearchPath};
+  for (const std::string& table : tables) statements.push_back(KeptTrigger(table));
   const std::vector<std::string> triggers = RuleTriggers(rules, true);
   statements.insert(statements.end(), triggers.begin(), triggers.end());
   return statements;
@@ -112,13 +115,13 @@ std::string ServerStationGrants() {
          "REVOKE CREATE ON SCHEMA public FROM PUBLIC; END IF; "
          // Whatever the role was given before, by hand, goes: a station's role
          // that could move the version on would lock every station out.
-         "EXECUTE format('REVOKE ALL ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases FROM "
-         "%I', "
+         "EXECUTE format('REVOKE ALL ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases, "
+         "lease_ends FROM %I', "
          "grantee); "
          "EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I', current_database(), grantee); "
          "EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I', current_schema(), grantee); "
-         "EXECUTE format('GRANT SELECT ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases TO "
-         "%I', "
+         "EXECUTE format('GRANT SELECT ON quorvix_ledger, mac_ranges, sn_ranges, units, history, leases, "
+         "lease_ends TO %I', "
          "grantee); "
          "EXECUTE format('GRANT UPDATE (next) ON mac_ranges, sn_ranges TO %I', grantee); "
          "EXECUTE format('GRANT INSERT (mac, sn, path, station, host, time, station_time, state, mac_before, "
@@ -127,6 +130,8 @@ std::string ServerStationGrants() {
          "EXECUTE format('GRANT INSERT (lease, station, role, machine, mac_first, mac_last, sn_prefix, "
          "sn_width, "
          "sn_first, sn_last, time) ON leases TO %I', grantee); "
+         // Giving a lease back is an end of it, recorded once.
+         "EXECUTE format('GRANT INSERT (lease, kind, used, role, time) ON lease_ends TO %I', grantee); "
          "EXECUTE format('GRANT UPDATE (state, path, restored, replaced_by) ON units TO %I', grantee); "
          "END$$";
 }

@@ -14,7 +14,8 @@ inline constexpr char kServerNow[] = "to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM
 
 std::vector<std::string> ServerGuards(const std::vector<RowRule>& rules);
 // The rules made anew over an earlier version's, and table, new, kept.
-std::vector<std::string> ServerRenewedGuards(const std::vector<RowRule>& rules, const std::string& table);
+std::vector<std::string> ServerRenewedGuards(const std::vector<RowRule>& rules,
+                                             const std::vector<std::string>& tables);
 
 // What gives the role named by the setting quorvix.grantee what a station
 // needs, in the database and schema the ledger is in.

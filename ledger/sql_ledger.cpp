@@ -187,11 +187,23 @@ std::vector<RowRule> RowRules(const Database& db) {
   const auto taken = [](const std::string& table, const std::string& also = "") {
     return "EXISTS (SELECT 1 FROM " + table + " kept WHERE kept.id = NEW.id" + also + ")";
   };
-  const std::string given =
-      "NEW.lease IS NULL AND (NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " +
-      db.MacTextSql("next - 1") +
-      " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND " + "prefix || " +
-      db.DigitsSql("next - 1", "width") + " = NEW.sn))";
+  // A value given back lies in a released lease's unused tail; SNs of one
+  // prefix sort as their numbers only at one length.
+  const auto givenBack = [&db](const std::string& mac, const std::string& sn) {
+    return "EXISTS (SELECT 1 FROM lease_ends back JOIN leases tail ON tail.lease = back.lease WHERE "
+           "back.kind = "
+           "'released' AND " +
+           mac + " BETWEEN " + db.MacTextSql("tail.mac_first + back.used") + " AND " +
+           db.MacTextSql("tail.mac_last") + " AND length(" + sn +
+           ") = length(tail.sn_prefix) + tail.sn_width AND " + sn + " BETWEEN tail.sn_prefix || " +
+           db.DigitsSql("tail.sn_first + back.used", "tail.sn_width") + " AND tail.sn_prefix || " +
+           db.DigitsSql("tail.sn_last", "tail.sn_width") + ")";
+  };
+  const std::string given = "NEW.lease IS NULL AND NOT " + givenBack("NEW.mac", "NEW.sn") +
+                            " AND (NOT EXISTS (SELECT 1 FROM mac_ranges WHERE next > first AND " +
+                            db.MacTextSql("next - 1") +
+                            " = NEW.mac) OR NOT EXISTS (SELECT 1 FROM sn_ranges WHERE next > first AND " +
+                            "prefix || " + db.DigitsSql("next - 1", "width") + " = NEW.sn))";
   // A lease's values as text sort as their numbers do: MACs of twelve
   // digits, SNs of one prefix and width.
   const auto inLease = [&db](const std::string& lease, const std::string& mac, const std::string& sn) {
@@ -201,8 +213,9 @@ std::vector<RowRule> RowRules(const Database& db) {
            db.DigitsSql(lease + ".sn_last", lease + ".sn_width") + ")";
   };
   const auto bothInLease = [&db](const std::string& lease) {
-    return "NEW.mac BETWEEN " + db.MacTextSql(lease + ".mac_first") + " AND " +
-           db.MacTextSql(lease + ".mac_last") + " AND NEW.sn BETWEEN " + lease + ".sn_prefix || " +
+    return "length(NEW.sn) = length(" + lease + ".sn_prefix) + " + lease + ".sn_width AND NEW.mac BETWEEN " +
+           db.MacTextSql(lease + ".mac_first") + " AND " + db.MacTextSql(lease + ".mac_last") +
+           " AND NEW.sn BETWEEN " + lease + ".sn_prefix || " +
            db.DigitsSql(lease + ".sn_first", lease + ".sn_width") + " AND " + lease + ".sn_prefix || " +
            db.DigitsSql(lease + ".sn_last", lease + ".sn_width");
   };
@@ -263,14 +276,20 @@ std::vector<RowRule> RowRules(const Database& db) {
       // Rules of the fourth version, after the third's, whose places they keep.
       {"units", "INSERT",
        "NEW.lease IS NULL AND EXISTS (SELECT 1 FROM leases WHERE " + inLease("leases", "NEW.mac", "NEW.sn") +
-           ")",
-       "a leased value goes to no unit but one made from its lease"},
+           ") AND NOT " + givenBack("NEW.mac", "NEW.sn"),
+       "a leased value goes to no unit but one made from its lease, unless it was given back"},
+      // A withdrawn lease's values went to devices no one can name: any
+      // station may record one that comes back.
       {"units", "INSERT",
        "NEW.lease IS NOT NULL AND (NEW.request IS NULL OR NOT EXISTS (SELECT 1 FROM leases WHERE "
-       "leases.lease "
-       "= NEW.lease AND leases.role = " +
-           db.RoleSql() + " AND " + bothInLease("leases") + "))",
-       "a unit made from a lease has its own id and values of that lease, which the role connected holds"},
+       "leases.lease = NEW.lease AND " +
+           bothInLease("leases") + " AND (leases.role = " + db.RoleSql() +
+           " OR EXISTS (SELECT 1 FROM lease_ends withdrawn WHERE withdrawn.lease = leases.lease AND "
+           "withdrawn.kind = 'withdrawn')) AND NOT EXISTS (SELECT 1 FROM lease_ends back WHERE back.lease = "
+           "leases.lease AND back.kind = 'released' AND NEW.mac >= " +
+           db.MacTextSql("leases.mac_first + back.used") + ")))",
+       "a unit made from a lease has its own id and values of that lease not given back, which the role "
+       "connected holds or which was withdrawn"},
       {"leases", "INSERT", taken("leases", " OR kept.lease = NEW.lease"),
        "a lease of the ledger is never written over"},
       {"leases", "INSERT", "NEW.role IS DISTINCT FROM " + db.RoleSql(),
@@ -279,6 +298,26 @@ std::vector<RowRule> RowRules(const Database& db) {
       {"leases", "INSERT", leaseHeld, "a leased value is no other lease's and no unit's"},
       {"leases", "UPDATE", always, "a lease never changes"},
       {"leases", "DELETE", always, "a lease is never deleted"},
+      {"lease_ends", "INSERT", taken("lease_ends", " OR kept.lease = NEW.lease"), "a lease ends once"},
+      {"lease_ends", "INSERT",
+       "NEW.kind NOT IN ('released', 'withdrawn') OR NEW.role IS DISTINCT FROM " + db.RoleSql() +
+           " OR NOT EXISTS (SELECT 1 FROM leases WHERE leases.lease = NEW.lease)",
+       "a lease of the ledger ends given back or withdrawn, recorded by the role that ends it"},
+      {"lease_ends", "INSERT",
+       "NEW.kind = 'released' AND NOT EXISTS (SELECT 1 FROM leases WHERE leases.lease = NEW.lease AND "
+       "leases.role = " +
+           db.RoleSql() + ")",
+       "a lease is given back by the role that holds it"},
+      {"lease_ends", "INSERT", "NEW.kind = 'withdrawn' AND NOT " + db.OwnerSql(),
+       "only the ledger's owner withdraws a lease"},
+      {"lease_ends", "INSERT",
+       "NEW.kind = 'released' AND (NEW.used IS NULL OR NEW.used < 0 OR EXISTS (SELECT 1 FROM leases WHERE "
+       "leases.lease = NEW.lease AND (NEW.used > leases.mac_last - leases.mac_first + 1 OR EXISTS (SELECT 1 "
+       "FROM units WHERE units.lease = NEW.lease AND units.mac >= " +
+           db.MacTextSql("leases.mac_first + NEW.used") + "))))",
+       "values given back are a lease's own, which none of its units has"},
+      {"lease_ends", "UPDATE", always, "a lease's end never changes"},
+      {"lease_ends", "DELETE", always, "a lease's end is never deleted"},
   };
 }
 
@@ -313,12 +352,18 @@ std::vector<std::string> Version4(const Database& db) {
           "NOT "
           "NULL, sn_first BIGINT NOT NULL, sn_last BIGINT NOT NULL, time TEXT NOT NULL)",
       "CREATE INDEX units_lease ON units (lease)",
+      // How a lease ended: given back by its station from its used-th value
+      // on, or withdrawn by the owner, its unused values lost.
+      "CREATE TABLE lease_ends (id " + db.IdColumn() +
+          ", lease TEXT NOT NULL UNIQUE, kind TEXT NOT NULL, used BIGINT, role TEXT NOT NULL, time TEXT NOT "
+          "NULL)",
   };
 }
 
 constexpr const char* kUnitColumns =
     "id, mac, sn, path, station, host, time, state, mac_before, sn_before, restored, "
-    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by), station_time, role";
+    "(SELECT successor.mac FROM units successor WHERE successor.id = units.replaced_by), station_time, role, "
+    "lease";
 
 Unit UnitOf(const Row& row) {
   const std::optional<std::int64_t> restored = row.Optional(10);
@@ -337,6 +382,7 @@ Unit UnitOf(const Row& row) {
   unit.replacedBy = row.columns.at(11);
   unit.stationTime = row.Text(12);
   unit.role = row.Text(13);
+  unit.lease = row.columns.at(14);
   return unit;
 }
 
@@ -470,12 +516,18 @@ class SqlLedger final : public Ledger {
         });
       }
       if (!owners->empty() && !request.reassign) return Owned(owners->front(), request);
-      Result<std::string> mac = Take<MacTable>(reservation.macs);
-      if (!mac) return mac.error();
-      Result<std::string> sn = Take<SnTable>(reservation.sns);
-      if (!sn) return sn.error();
-      unit.mac = *mac;
-      unit.sn = *sn;
+      Result<std::optional<std::pair<std::string, std::string>>> back = NextGivenBack();
+      if (!back) return back.error();
+      if (*back) {
+        std::tie(unit.mac, unit.sn) = **back;
+      } else {
+        Result<std::string> mac = Take<MacTable>(reservation.macs);
+        if (!mac) return mac.error();
+        Result<std::string> sn = Take<SnTable>(reservation.sns);
+        if (!sn) return sn.error();
+        unit.mac = *mac;
+        unit.sn = *sn;
+      }
       unit.path = request.path;
       unit.station = request.station;
       unit.host = request.host;
@@ -571,6 +623,7 @@ class SqlLedger final : public Ledger {
       if (off > kClockTolerance || off < -kClockTolerance)
         summary.clocks.push_back({row.Text(0), row.Text(1), row.Text(2), off});
     }
+    if (Result<> read = LeaseSummaries(summary); !read) return read.error();
     return summary;
   }
 
@@ -590,7 +643,7 @@ class SqlLedger final : public Ledger {
     return {};
   }
 
-  Result<Recorded> Send(const LeasedUnit& leased) override {
+  Result<Recorded> Send(const LeasedUnit& leased, const std::string& machine) override {
     const Request& request = leased.request;
     Recorded recorded = Recorded::done;
     Result<> sent = Transaction(true, [&]() -> Result<> {
@@ -600,18 +653,25 @@ class SqlLedger final : public Ledger {
         recorded = Recorded::already;
         return {};
       }
+      Result<std::vector<Row>> granted =
+          db_->Query("SELECT machine FROM leases WHERE lease = ?", {leased.lease});
+      if (!granted) return granted.error();
+      if (!granted->empty() && granted->front().Text(0) != machine)
+        return Refused("the station's unit " + request.id + " (MAC " + leased.mac +
+                       ") is of a lease granted to " + "another machine: this lease file was copied from it");
       // A lease file restored from an older copy holds values that went out
       // again since: the unit that has them keeps them, and this one is
       // never merged into it.
       Result<std::vector<Row>> holders =
-          db_->Query("SELECT id, station, time FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
+          db_->Query("SELECT id, station, time, path FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
                      {leased.mac, leased.sn});
       if (!holders) return holders.error();
       if (!holders->empty())
         return Refused("the station's unit " + request.id + " (MAC " + leased.mac + ", SN " + leased.sn +
                        ", " + request.path + ") shares its values with unit " + holders->front().Text(0) +
-                       " of station " + holders->front().Text(1) + " recorded at " +
-                       holders->front().Text(2) + ": it is not merged; this lease file may be an old copy");
+                       " of station " + holders->front().Text(1) + " (" + holders->front().Text(3) +
+                       ") recorded at " + holders->front().Text(2) +
+                       ": it is not merged; this lease file may be an old copy, restored from a backup");
       Result<std::vector<Row>> inserted = db_->Query(
           "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
           "sn_before, request, lease) VALUES (?, ?, ?, ?, ?, " +
@@ -634,6 +694,113 @@ class SqlLedger final : public Ledger {
     });
     if (!sent) return sent.error();
     return recorded;
+  }
+
+  Result<> GiveBack(const std::string& lease, std::uint64_t used) override {
+    return Transaction(true, [&]() -> Result<> {
+      Result<std::vector<Row>> ended =
+          db_->Query("SELECT kind, used FROM lease_ends WHERE lease = ?", {lease});
+      if (!ended) return ended.error();
+      if (ended->empty()) {
+        Result<std::vector<Row>> given =
+            db_->Query("INSERT INTO lease_ends (lease, kind, used, role, time) VALUES (?, 'released', ?, " +
+                           db_->RoleSql() + ", " + db_->NowSql() + ")",
+                       {lease, static_cast<std::int64_t>(used)});
+        if (!given) return given.error();
+        return {};
+      }
+      const Row& end = ended->front();
+      if (end.Text(0) == "released" && end.Optional(1) == static_cast<std::int64_t>(used)) return {};
+      return Refused("the lease " + lease + " has ended on the ledger already: " +
+                     (end.Text(0) == "withdrawn" ? std::string("the ledger's owner withdrew it")
+                                                 : "given back from its value " + end.Text(1) + " on"));
+    });
+  }
+
+  Result<Withdrawal> Withdraw(const std::string& station) override {
+    if (Result<> owner = OwnerOnly("withdraws a lease"); !owner) return owner.error();
+    Withdrawal withdrawal;
+    Result<> done = Transaction(true, [&]() -> Result<> {
+      Result<std::vector<Row>> held = db_->Query("SELECT count(*) FROM leases WHERE station = ?", {station});
+      if (!held) return held.error();
+      if (Count(held->front(), 0) == 0) return Refused("station " + station + " has never held a lease");
+      Result<std::vector<Row>> ended = db_->Query(
+          "INSERT INTO lease_ends (lease, kind, used, role, time) SELECT lease, 'withdrawn', NULL, " +
+              db_->RoleSql() + ", " + db_->NowSql() +
+              " FROM leases WHERE station = ? AND NOT EXISTS (SELECT 1 FROM lease_ends WHERE "
+              "lease_ends.lease "
+              "= leases.lease) RETURNING lease",
+          {station});
+      if (!ended) return ended.error();
+      withdrawal.leases = ended->size();
+      Result<std::vector<Row>> lost = db_->Query(
+          "SELECT CAST(coalesce(sum(mac_last - mac_first + 1 - (SELECT count(*) FROM units WHERE units.lease "
+          "= leases.lease)), 0) AS BIGINT) FROM leases JOIN lease_ends ON lease_ends.lease = leases.lease "
+          "WHERE "
+          "leases.station = ? AND lease_ends.kind = 'withdrawn'",
+          {station});
+      if (!lost) return lost.error();
+      withdrawal.lost = Count(lost->front(), 0);
+      return {};
+    });
+    if (!done) return done.error();
+    return withdrawal;
+  }
+
+  Result<std::vector<std::string>> Ended(const std::vector<std::string>& leases) override {
+    std::vector<std::string> ended;
+    for (const std::string& lease : leases) {
+      Result<std::vector<Row>> end = db_->Query("SELECT 1 FROM lease_ends WHERE lease = ?", {lease});
+      if (!end) return end.error();
+      if (!end->empty()) ended.push_back(lease);
+    }
+    return ended;
+  }
+
+  Result<std::optional<Unit>> FromWithdrawn(const Request& request, const std::string& mac,
+                                            const std::string& sn) override {
+    std::uint64_t number = 0;
+    if (const auto [end, error] = std::from_chars(mac.data(), mac.data() + mac.size(), number, 16);
+        error != std::errc() || end != mac.data() + mac.size() ||
+        MacRange{number, number}.Text(number) != mac)
+      return std::optional<Unit>();
+    std::optional<std::int64_t> made;
+    Result<> done = Transaction(true, [&]() -> Result<> {
+      Result<std::vector<Row>> leases = db_->Query(
+          "SELECT leases.lease, mac_first, sn_prefix, sn_width, sn_first FROM leases JOIN lease_ends ON "
+          "lease_ends.lease = leases.lease WHERE lease_ends.kind = 'withdrawn' AND ? BETWEEN mac_first AND "
+          "mac_last",
+          {static_cast<std::int64_t>(number)});
+      if (!leases) return leases.error();
+      for (const Row& lease : *leases) {
+        // Both values at the same place of the lease, as its station took them.
+        const SnRange sns{lease.Text(2), static_cast<int>(lease.Integer(3)), Count(lease, 4),
+                          Count(lease, 4)};
+        if (sns.Text(sns.first + (number - Count(lease, 1))) != sn) continue;
+        Result<std::vector<Row>> inserted = db_->Query(
+            "INSERT INTO units (mac, sn, path, station, host, time, station_time, state, mac_before, "
+            "sn_before, request, lease) VALUES (?, ?, ?, ?, ?, " +
+                db_->NowSql() + ", ?, 'reserved', ?, ?, ?, ?) RETURNING id",
+            {mac, sn, request.path, request.station, request.host, request.time, std::string(), std::string(),
+             request.id, lease.Text(0)});
+        if (!inserted) return inserted.error();
+        made = inserted->front().Integer(0);
+        if (Result<Recorded> written = Written(*made, std::nullopt, false); !written) return written.error();
+        return {};
+      }
+      return {};
+    });
+    if (!done) return done.error();
+    if (!made) return std::optional<Unit>();
+    UnitFilter filter;
+    filter.unit = *made;
+    std::optional<Unit> found;
+    Result<> read = EachUnit(filter, [&](const Unit& unit) -> Result<> {
+      found = unit;
+      return {};
+    });
+    if (!read) return read.error();
+    return found;
   }
 
   Result<std::vector<HourCount>> UnitsPerHour(const std::string& since) override {
@@ -753,7 +920,77 @@ class SqlLedger final : public Ledger {
       return inDoubt(confirmed.error());
     }
     if (Result<> committed = db_->Commit(); !committed) return inDoubt(committed.error());
-    return Uncounted(**unit);
+    Reservation reservation = Uncounted(**unit);
+    // The lease asked for with it committed with it: the station keeps it.
+    if (request.lease) {
+      Result<std::vector<Row>> lease = db_->Query(
+          "SELECT mac_first, mac_last, sn_prefix, sn_width, sn_first, sn_last FROM leases WHERE lease = ?",
+          {request.lease->id});
+      if (!lease) return inDoubt(lease.error());
+      if (!lease->empty()) {
+        const Row& row = lease->front();
+        reservation.lease =
+            Lease{request.lease->id,
+                  {Count(row, 0), Count(row, 1)},
+                  {row.Text(2), static_cast<int>(row.Integer(3)), Count(row, 4), Count(row, 5)}};
+      }
+    }
+    return reservation;
+  }
+
+  // Each station's leases, and the values given back not yet handed out.
+  Result<> LeaseSummaries(Summary& summary) {
+    const std::string sent = "(SELECT count(*) FROM units WHERE units.lease = leases.lease)";
+    Result<std::vector<Row>> stations = db_->Query(
+        "SELECT station, CAST(sum(size) AS BIGINT), CAST(sum(sent) AS BIGINT), CAST(sum(back) AS BIGINT), "
+        "CAST(sum(lost) AS BIGINT), (SELECT max(time) FROM units WHERE "
+        "units.station = per.station) FROM (SELECT leases.station, mac_last - mac_first + 1 AS size, " +
+        sent +
+        " AS sent, CASE WHEN ends.kind = 'released' THEN mac_last - mac_first + 1 - ends.used ELSE 0 "
+        "END AS back, CASE WHEN ends.kind = 'withdrawn' THEN mac_last - mac_first + 1 - " +
+        sent +
+        " ELSE 0 END AS lost FROM leases LEFT JOIN lease_ends ends ON ends.lease = leases.lease) per GROUP "
+        "BY "
+        "station ORDER BY station");
+    if (!stations) return stations.error();
+    for (const Row& row : *stations) {
+      StationLeases& station = summary.leases.emplace_back();
+      station.station = row.Text(0);
+      station.leased = Count(row, 1);
+      station.sent = Count(row, 2);
+      station.givenBack = Count(row, 3);
+      station.lost = Count(row, 4);
+      station.left = station.leased - station.sent - station.givenBack - station.lost;
+      station.heard = row.Text(5);
+    }
+    Result<std::vector<Row>> back = db_->Query(
+        "SELECT CAST(coalesce(sum(tail.mac_last - tail.mac_first + 1 - back.used - (SELECT count(*) FROM "
+        "units WHERE units.lease IS NULL AND units.mac BETWEEN " +
+        db_->MacTextSql("tail.mac_first + back.used") + " AND " + db_->MacTextSql("tail.mac_last") +
+        ")), 0) AS BIGINT) FROM lease_ends back JOIN leases tail ON tail.lease = back.lease WHERE back.kind "
+        "= 'released'");
+    if (!back) return back.error();
+    summary.givenBackLeft = Count(back->front(), 0);
+    return {};
+  }
+
+  // The oldest value given back that no unit has taken again, MAC and SN
+  // at one place of their lease. Given-back values are handed out in order,
+  // so the units in a lease's tail count how far into it the next one is.
+  Result<std::optional<std::pair<std::string, std::string>>> NextGivenBack() {
+    Result<std::vector<Row>> next = db_->Query(
+        "SELECT mac_first + place, sn_prefix, sn_width, sn_first + place FROM (SELECT back.id, "
+        "tail.mac_first, tail.sn_prefix, tail.sn_width, tail.sn_first, tail.mac_last - tail.mac_first + 1 AS "
+        "size, back.used + (SELECT count(*) FROM units WHERE units.lease IS NULL AND units.mac BETWEEN " +
+        db_->MacTextSql("tail.mac_first + back.used") + " AND " + db_->MacTextSql("tail.mac_last") +
+        ") AS place FROM lease_ends back JOIN leases tail ON tail.lease = back.lease WHERE back.kind = "
+        "'released') tails WHERE place < size ORDER BY id LIMIT 1");
+    if (!next) return next.error();
+    if (next->empty()) return std::optional<std::pair<std::string, std::string>>();
+    const Row& row = next->front();
+    const std::uint64_t mac = Count(row, 0), sn = Count(row, 3);
+    return std::optional(std::pair{MacRange{mac, mac}.Text(mac),
+                                   SnRange{row.Text(1), static_cast<int>(row.Integer(2)), sn, sn}.Text(sn)});
   }
 
   // The next block of up to the size asked for, as many MACs as SNs, from
@@ -859,7 +1096,7 @@ class SqlLedger final : public Ledger {
           statements.insert(statements.end(), steps.begin(), steps.end());
       } else if (found < 4) {
         for (const std::vector<std::string>& steps :
-             {Version4(*db_), db_->RenewedGuards(RowRules(*db_), "leases")})
+             {Version4(*db_), db_->RenewedGuards(RowRules(*db_), {"leases", "lease_ends"})})
           statements.insert(statements.end(), steps.begin(), steps.end());
       }
       if (found < kVersion)

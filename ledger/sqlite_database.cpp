@@ -94,7 +94,7 @@ class SqliteDatabase final : public Database {
     return statements;
   }
   std::vector<std::string> RenewedGuards(const std::vector<RowRule>& rules,
-                                         const std::string&) const override {
+                                         const std::vector<std::string>&) const override {
     return RuleTriggers(rules, true);
   }
   // Who may change an SQLite ledger is who may write its file.

@@ -22,7 +22,7 @@ _quorvix_cli() {
     return
   fi
   if [[ $command == "ledger "* ]] && ((COMP_CWORD == 2)); then
-    COMPREPLY=($(compgen -W "init extend grant status list reconcile find export report sync --help --help-all" -- "$cur"))
+    COMPREPLY=($(compgen -W "init extend grant status list reconcile find export report sync release withdraw --help --help-all" -- "$cur"))
     return
   fi
   case $command in
@@ -37,7 +37,8 @@ _quorvix_cli() {
     "ledger reconcile") options="--ledger --station --json" ;;
     "ledger export") options="--ledger --format --since --until --station --state --history --output" ;;
     "ledger report") options="--ledger --output" ;;
-    "ledger sync") options="--ledger --station --lease-file" ;;
+    "ledger sync" | "ledger release") options="--ledger --station --lease-file" ;;
+    "ledger withdraw") options="--ledger" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options --help --help-all" -- "$cur"))

@@ -2,7 +2,7 @@
 # values --state and --format take, and file names for FILE, LEDGER,
 # LOGFILE and the output.
 set -l commands show check set assign label ledger
-set -l ledger_commands init extend grant status list reconcile find export report sync
+set -l ledger_commands init extend grant status list reconcile find export report sync release withdraw
 
 function __quorvix_cli_ledger_command
     set -l words (commandline -opc)
@@ -52,8 +52,8 @@ complete -c quorvix-cli -n "__quorvix_cli_ledger_command init extend" -l mac-ran
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command init extend" -l sn-range -x -d "FIRST-LAST, two SNs"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command status list reconcile find" -l json -d "JSON output"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command list export" -l state -x -a "reserved written failed replaced" -d "Only units in this state"
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command reconcile export sync" -l station -x -d "A station's name"
-complete -c quorvix-cli -n "__quorvix_cli_ledger_command sync" -l lease-file -r -F -d "This station's lease file"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command reconcile export sync release" -l station -x -d "A station's name"
+complete -c quorvix-cli -n "__quorvix_cli_ledger_command sync release" -l lease-file -r -F -d "This station's lease file"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l format -x -a "csv jsonl" -d "CSV or JSON Lines"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l since -x -d "Only units from this UTC time on"
 complete -c quorvix-cli -n "__quorvix_cli_ledger_command export" -l until -x -d "Only units before this UTC time"

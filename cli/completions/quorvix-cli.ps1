@@ -22,13 +22,15 @@ Register-ArgumentCompleter -Native -CommandName quorvix-cli, quorvix-cli.exe -Sc
         'ledger export'    = @('--ledger', '--format', '--since', '--until', '--station', '--state', '--history', '--output')
         'ledger report'    = @('--ledger', '--output')
         'ledger sync'      = @('--ledger', '--station', '--lease-file')
+        'ledger release'   = @('--ledger', '--station', '--lease-file')
+        'ledger withdraw'  = @('--ledger')
     }
     $candidates = @()
     $files = $false
     if ($words.Count -eq 0) {
         $candidates = @('show', 'check', 'set', 'assign', 'label', 'ledger', '--version') + $help
     } elseif ($words[0] -eq 'ledger' -and $words.Count -eq 1) {
-        $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report', 'sync') + $help
+        $candidates = @('init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report', 'sync', 'release', 'withdraw') + $help
     } elseif ($words[-1] -eq '--state') {
         $candidates = @('reserved', 'written', 'failed', 'replaced')
     } elseif ($words[-1] -eq '--label-format' -or ($words[-1] -eq '--format' -and $words[0] -eq 'label')) {

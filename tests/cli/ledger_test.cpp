@@ -532,7 +532,7 @@ TEST(LeaseFile, GivesItsLeasesValuesInOrderEachOnceAcrossRunsUntilUsedUp) {
     return made;
   };
   {
-    Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1");
+    Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1", "machine-1");
     ASSERT_TRUE(lease);
     // A block that ends a range, and the next, from the next ranges.
     ASSERT_TRUE(lease->Add({"l1", {0x0011320000FE, 0x0011320000FF}, {"QVX", 10, 2612000998, 2612000999}}));
@@ -543,7 +543,7 @@ TEST(LeaseFile, GivesItsLeasesValuesInOrderEachOnceAcrossRunsUntilUsedUp) {
     EXPECT_EQ((*first)->lease, "l1");
     EXPECT_EQ((*first)->state, UnitState::reserved);
   }
-  Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1");  // a later run
+  Result<LeaseFile> lease = LeaseFile::Open(path, "line", "bench-1", "machine-1");  // a later run
   ASSERT_TRUE(lease);
   std::vector<std::pair<std::string, std::string>> taken;
   for (const char* id : {"r2", "r3", "r4"}) {
@@ -574,16 +574,62 @@ TEST(LeaseFile, GivesItsLeasesValuesInOrderEachOnceAcrossRunsUntilUsedUp) {
   EXPECT_FALSE(*settled);
 }
 
-TEST(LeaseFile, ServesOneStationOnOneLedger) {
+TEST(LeaseFile, ServesOneStationOnOneLedgerOnTheMachineThatMadeIt) {
   TempFolder folder;
   const std::string path = (folder.path() / "lease.db").string();
-  ASSERT_TRUE(LeaseFile::Open(path, "line", "bench-1"));
-  for (const auto& [ledger, station] : {std::pair{"line", "bench-2"}, std::pair{"other", "bench-1"}}) {
-    Result<LeaseFile> refused = LeaseFile::Open(path, ledger, station);
-    ASSERT_FALSE(refused);
-    EXPECT_NE(Utf8(refused.error().text).find("one lease file serves one station on one ledger"),
-              std::string::npos);
+  ASSERT_TRUE(LeaseFile::Open(path, "line", "bench-1", "machine-1"));
+  struct Case {
+    const char *ledger, *station, *machine, *why;
+  };
+  for (const Case& refused : {
+           Case{"line", "bench-2", "machine-1", "one lease file serves one station on one ledger"},
+           Case{"other", "bench-1", "machine-1", "one lease file serves one station on one ledger"},
+           Case{"line", "bench-1", "machine-2", "made on another machine and copied here"},
+       }) {
+    Result<LeaseFile> opened = LeaseFile::Open(path, refused.ledger, refused.station, refused.machine);
+    ASSERT_FALSE(opened) << refused.station << " " << refused.machine;
+    EXPECT_NE(Utf8(opened.error().text).find(refused.why), std::string::npos) << Utf8(opened.error().text);
   }
+}
+
+TEST(LeaseFile, GivenBackNothingMoreIsTakenAndEachIsToldOnce) {
+  TempFolder folder;
+  Result<LeaseFile> lease = LeaseFile::Open((folder.path() / "lease.db").string(), "line", "bench-1", "m");
+  ASSERT_TRUE(lease);
+  ASSERT_TRUE(lease->Add({"l1", {0x001132000001, 0x00113200000A}, {"QVX", 10, 2, 11}}));
+  ASSERT_TRUE(lease->Add({"l2", {0x00113200000B, 0x00113200000C}, {"QVX", 10, 12, 13}}));
+  Request request;
+  for (const char* id : {"r1", "r2", "r3"}) {
+    request.id = id;
+    ASSERT_TRUE(lease->Take(request));
+  }
+  ASSERT_TRUE(lease->Withdrawn("l2"));
+  EXPECT_EQ(*lease->Left(), 7u);
+  Result<std::vector<GivenBack>> given = lease->GiveBack();
+  ASSERT_TRUE(given);
+  ASSERT_EQ(given->size(), 1u);  // a withdrawn lease is no station's to give back
+  EXPECT_EQ((*given)[0].lease, "l1");
+  EXPECT_EQ((*given)[0].used, 3u);
+  EXPECT_EQ(*lease->Left(), 0u);
+  request.id = "r4";
+  EXPECT_FALSE(lease->Take(request)->has_value());
+  EXPECT_EQ(lease->InUse()->size(), 0u);
+  ASSERT_TRUE(lease->GivenBackSent("l1"));
+  EXPECT_TRUE(lease->ToGiveBack()->empty());
+}
+
+TEST(LeaseFile, RemembersSinceWhenTheServerHasNotAnsweredUntilItDoes) {
+  TempFolder folder;
+  Result<LeaseFile> lease = LeaseFile::Open((folder.path() / "lease.db").string(), "line", "bench-1", "m");
+  ASSERT_TRUE(lease);
+  EXPECT_FALSE(*lease->Unanswered());
+  ASSERT_TRUE(lease->NotAnswered());
+  const std::optional<std::string> since = *lease->Unanswered();
+  ASSERT_TRUE(since);
+  ASSERT_TRUE(lease->NotAnswered());  // tried again: still unanswered since the first
+  EXPECT_EQ(*lease->Unanswered(), since);
+  ASSERT_TRUE(lease->Answered());
+  EXPECT_FALSE(*lease->Unanswered());
 }
 
 TEST(LastServer, TheServerThatAnsweredIsTriedFirstByTheNextProcessOfTheSameList) {

@@ -225,6 +225,36 @@ class ServerLedger(InWine, unittest.TestCase):
         kept = server.sql("SELECT station || ' ' || path FROM units", 'line').strip()
         self.assertEqual(kept, f'工位 2 {wine_path(self.vendor)}')
 
+    def test_a_station_cut_off_programs_from_its_lease_and_sync_sends_the_unit(self):
+        from postgres_server import Postgres
+        server = Postgres()
+        self.addCleanup(server.remove)
+        server.database('line')
+        named = {'QUORVIX_LEDGER': server.url('line', password=None), 'PGPASSWORD': 's3cret'}
+        station = ('--station', '工位 3', '--lease-file', wine_path(self.folder / '租约' / 'lease.db'))
+        made = self.run_exe('ledger', 'init', '--mac-range', '001132000000-0011320003FF', '--sn-range',
+                            'QVX2612000001-QVX2612009999', env=named)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        taken = self.run_exe('assign', wine_path(self.vendor), *station, '--lease', '4', env=named)
+        self.assertEqual(taken.returncode, 0, taken.stderr)
+        cut_off = self.folder / 'cut off.bin'
+        cut_off.write_bytes(self.original)
+        server.stop('immediate')
+        try:
+            leased = self.run_exe('assign', wine_path(cut_off), *station, '--lease', '4', env=named)
+        finally:
+            server.start()
+        self.assertEqual(leased.returncode, 0, leased.stderr)
+        self.assertIn('recorded on this station', leased.stderr.decode('utf-8'))
+        # The lease's first value: the first unit took the lease with it.
+        self.assertEqual(cut_off.read_bytes(), with_fields(self.original, mac='00113200000144', sn='QVX2612000002',
+                                                           sn_check='748'))
+        synced = self.run_exe('ledger', 'sync', *station, env=named)
+        self.assertEqual((synced.returncode, synced.stdout), (0, b'1 units sent\n'), synced.stderr)
+        kept = server.sql("SELECT station || ' ' || path || ' ' || state FROM units WHERE lease IS NOT NULL "
+                          "AND mac = '001132000001'", 'line').strip()
+        self.assertEqual(kept, f'工位 3 {wine_path(cut_off)} written')
+
 
 if __name__ == '__main__':
     unittest.main(verbosity=2)

@@ -17,7 +17,8 @@ from pathlib import Path
 CLI = os.environ['QUORVIX_CLI']
 SCRIPTS = Path(__file__).resolve().parents[2] / 'cli' / 'completions'
 COMMANDS = ['show', 'check', 'set', 'assign', 'label', 'ledger init', 'ledger extend', 'ledger grant', 'ledger status',
-            'ledger list', 'ledger reconcile', 'ledger find', 'ledger export', 'ledger report', 'ledger sync']
+            'ledger list', 'ledger reconcile', 'ledger find', 'ledger export', 'ledger report', 'ledger sync',
+            'ledger release', 'ledger withdraw']
 
 
 def help_options(command):
@@ -49,7 +50,7 @@ class Completions:
         cases = [
             ('quorvix-cli s', {'show', 'set'}),
             ('quorvix-cli ledger ', {'init', 'extend', 'grant', 'status', 'list', 'reconcile', 'find', 'export', 'report',
-                                     'sync'}),
+                                     'sync', 'release', 'withdraw'}),
             ('quorvix-cli ledger list LEDGER --state ', {'reserved', 'written', 'failed', 'replaced'}),
             ('quorvix-cli ledger export LEDGER --format ', {'csv', 'jsonl'}),
             ('quorvix-cli label vendor.bin -o out --format ', {'zpl', 'png', 'svg'}),

@@ -797,12 +797,13 @@ class Supervising(LedgerTest):
         self.set_times(['2026-12-07T10:00:00Z', '2026-12-08T10:00:00Z', '2026-12-09T10:00:00Z',
                         '2026-12-10T10:00:00Z'])
         listed = self.units()
-        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before', 'station_time',
+                'lease']
         exported = self.cli('ledger', 'export', self.ledger)
         self.assertEqual(exported.returncode, 0, exported.stderr)
         rows = list(csv.reader(io.StringIO(exported.stdout, newline='')))
         self.assertEqual(rows[0], keys)
-        self.assertEqual(rows[1:], [[unit[key] for key in keys] for unit in listed])
+        self.assertEqual(rows[1:], [[unit.get(key, '') for key in keys] for unit in listed])
         jsonl = self.cli('ledger', 'export', self.ledger, '--format', 'jsonl').stdout.splitlines()
         self.assertEqual([json.loads(line) for line in jsonl], listed)
         cases = [
@@ -864,7 +865,8 @@ class Supervising(LedgerTest):
             self.assertEqual(result.returncode, 0, result.stderr)
         self.set_column('station', [station.replace("'", "''") for station, *_ in cases])
         listed = self.units()
-        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before']
+        keys = ['mac', 'sn', 'state', 'station', 'host', 'time', 'path', 'mac_before', 'sn_before', 'station_time',
+                'lease']
         # As bytes: text mode would take a CR in a field for a line's end.
         exported = subprocess.run([CLI, 'ledger', 'export', str(self.ledger)], capture_output=True, timeout=120)
         self.assertEqual(exported.returncode, 0, exported.stderr)
@@ -1367,9 +1369,9 @@ class Leasing(LedgerTest):
         self.init()
         self.lease_file = self.folder / 'station' / 'lease.db'
 
-    def assign(self, path, *more, ledger=None, station='A'):
+    def assign(self, path, *more, ledger=None, station='A', lease_file=None):
         return self.cli('assign', path, '--ledger', ledger or self.ledger, '--station', station, '--lease',
-                        self.LEASE, '--lease-file', self.lease_file, *more)
+                        self.LEASE, '--lease-file', lease_file or self.lease_file, *more)
 
     def server_rows(self, query):
         return [row.split('|') for row in SERVER.sql(query, self.ledger.rsplit('/', 1)[1]).splitlines()]
@@ -1392,6 +1394,12 @@ class Leasing(LedgerTest):
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn('recorded on this station', result.stderr)
                 self.assertIn(f'{count} units wait to be sent', result.stderr)
+            # A device programmed from the lease, seen again at another path, is refused as the server refuses it.
+            twin = self.folder / 'twin.bin'
+            shutil.copyfile(down[0], twin)
+            twice = self.assign(twin)
+            self.assertEqual(twice.returncode, 2, twice.stderr)
+            self.assertIn(f"already holds MAC {fields(down[0])[0]}, programmed from this station's lease", twice.stderr)
             used_up = self.assign(down[-1])
             self.assertEqual(used_up.returncode, 3, used_up.stderr)
             self.assertIn('lease is used up', used_up.stderr)
@@ -1408,6 +1416,13 @@ class Leasing(LedgerTest):
         self.assertEqual(sorted((unit['path'], unit['state'], unit['station']) for unit in units),
                          sorted((str(path), 'written', 'A') for path in paths if fields(path) != SAMPLE))
         self.assertEqual(self.server_rows('SELECT count(*) FROM units WHERE lease IS NOT NULL'), [[str(self.LEASE)]])
+        # Each names its lease, and when the station programmed it.
+        leased = {unit['path']: unit for unit in units if 'lease' in unit}
+        self.assertEqual(sorted(leased), sorted(map(str, down[:self.LEASE])))
+        found = self.cli('ledger', 'find', self.ledger, fields(down[0])[0])
+        self.assertIn(f"programmed from its lease at {leased[str(down[0])]['station_time']}", found.stdout)
+        exported = self.cli('ledger', 'export', self.ledger, '--station', 'A').stdout.splitlines()
+        self.assertEqual(sum(line.endswith(',' + leased[str(down[0])]['lease']) for line in exported), self.LEASE)
         # The late unit, with fewer than half left, took the next block.
         status = json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
         self.assertEqual(status['units']['written'], len(units))
@@ -1506,6 +1521,151 @@ class Leasing(LedgerTest):
         refused = self.cli('assign', busy, *station, env={**os.environ, 'QUORVIX_LEASE': 'ten'})
         self.assertEqual(refused.returncode, 2, refused.stderr)
         self.assertIn('QUORVIX_LEASE is "ten"', refused.stderr)
+
+    def station(self, command, station='A', lease_file=None):
+        return self.cli('ledger', command, self.ledger, '--station', station, '--lease-file',
+                        lease_file or self.lease_file)
+
+    def cut(self, paths, **station):
+        """Programs paths from the lease while the server is down: each exits 0."""
+        SERVER.stop('immediate')
+        try:
+            for path in paths:
+                result = self.assign(path, **station)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn('recorded on this station', result.stderr)
+        finally:
+            SERVER.start()
+
+    def status(self):
+        return json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)
+
+    def test_values_given_back_go_out_again_before_new_ones_and_withdrawn_ones_never(self):
+        first, *down = self.files(4, 'a')
+        self.assertEqual(self.assign(first).returncode, 0)  # 000000, with the lease 000001-00000A
+        self.cut(down)
+        released = self.station('release')
+        self.assertEqual((released.returncode, released.stdout), (0, '3 units sent; 1 leases given back\n'),
+                         released.stderr)
+        again = self.station('release')  # the same command again changes nothing
+        self.assertEqual((again.returncode, again.stdout), (0, '0 units sent; 0 leases given back\n'), again.stderr)
+        status = self.status()
+        self.assertEqual(status['given_back_left'], 7)
+        self.assertEqual([{k: v for k, v in s.items() if k != 'heard'} for s in status['leases']],
+                         [{'station': 'A', 'leased': 10, 'sent': 3, 'given_back': 7, 'lost': 0, 'left': 0}])
+
+        # Another station, leaseless, takes the seven given back, then new values.
+        taken = self.files(8, 'b')
+        for path in taken:
+            result = self.cli('assign', path, '--ledger', self.ledger, '--station', 'B')
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual([fields(path) for path in taken],
+                         [(f'{0x001132000004 + i:012X}', f'QVX{2612000005 + i}') for i in range(7)] +
+                         [('00113200000B', 'QVX2612000012')])
+        self.assertEqual(self.status()['given_back_left'], 0)
+
+        # A station gone for good: its lease withdrawn by the owner, the values
+        # it never sent lost to everyone; one that comes back is recorded.
+        c_file = self.folder / 'c' / 'lease.db'
+        c_first, *c_down = self.files(3, 'c')
+        made = self.assign(c_first, station='C', lease_file=c_file)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.cut(c_down, station='C', lease_file=c_file)
+        withdrawn = self.cli('ledger', 'withdraw', self.ledger, 'C')
+        self.assertEqual(withdrawn.returncode, 0, withdrawn.stderr)
+        self.assertIn('1 leases of station C withdrawn; 10 of its leased values', withdrawn.stdout)
+        unknown = self.cli('ledger', 'withdraw', self.ledger, 'Z')
+        self.assertEqual(unknown.returncode, 2, unknown.stderr)
+        self.assertIn('station Z has never held a lease', unknown.stderr)
+        later = self.files(3, 'd')
+        for path in later:
+            self.assertEqual(self.cli('assign', path, '--ledger', self.ledger, '--station', 'B').returncode, 0)
+        c_values = {fields(path) for path in c_down}
+        self.assertFalse(c_values & {fields(path) for path in later})
+        reconciled = self.cli('ledger', 'reconcile', self.ledger, c_down[0], '--json')
+        self.assertEqual(reconciled.returncode, 0, reconciled.stderr)
+        unit = json.loads(reconciled.stdout)
+        self.assertEqual((unit['mac'], unit['sn'], unit['state'], unit['path']),
+                         (*fields(c_down[0]), 'written', str(c_down[0])))
+        status = self.status()
+        self.assertEqual([(s['station'], s['leased'], s['sent'], s['lost']) for s in status['leases']],
+                         [('A', 10, 3, 0), ('C', 10, 1, 9)])
+        self.assert_no_value_twice([first, *down, *taken, c_first, c_down[0], *later])
+
+    def test_a_lease_file_copied_from_another_machine_or_rolled_back_never_gives_a_value_twice(self):
+        first, copied = self.files(2)
+        self.assertEqual(self.assign(first).returncode, 0)
+        import sqlite3
+
+        def copy(source, target):  # whole, with what its write-ahead log holds
+            with sqlite3.connect(source) as read, sqlite3.connect(target) as write:
+                read.backup(write)
+
+        backup = self.folder / 'backup.db'
+        copy(self.lease_file, backup)
+        with sqlite3.connect(self.lease_file) as lease:
+            lease.execute("UPDATE station SET machine = 'another machine'")
+        refused = self.assign(copied)
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn('made on another machine and copied here', refused.stderr)
+        self.assertEqual(fields(copied), SAMPLE)
+
+        # One whose own mark of its machine was made to match: the server knows
+        # which machine it granted the lease to, and takes no unit of it from this one.
+        copy(backup, self.lease_file)
+        self.cut([copied])
+        database = self.ledger.rsplit('/', 1)[1]
+        machine, = self.server_rows('SELECT machine FROM leases')[0]
+        forged = "SET session_replication_role = replica; UPDATE leases SET machine = '{}'"
+        SERVER.sql(forged.format('another machine'), database)
+        refused = self.station('sync')
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertIn('is of a lease granted to another machine', refused.stderr)
+        self.assertEqual(len(self.units()), 1)
+        SERVER.sql(forged.format(machine), database)
+        self.assertEqual(self.station('sync').returncode, 0)
+
+        # Restored from a backup made before two units were programmed and sent:
+        # the lease file gives their values again, and the send refuses them.
+        copy(self.lease_file, backup)
+        down, again = self.files(2, 'down'), self.files(2, 'again')
+        self.cut(down)
+        self.assertEqual(self.station('sync').returncode, 0)
+        copy(backup, self.lease_file)
+        self.cut(again)
+        self.assertEqual([fields(path) for path in again], [fields(path) for path in down])
+        refused = self.station('sync')
+        self.assertEqual(refused.returncode, 2, refused.stderr)
+        self.assertRegex(refused.stderr, rf"the station's unit \S+ \(MAC {fields(down[0])[0]}, SN "
+                                         rf"{fields(down[0])[1]}, {again[0]}\) shares its values with unit \d+ of "
+                                         rf"station A \({down[0]}\)")
+        self.assertEqual([(unit['mac'], unit['path']) for unit in self.units()],
+                         [(fields(path)[0], str(path)) for path in (first, copied, *down)])
+
+    def test_a_file_whose_reservation_is_in_doubt_and_never_written_gets_a_leased_value(self):
+        from cutting_proxy import CuttingProxy
+        proxy = CuttingProxy(SERVER.port)
+        self.addCleanup(proxy.close)
+        through = self.ledger.replace(f':{SERVER.port}/', f':{proxy.port}/')
+        first, path, other = self.files(3)
+        proxy.armed = False
+        self.assertEqual(self.assign(first, ledger=through).returncode, 0)  # with its lease
+        proxy.armed = proxy.refuse_after_cut = True  # the server goes with the commit's answer
+        doubt = self.assign(path, ledger=through)
+        self.assertEqual(doubt.returncode, 3, doubt.stderr)
+        self.assertIn('values may have been reserved', doubt.stderr)
+        leased = self.assign(path, ledger=through)  # the same command, the server still away
+        self.assertEqual(leased.returncode, 0, leased.stderr)
+        self.assertEqual(fields(path), ('001132000001', 'QVX2612000002'))
+        proxy.refusing = False
+        sent = self.cli('ledger', 'sync', through, '--station', 'A', '--lease-file', self.lease_file)
+        self.assertEqual((sent.returncode, sent.stdout), (0, '1 units sent\n'), sent.stderr)
+        after = self.assign(other, ledger=through)
+        self.assertEqual(after.returncode, 0, after.stderr)
+        self.assertIn('never written: recorded failed', after.stderr)
+        self.assertEqual([(unit['mac'], unit['state'], unit['path']) for unit in self.units()],
+                         [('001132000000', 'written', str(first)), ('00113200000B', 'failed', str(path)),
+                          ('001132000001', 'written', str(path)), ('00113200000C', 'written', str(other))])
 
     def test_a_lease_is_refused_with_an_sqlite_ledger_and_a_lease_file_serves_one_station_on_one_ledger(self):
         sqlite_ledger = self.folder / 'station.db'

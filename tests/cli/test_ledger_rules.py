@@ -198,7 +198,8 @@ SQLITE_CHANGES = [
 ]
 
 SERVER_CHANGES = [(f'TRUNCATE of {table}', [f'TRUNCATE {table}'], KEPT)
-                  for table in ('quorvix_ledger', 'mac_ranges', 'sn_ranges', 'units', 'history', 'leases')]
+                  for table in ('quorvix_ledger', 'mac_ranges', 'sn_ranges', 'units', 'history', 'leases',
+                                'lease_ends')]
 
 # What a station's role may not do to the database itself.
 STATION_STATEMENTS = [
@@ -538,6 +539,47 @@ class Stations(RulesTest):
         # What a station does with its lease is let through.
         self.assertIsNone(run_sql(ledger, [unit(base + 1, 2612000002, f"'{lease}'", "'r'")], 's1'))
         self.assertIsNone(run_sql(ledger, [*moved, leased(5, 6, 2612000006)], 's1'))
+
+    def test_a_lease_ends_once_given_back_by_its_holder_or_withdrawn_by_the_owner(self):
+        ledger = self.made_ledger()
+        path, = self.files(1)
+        self.ok('assign', path, '--ledger', self.as_role(ledger, 's1'), '--station', 'A', '--lease', '4',
+                '--lease-file', self.folder / 'lease.db')
+        lease = SERVER.sql('SELECT lease FROM leases', database(ledger)).strip()
+        base = 0x001132000000  # the unit took MAC 0 and SN 1; the lease MACs 1 to 4 and SNs 2 to 5
+
+        def unit(mac, sn, lease_id, request=None):
+            return (f"INSERT INTO units ({UNIT_COLUMNS}, request, lease) VALUES ('{mac:012X}', 'QVX{sn}', "
+                    "'/elsewhere', 'A', 'h', '2026-12-10T00:00:00Z', '2026-12-10T00:00:00Z', 'reserved', "
+                    f"'001132ABCDEF', 'ABCDEFGHIJKLM', {request or repr(f'r{mac}')}, {lease_id})")
+
+        def ended(kind, used, lease_id=f"'{lease}'", role='session_user'):
+            return (f"INSERT INTO lease_ends (lease, kind, used, role, time) VALUES ({lease_id}, '{kind}', {used}, "
+                    f"{role}, '2026-12-10T00:00:00Z')")
+
+        self.assertIsNone(run_sql(ledger, [unit(base + 1, 2612000002, f"'{lease}'")], 's1'))  # one used
+        self.assert_refused(ledger, [
+            ('a lease given back over a value its unit has', [ended('released', 0)], 'none of its units has'),
+            ('a lease given back beyond its end', [ended('released', 5)], 'none of its units has'),
+            ('a lease given back with no place', [ended('released', 'NULL')], 'none of its units has'),
+            ('a lease withdrawn by a station', [ended('withdrawn', 'NULL')], "only the ledger's owner"),
+            ('a lease there is not given back', [ended('released', 1, "'none'")], 'given back or withdrawn'),
+            ('an end of another kind', [ended('forgotten', 1)], 'given back or withdrawn'),
+            ("an end in another role's name", [ended('released', 1, role="'s2'")], 'given back or withdrawn'),
+        ], as_role='s1')
+        self.assert_refused(ledger, [("another role gives the lease back", [ended('released', 1)],
+                                      'given back by the role that holds it')], as_role='s2')
+        self.assertIsNone(run_sql(ledger, [ended('released', 1)], 's1'))
+        # The values given back go to any unit, of no lease; not to the lease's own.
+        self.assert_refused(ledger, [
+            ('a lease ended twice', [ended('released', 2)], 'a lease ends once'),
+            ('a given-back value to the lease', [unit(base + 2, 2612000003, f"'{lease}'")], 'not given back'),
+        ], as_role='s1')
+        self.assert_refused(ledger, [
+            ('changing an end', ['UPDATE lease_ends SET used = 4'], "a lease's end never changes"),
+            ('deleting an end', ['DELETE FROM lease_ends'], KEPT),
+        ])
+        self.assertIsNone(run_sql(ledger, [unit(base + 2, 2612000003, 'NULL', 'NULL')], 's2'))
 
     def test_a_station_may_not_change_the_database_the_ledger_is_in(self):
         ledger = self.ledger_with_units()
