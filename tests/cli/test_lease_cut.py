@@ -84,7 +84,8 @@ class Line(Cut):
     def work(self, name, down, back, waiting):
         """One station's loop, as a line's script runs it: a fresh file after each exit 0; a file refused
         with the lease used up is untouched and tried again once the server is back, as is one whose run
-        the cut caught half-way. Its runs: (path, exit code, stderr, the file untouched after it)."""
+        the cut caught half-way; exit 2 stops the station. Its runs: (path, exit code, stderr, the file
+        untouched after it)."""
         runs, aside, after = [], [], 0
         path = None
         # A station that never settles stops, for the checks to tell why.
@@ -96,6 +97,9 @@ class Line(Cut):
             if result.returncode == 0:
                 after += back.is_set()
                 path = None
+            elif result.returncode == 2:  # stop and look: the line stops the station
+                waiting.set()
+                break
             elif 'lease is used up' in result.stderr:
                 waiting.set()
                 back.wait()
