@@ -3,7 +3,9 @@ passes the client's COMMIT (or, with cut_at, its message of that number on
 the first connection) on, lets the server act on it, and cuts both sides
 without passing the server's answer back, as a failing network or a
 failed-over server leaves a client. While refusing, it cuts every new
-connection at once, as a server out of reach."""
+connection at once, as a server out of reach; while silent, it takes every
+new connection and never says a word, as a host that hangs or a firewall
+that drops packets, and keeps it to count how often a station waited."""
 import socket
 import struct
 import threading
@@ -18,6 +20,8 @@ class CuttingProxy:
         self.port = self.listener.getsockname()[1]
         self.armed = True  # the next COMMIT's answer is lost
         self.refusing = False
+        self.silent = False
+        self.held = []  # the connections taken while silent
         self.refuse_after_cut = False  # the server out of reach from the cut on
         self.cut_at = None  # the number of the first connection's message to cut after, instead of COMMIT
         self.cuts = 0
@@ -27,6 +31,8 @@ class CuttingProxy:
 
     def close(self):
         self.listener.close()
+        for connection in self.held:
+            connection.close()
 
     def accept(self):
         while True:
@@ -36,6 +42,9 @@ class CuttingProxy:
                 return
             if self.refusing:
                 client.close()
+                continue
+            if self.silent:
+                self.held.append(client)
                 continue
             server = socket.create_connection(('127.0.0.1', self.target))
             self.connections += 1

@@ -1331,6 +1331,32 @@ class LostAnswers(LedgerTest):
         self.assertEqual(len({fields(path) for path in paths}), count)
 
 
+    def test_a_connection_cut_at_any_message_with_the_server_gone_is_finished_by_the_same_command_later(self):
+        probe, = self.files(1, 'probe')
+        self.proxy.armed = False
+        self.assertEqual(self.assign(probe).returncode, 0)
+        count = self.proxy.messages
+        paths, others = self.files(count), self.files(count, 'other')
+        for number, (path, other) in enumerate(zip(paths, others), 1):
+            from cutting_proxy import CuttingProxy
+            self.proxy = CuttingProxy(SERVER.port)
+            self.addCleanup(self.proxy.close)
+            self.proxy.cut_at = number
+            self.proxy.refuse_after_cut = True  # the server goes with the answer
+            self.through = self.ledger.replace(f':{SERVER.port}/', f':{self.proxy.port}/')
+            with self.subTest(message=number):
+                first = self.assign(path)
+                self.assertIn(first.returncode, (0, 1, 3), first.stderr)
+                # Back, the station programs another file before the line's script runs this one again.
+                self.proxy.refusing = False
+                self.assertEqual(self.assign(other).returncode, 0)
+                if first.returncode != 0:
+                    again = self.assign(path)
+                    self.assertEqual(again.returncode, 0, first.stderr + again.stderr)
+        units = self.assert_no_value_twice([probe, *paths, *others])
+        self.assertEqual({unit['state'] for unit in units if unit['path'] in map(str, paths)}, {'written'})
+        self.assertEqual(len({fields(path) for path in paths}), count)
+
 @unittest.skipUnless(KIND == 'postgresql', "a lease is a server ledger's")
 class Leasing(LedgerTest):
     """A station with a lease goes on programming while the server is down,
