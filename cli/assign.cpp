@@ -251,6 +251,7 @@ class Assignment {
     }
     const EditState edits = EditsOf(call_.path, *unit_);
     call_.Planned(edits);
+    if (Result<> marked = lease_->Writing(taken.request.id); !marked) return Stop(marked.error());
     WriteHeld(tool_, file, edits, false, call_);
     if (call_.result == CallResult::written && !options_.json)
       Print(tool_.out, WrittenText(call_, Changes(before, edits)));
@@ -285,19 +286,32 @@ class Assignment {
 
   // A unit of this station's lease that an earlier run reserved for this
   // file and was stopped before it recorded how the write ended: its write
-  // landed where the file holds its values; it is written again where the
-  // file holds what it held before; else it never reached this file and is
-  // recorded failed.
+  // landed where the file holds its values. Where its write never began, it
+  // goes to this file (it may be the same device again) or is recorded
+  // failed. Where it began and the file shows nothing of it, the device it
+  // reached may have left, a blank in its place: every blank looks the same,
+  // so its values go to no other device, and it stays reserved for ledger
+  // reconcile.
   Result<std::optional<ledger::LeasedUnit>> EarlierLeased() {
-    Result<std::optional<ledger::LeasedUnit>> earlier = lease_->Reserved(request_.path);
-    if (!earlier || !*earlier) return earlier;
-    const ledger::LeasedUnit& unit = **earlier;
-    const bool landed = *call_.macBefore == unit.mac && *call_.snBefore == unit.sn;
-    const bool again = *call_.macBefore == unit.request.macBefore && *call_.snBefore == unit.request.snBefore;
-    if (landed || again) return earlier;
-    if (Result<> failed = lease_->Settle(unit.request.id, ledger::UnitState::failed, std::nullopt); !failed)
-      return failed.error();
-    return std::optional<ledger::LeasedUnit>();
+    for (;;) {
+      Result<std::optional<ledger::LeasedUnit>> earlier = lease_->Reserved(request_.path);
+      if (!earlier || !*earlier) return earlier;
+      const ledger::LeasedUnit& unit = **earlier;
+      const bool landed = *call_.macBefore == unit.mac && *call_.snBefore == unit.sn;
+      const bool again =
+          *call_.macBefore == unit.request.macBefore && *call_.snBefore == unit.request.snBefore;
+      if (landed || (again && !unit.writing)) return earlier;
+      if (!unit.writing) {
+        if (Result<> failed = lease_->Settle(unit.request.id, ledger::UnitState::failed, std::nullopt); !failed)
+          return failed.error();
+        continue;
+      }
+      if (Result<> left = lease_->ForReconcile(unit.request.id); !left) return left.error();
+      Say(tool_.err, Severity::warning, call_.path,
+          "the unit of MAC " + unit.mac + " and SN " + unit.sn +
+              ", whose write an earlier run began and was stopped in, may be on a device that has left: it "
+              "stays reserved, is sent so, and ledger reconcile settles it by the device's file");
+    }
   }
 
   // Records in the lease file how a leased unit's write ended, and says

@@ -48,7 +48,7 @@ Result<Sending> SendWaiting(ledger::Ledger& ledger, ledger::LeaseFile& lease) {
   if (!waiting) return waiting.error();
   Sending sending;
   for (const ledger::LeasedUnit& unit : *waiting) {
-    if (unit.state == ledger::UnitState::reserved) {
+    if (unit.state == ledger::UnitState::reserved && !unit.forReconcile) {
       ++sending.unsettled;
       continue;
     }

@@ -23,7 +23,7 @@ const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS units (request TEXT PRIMARY KEY, lease TEXT NOT NULL, mac TEXT NOT NULL "
     "UNIQUE, sn TEXT NOT NULL UNIQUE, path TEXT NOT NULL, host TEXT NOT NULL, station_time TEXT NOT NULL, "
     "mac_before TEXT NOT NULL, sn_before TEXT NOT NULL, state TEXT NOT NULL, restored INTEGER, sent INTEGER "
-    "NOT NULL DEFAULT 0)",
+    "NOT NULL DEFAULT 0, writing INTEGER NOT NULL DEFAULT 0, for_reconcile INTEGER NOT NULL DEFAULT 0)",
 };
 
 constexpr const char* kUnitColumns =
@@ -150,7 +150,9 @@ Result<std::vector<LeasedUnit>> LeaseFile::Units(const std::string& where,
                                                  const std::vector<std::string>& values) {
   std::vector<Parameter> parameters(values.begin(), values.end());
   Result<std::vector<Row>> rows = db_->Query(
-      std::string("SELECT ") + kUnitColumns + " FROM units WHERE " + where + " ORDER BY rowid", parameters);
+      std::string("SELECT ") + kUnitColumns + ", writing, for_reconcile FROM units WHERE " + where +
+          " ORDER BY rowid",
+      parameters);
   if (!rows) return rows.error();
   std::vector<LeasedUnit> units;
   for (const Row& row : *rows) {
@@ -167,15 +169,25 @@ Result<std::vector<LeasedUnit>> LeaseFile::Units(const std::string& where,
     unit.request.snBefore = row.Text(8);
     unit.state = ParseUnitState(row.Text(9)).value_or(UnitState::reserved);
     if (const std::optional<std::int64_t> restored = row.Optional(10)) unit.restored = *restored != 0;
+    unit.writing = row.Integer(11) != 0;
+    unit.forReconcile = row.Integer(12) != 0;
   }
   return units;
 }
 
 Result<std::optional<LeasedUnit>> LeaseFile::Reserved(const std::string& path) {
-  Result<std::vector<LeasedUnit>> units = Units("state = 'reserved' AND path = ?", {path});
+  Result<std::vector<LeasedUnit>> units = Units("state = 'reserved' AND for_reconcile = 0 AND path = ?", {path});
   if (!units) return units.error();
   if (units->empty()) return std::optional<LeasedUnit>();
   return std::optional<LeasedUnit>(units->front());
+}
+
+Result<> LeaseFile::Writing(const std::string& request) {
+  return Ran(db_->Query("UPDATE units SET writing = 1 WHERE request = ?", {request}));
+}
+
+Result<> LeaseFile::ForReconcile(const std::string& request) {
+  return Ran(db_->Query("UPDATE units SET for_reconcile = 1 WHERE request = ? AND state = 'reserved'", {request}));
 }
 
 Result<std::optional<LeasedUnit>> LeaseFile::Holding(const std::string& mac, const std::string& sn) {

@@ -43,6 +43,13 @@ class LeaseFile {
   // A reserved unit of an earlier run for the file at path, which a run
   // stopped before it recorded how its write ended.
   Result<std::optional<LeasedUnit>> Reserved(const std::string& path);
+  // Marks a reserved unit whose file is about to be written: from then on
+  // its values may be on a device.
+  Result<> Writing(const std::string& request);
+  // A reserved unit whose write began and whose file now shows nothing of
+  // it: its device may have left with its values. It stays reserved, is
+  // sent so, and is settled on the server by ledger reconcile.
+  Result<> ForReconcile(const std::string& request);
   // The unit of this lease file that has mac or sn, where one has.
   Result<std::optional<LeasedUnit>> Holding(const std::string& mac, const std::string& sn);
   // How a reserved unit's write ended: written or failed.

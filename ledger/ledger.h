@@ -72,8 +72,10 @@ struct Request {
 struct LeasedUnit {
   Request request;
   std::string lease, mac, sn;
-  UnitState state = UnitState::written;  // written or failed
+  UnitState state = UnitState::written;
   std::optional<bool> restored;
+  bool writing = false;        // its file's write began: its values may be on a device
+  bool forReconcile = false;  // reserved, and left so for ledger reconcile to settle
 };
 
 // Which units a listing takes, oldest first; every one when nothing is set.
@@ -239,7 +241,7 @@ class Ledger {
   virtual Result<> EachChange(const UnitFilter& filter,
                               const std::function<Result<>(const Change&)>& visit) = 0;
   // Records a unit programmed from a lease of the role connected: made and
-  // settled in one transaction; already, and nothing changed, where the
+  // settled in one transaction (one left reserved stays so); already, and nothing changed, where the
   // ledger has a unit of its id. Refused from a machine other than the one
   // the lease was granted to.
   virtual Result<Recorded> Send(const LeasedUnit& unit, const std::string& machine) = 0;

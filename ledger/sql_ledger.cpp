@@ -680,6 +680,7 @@ class SqlLedger final : public Ledger {
            request.macBefore, request.snBefore, request.id, leased.lease});
       if (!inserted) return inserted.error();
       const std::int64_t id = inserted->front().Integer(0);
+      if (leased.state == UnitState::reserved) return {};  // for ledger reconcile to settle
       if (leased.state == UnitState::written) {
         Result<Recorded> written = Written(id, std::nullopt, true);
         if (!written) return written.error();

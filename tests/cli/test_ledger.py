@@ -1455,28 +1455,35 @@ class Leasing(LedgerTest):
                                 'inject=fsync:signal=KILL:when=1', CLI, 'assign', str(path), '--ledger', self.ledger,
                                 '--station', 'A', '--lease', str(self.LEASE), '--lease-file', self.lease_file],
                                capture_output=True, timeout=120)
-            held = fields(landed)
+            held, begun = fields(landed), fields(again)
             self.assertNotEqual(held, SAMPLE)
-            again.write_bytes(vendor_bytes())  # as a write that never reached the file
+            # A blank where the begun write's device stood: that device may have left with its values.
+            again.write_bytes(vendor_bytes())
             synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
             self.assertEqual(synced.returncode, 3, synced.stderr)
+            outputs = []
             for path in (landed, again):
                 result = self.assign(path)
                 self.assertEqual(result.returncode, 0, result.stderr)
+                outputs.append(result.stderr)
+            self.assertIn(f'the unit of MAC {begun[0]} and SN {begun[1]}, whose write an earlier run began',
+                          outputs[1])
         finally:
             SERVER.start()
         self.assertEqual(fields(landed), held)
+        self.assertNotIn(fields(again), (held, begun, SAMPLE))
         # Programmed during a cut of ten minutes: sent later, with the station's
         # clock right all along.
         import sqlite3
         with sqlite3.connect(self.lease_file) as lease:
             lease.execute("UPDATE units SET station_time = strftime('%Y-%m-%dT%H:%M:%SZ', 'now', '-10 minutes')")
         synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
-        self.assertEqual((synced.returncode, synced.stdout), (0, '2 units sent\n'), synced.stderr)
+        self.assertEqual((synced.returncode, synced.stdout), (0, '3 units sent\n'), synced.stderr)
         self.assertEqual(json.loads(self.cli('ledger', 'status', self.ledger, '--json').stdout)['clocks_off'], [])
         units = self.assert_no_value_twice([first, landed, again])
-        self.assertEqual([(u['path'], u['state']) for u in units],
-                         [(str(first), 'written'), (str(landed), 'written'), (str(again), 'written')])
+        self.assertEqual([(u['path'], u['mac'], u['state']) for u in units],
+                         [(str(first), fields(first)[0], 'written'), (str(landed), held[0], 'written'),
+                          (str(again), begun[0], 'reserved'), (str(again), fields(again)[0], 'written')])
 
     def test_a_lease_at_a_ranges_end_is_shorter_and_the_next_goes_on_in_the_next_range(self):
         self.ledger = self.new_ledger('short')
