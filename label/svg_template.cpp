@@ -278,14 +278,13 @@ class Filler {
     const std::optional<std::string_view> x = piece.Attribute("x"), y = piece.Attribute("y"),
                                           width = piece.Attribute("width"),
                                           height = piece.Attribute("height");
-    const std::optional<double> left = x ? UserUnits(*x) : 0.0, top = y ? UserUnits(*y) : 0.0,
-                                across = width ? UserUnits(*width) : std::nullopt,
-                                down = height ? UserUnits(*height) : std::nullopt;
-    if (!left || !top || !across || !down || !(*across > 0) || !(*down > 0))
+    const std::optional<double> left = x ? UserUnits(*x) : 0.0, top = y ? UserUnits(*y) : 0.0;
+    const std::optional<double> across = UserUnits(width.value_or("")), down = UserUnits(height.value_or(""));
+    if (!left || !top || !(across.value_or(0) > 0) || !(down.value_or(0) > 0))
       return Refusal(what +
                      L" needs x, y, width and height in the SVG's user units (numbers), "
                      L"width and height above 0");
-    return Box{*left, *top, *across, *down, moved};
+    return Box{*left, *top, across.value_or(0), down.value_or(0), moved};
   }
 
   Result<std::string> Barcode(std::size_t index, const Target& target) const {

@@ -49,7 +49,8 @@ bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') 
 // What is known of the field being read: its ^FH, and whether it is a Code
 // 128 or a Data Matrix.
 struct Field {
-  std::optional<std::string_view> hexIndicator;  // ^FH's parameter, trimmed
+  bool hex = false;                // ^FH given
+  std::string_view hexIndicator;  // its parameter, trimmed
   bool code128 = false;
   std::optional<std::string_view> matrix;  // ^BX's parameters
 };
@@ -82,8 +83,8 @@ Result<> FitsMatrix(std::string_view parameters, std::string_view placeholder, c
 }
 
 Result<char> IndicatorOf(const Field& field, std::string_view placeholder) {
-  if (!field.hexIndicator || field.hexIndicator->empty()) return '_';
-  const std::string_view given = *field.hexIndicator;
+  if (field.hexIndicator.empty()) return '_';
+  const std::string_view given = field.hexIndicator;
   const char c = given[0];
   if (given.size() > 1 || c <= ' ' || c > '~' || HexDigit(c) || c == ',' || (field.code128 && c == '>'))
     return Refusal(L"the field of " + Words(placeholder) + L" has ^FH" + Words(given) +
@@ -119,6 +120,7 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
     if (command.Is('^', "FS") || command.Is('^', "XA") || command.Is('^', "XZ")) {
       field = Field();
     } else if (command.Is('^', "FH")) {
+      field.hex = true;
       field.hexIndicator = Trimmed(parameters);
     } else if (command.Is('^', "BC")) {
       field.code128 = true;
@@ -154,7 +156,7 @@ Result<std::string> FilledZpl(std::string_view zpl, const LabelTexts& texts) {
       if (Result<> fits = FitsMatrix(*field.matrix, parameters.substr(each->at, each->length), *value); !fits)
         return fits.error();
     }
-    const bool added = !field.hexIndicator;
+    const bool added = !field.hex;
     const bool code128 = field.code128;
     const char hex = *indicator;
     Result<std::string> data = Filled(
