@@ -52,7 +52,10 @@ Result<LabelPlan> PlanLabels(const ToolContext& tool, const LabelDestination& wh
     Result<LabelTemplate> read = ReadLabelTemplate(tool.files, Wide(*choice.design));
     if (!read) return Refusal(Wide(*choice.design + ": " + Describe(read.error())));
     if (choice.size) return Refusal(L"the template sets the label's size: --size is not taken with it");
-    if (format.value_or(read->format) != read->format || named.value_or(read->format) != read->format)
+    const auto other = [&](const std::optional<LabelFormat>& asked) {
+      return asked.has_value() && asked.value() != read->format;
+    };
+    if (other(format) || other(named))
       return Refusal(Wide("the template " + *choice.design + " makes ." + LabelFormatName(read->format) +
                           " labels: OUT's extension and --format may name only that format"));
     format = read->format;

@@ -49,7 +49,7 @@ bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') 
 // What is known of the field being read: its ^FH, and whether it is a Code
 // 128 or a Data Matrix.
 struct Field {
-  bool hex = false;                // ^FH given
+  bool hex = false;               // ^FH given
   std::string_view hexIndicator;  // its parameter, trimmed
   bool code128 = false;
   std::optional<std::string_view> matrix;  // ^BX's parameters
