@@ -1678,6 +1678,48 @@ class Leasing(LedgerTest):
                          [('001132000000', 'written', str(first)), ('00113200000B', 'failed', str(path)),
                           ('001132000001', 'written', str(path)), ('00113200000C', 'written', str(other))])
 
+    def test_a_send_cut_at_any_message_is_finished_by_sending_again_each_unit_once(self):
+        from cutting_proxy import CuttingProxy
+        proxy = CuttingProxy(SERVER.port)
+        self.addCleanup(proxy.close)
+        through = self.ledger.replace(f':{SERVER.port}/', f':{proxy.port}/')
+        self.LEASE = 100  # a value for each message of a send
+        proxy.armed = False
+        first, probe = self.files(2, 'first')
+        self.assertEqual(self.assign(first, ledger=through).returncode, 0)
+
+        def sync(cut_at=None):
+            proxy.connections = proxy.messages = 0  # the next connection is the one counted, and cut
+            proxy.cut_at, proxy.armed = cut_at, cut_at is not None
+            return self.cli('ledger', 'sync', through, '--station', 'A', '--lease-file', self.lease_file)
+
+        def from_lease(path):
+            proxy.refusing = True
+            result = self.assign(path, ledger=through)
+            proxy.refusing = False
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn('recorded on this station', result.stderr)
+
+        from_lease(probe)
+        self.assertEqual(sync().stdout, '1 units sent\n')
+        count = proxy.messages  # what a send of one unit says to the server
+        paths = [probe]
+        for number in range(1, count + 1):
+            path, = self.files(1, f'cut{number}-')
+            from_lease(path)
+            paths.append(path)
+            with self.subTest(message=number):
+                cut = sync(number)
+                self.assertIn(cut.returncode, (0, 3), cut.stderr)
+                again = sync()
+                self.assertEqual(again.returncode, 0, again.stderr)
+                self.assertIn(again.stdout, ('0 units sent\n', '1 units sent\n'))
+                self.assertEqual(self.server_rows(f"SELECT count(*) FROM units WHERE path = '{path}'"), [['1']])
+        self.assertGreater(count, 3, 'a send says too little to the server to cut it anywhere')
+        units = self.assert_no_value_twice([first, *paths])
+        self.assertEqual(sorted((unit['path'], unit['state']) for unit in units),
+                         sorted((str(path), 'written') for path in [first, *paths]))
+
     def test_a_lease_is_refused_with_an_sqlite_ledger_and_a_lease_file_serves_one_station_on_one_ledger(self):
         sqlite_ledger = self.folder / 'station.db'
         self.assertEqual(self.cli('ledger', 'init', sqlite_ledger, '--mac-range', MACS, '--sn-range', SNS).returncode,
