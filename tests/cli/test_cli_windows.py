@@ -254,6 +254,14 @@ class ServerLedger(InWine, unittest.TestCase):
         kept = server.sql("SELECT station || ' ' || path || ' ' || state FROM units WHERE lease IS NOT NULL "
                           "AND mac = '001132000001'", 'line').strip()
         self.assertEqual(kept, f'工位 3 {wine_path(cut_off)} written')
+        # A lease file on a network share is refused, as an SQLite ledger there is.
+        shared = self.run_exe('ledger', 'release', '--station', '工位 3', '--lease-file', r'\\server\share\lease.db',
+                              env=named)
+        self.assertEqual(shared.returncode, 2, shared.stderr)
+        self.assertIn('network file system', shared.stderr.decode('utf-8'))
+        released = self.run_exe('ledger', 'release', *station, env=named)
+        self.assertEqual((released.returncode, released.stdout), (0, b'0 units sent; 1 leases given back\n'),
+                         released.stderr)
 
 
 if __name__ == '__main__':
