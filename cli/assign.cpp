@@ -96,6 +96,8 @@ class Assignment {
     if (!ledger) return Stop(ledger.error(), LedgerRecorded(*where));
     OpenJournal(ledger::LedgerName(*where));
     if (lease_) {
+      if (Result<std::optional<Outcome>> settled = LeasedHere(**ledger); !settled || *settled)
+        return settled ? **settled : Stop(settled.error());
       if (Result<> answered = lease_->Answered(); !answered)
         Say(tool_.err, Severity::warning, L"",
             "this station's lease file could not note that the ledger answers: " +
@@ -262,6 +264,32 @@ class Assignment {
     return outcome;
   }
 
+  // A unit of this station's lease an earlier run reserved for this file
+  // while the server was away, settled now that it answers: where the file
+  // holds its values it is written and sent, and this assign is done; where
+  // its write never began it is recorded failed, and the server gives the
+  // file a unit of its own.
+  Result<std::optional<Outcome>> LeasedHere(ledger::Ledger& ledger) {
+    Result<std::optional<ledger::LeasedUnit>> earlier = EarlierLeased();
+    if (!earlier) return earlier.error();
+    if (!*earlier) return std::optional<Outcome>();
+    const ledger::LeasedUnit& unit = **earlier;
+    const bool landed = *call_.macBefore == unit.mac && *call_.snBefore == unit.sn;
+    const ledger::UnitState state = landed ? ledger::UnitState::written : ledger::UnitState::failed;
+    if (Result<> settled = lease_->Settle(unit.request.id, state, std::nullopt); !settled)
+      return settled.error();
+    if (Result<> sent = SendLeased(ledger); !sent) return sent.error();
+    if (!landed) return std::optional<Outcome>();
+    unit_.emplace();
+    unit_->mac = unit.mac;
+    unit_->sn = unit.sn;
+    unit_->path = unit.request.path;
+    unit_->station = request_.station;
+    unit_->stationTime = unit.request.time;
+    unit_->state = state;
+    return std::optional<Outcome>(Found());
+  }
+
   // The file holds values this station already programmed from its lease,
   // as the server refuses a file that holds a unit's values: the same
   // assign again after a run that recorded its write finds it done.
@@ -302,7 +330,8 @@ class Assignment {
           *call_.macBefore == unit.request.macBefore && *call_.snBefore == unit.request.snBefore;
       if (landed || (again && !unit.writing)) return earlier;
       if (!unit.writing) {
-        if (Result<> failed = lease_->Settle(unit.request.id, ledger::UnitState::failed, std::nullopt); !failed)
+        if (Result<> failed = lease_->Settle(unit.request.id, ledger::UnitState::failed, std::nullopt);
+            !failed)
           return failed.error();
         continue;
       }

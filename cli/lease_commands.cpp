@@ -3,6 +3,8 @@
 // release also gives back the values it never used, for the ledger to hand
 // out again; ledger withdraw, the owner's, ends the leases of a station that
 // is gone, their unused values never handed out again.
+#include <filesystem>
+
 #include "cli/commands.h"
 #include "cli/leases.h"
 #include "cli/ledger_access.h"
@@ -36,6 +38,11 @@ Outcome WithStationLease(const ToolContext& tool, const StationOptions& options,
   if (Result<> named = CheckStationName(station); !named) return Refuse(tool, options.ledger, named.error());
   Result<std::string> where = ChosenLedger(tool, options.ledger);
   if (!where) return Refuse(tool, options.ledger, where.error());
+  // A mistyped --lease-file would make an empty one and send nothing.
+  const std::string file = options.lease.file.value_or(ledger::DefaultLeaseFile());
+  if (std::error_code missing; !std::filesystem::exists(std::filesystem::path(Wide(file)), missing))
+    return Refuse(tool, options.ledger,
+                  Refusal(Wide("there is no lease file at " + file + ": --lease-file names this station's")));
   Result<ledger::LeaseFile> lease = OpenStationLease(options.lease, *where, station);
   if (!lease) return Refuse(tool, options.ledger, lease.error());
   return WithLedger(tool, options.ledger, false, [&](ledger::Ledger& ledger, Outcome&) -> Result<> {

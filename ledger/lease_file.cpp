@@ -149,10 +149,10 @@ Result<std::optional<LeasedUnit>> LeaseFile::Take(const Request& request) {
 Result<std::vector<LeasedUnit>> LeaseFile::Units(const std::string& where,
                                                  const std::vector<std::string>& values) {
   std::vector<Parameter> parameters(values.begin(), values.end());
-  Result<std::vector<Row>> rows = db_->Query(
-      std::string("SELECT ") + kUnitColumns + ", writing, for_reconcile FROM units WHERE " + where +
-          " ORDER BY rowid",
-      parameters);
+  Result<std::vector<Row>> rows =
+      db_->Query(std::string("SELECT ") + kUnitColumns + ", writing, for_reconcile FROM units WHERE " +
+                     where + " ORDER BY rowid",
+                 parameters);
   if (!rows) return rows.error();
   std::vector<LeasedUnit> units;
   for (const Row& row : *rows) {
@@ -176,7 +176,8 @@ Result<std::vector<LeasedUnit>> LeaseFile::Units(const std::string& where,
 }
 
 Result<std::optional<LeasedUnit>> LeaseFile::Reserved(const std::string& path) {
-  Result<std::vector<LeasedUnit>> units = Units("state = 'reserved' AND for_reconcile = 0 AND path = ?", {path});
+  Result<std::vector<LeasedUnit>> units =
+      Units("state = 'reserved' AND for_reconcile = 0 AND path = ?", {path});
   if (!units) return units.error();
   if (units->empty()) return std::optional<LeasedUnit>();
   return std::optional<LeasedUnit>(units->front());
@@ -187,7 +188,8 @@ Result<> LeaseFile::Writing(const std::string& request) {
 }
 
 Result<> LeaseFile::ForReconcile(const std::string& request) {
-  return Ran(db_->Query("UPDATE units SET for_reconcile = 1 WHERE request = ? AND state = 'reserved'", {request}));
+  return Ran(
+      db_->Query("UPDATE units SET for_reconcile = 1 WHERE request = ? AND state = 'reserved'", {request}));
 }
 
 Result<std::optional<LeasedUnit>> LeaseFile::Holding(const std::string& mac, const std::string& sn) {

@@ -662,10 +662,18 @@ class SqlLedger final : public Ledger {
       // A lease file restored from an older copy holds values that went out
       // again since: the unit that has them keeps them, and this one is
       // never merged into it.
-      Result<std::vector<Row>> holders =
-          db_->Query("SELECT id, station, time, path FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
-                     {leased.mac, leased.sn});
+      Result<std::vector<Row>> holders = db_->Query(
+          "SELECT id, station, time, path, mac, sn, (SELECT lease FROM lease_ends WHERE lease_ends.lease "
+          "= units.lease AND kind = 'withdrawn') FROM units WHERE mac = ? OR sn = ? ORDER BY id LIMIT 1",
+          {leased.mac, leased.sn});
       if (!holders) return holders.error();
+      // The same device, recorded by reconcile once its lease was withdrawn;
+      // any other holder of its values is never merged with it.
+      if (!holders->empty() && holders->front().Text(4) == leased.mac &&
+          holders->front().Text(5) == leased.sn && holders->front().Text(6) == leased.lease) {
+        recorded = Recorded::already;
+        return {};
+      }
       if (!holders->empty())
         return Refused("the station's unit " + request.id + " (MAC " + leased.mac + ", SN " + leased.sn +
                        ", " + request.path + ") shares its values with unit " + holders->front().Text(0) +
@@ -712,9 +720,8 @@ class SqlLedger final : public Ledger {
       }
       const Row& end = ended->front();
       if (end.Text(0) == "released" && end.Optional(1) == static_cast<std::int64_t>(used)) return {};
-      return Refused("the lease " + lease + " has ended on the ledger already: " +
-                     (end.Text(0) == "withdrawn" ? std::string("the ledger's owner withdrew it")
-                                                 : "given back from its value " + end.Text(1) + " on"));
+      if (end.Text(0) == "withdrawn") return {};  // nothing of it is the station's to give back
+      return Refused("the lease " + lease + " was given back already, from its value " + end.Text(1) + " on");
     });
   }
 

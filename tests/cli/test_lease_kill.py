@@ -118,7 +118,7 @@ class KilledFromTheLease(StationLease):
         scratch = self.folder.parent / (self.folder.name + '.copy')
         self.addCleanup(shutil.rmtree, scratch, True)
         server().stop('immediate')
-        done, left_reserved = [], []
+        done, left_reserved, whole = [], [], []
         try:
             # Each run the N-th call on the files, N from the first on; traced
             # again each time, as every unit the lease file holds adds a few.
@@ -136,7 +136,11 @@ class KilledFromTheLease(StationLease):
                     run = subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-e', f'trace={name}', '-e',
                                           f'inject={name}:signal=KILL:when={nth}', CLI, *self.assign_args(path)],
                                          capture_output=True, timeout=60)
-                    self.assertEqual(run.returncode, -9, 'the run was not killed at that call')
+                    # On a loaded machine a run now and then makes a call fewer than its trace showed
+                    # and ends whole before the last few: it is checked as a run that finished.
+                    self.assertIn(run.returncode, (-9, 0), run.stderr)
+                    if run.returncode == 0:
+                        whole.append(number)
                     killed = self.lease_units(scratch)
                     self.check_killed(path, written, before, killed)
                     began = [writing for writing, in self.lease_rows('SELECT writing FROM units ORDER BY rowid',
@@ -161,6 +165,7 @@ class KilledFromTheLease(StationLease):
         finally:
             server().start()
         self.assertGreater(len(done), 20, 'the trace shows too few calls on the files')
+        self.assertLessEqual(len(whole), 3, f'runs not killed at their call: {whole}')
         self.assertTrue(left_reserved, 'no run was killed between the start of its write and the bytes landing')
         synced = self.cli('ledger', 'sync', self.ledger, '--station', 'A', '--lease-file', self.lease_file)
         self.assertEqual((synced.returncode, synced.stdout), (0, f'{len(done) + len(left_reserved)} units sent\n'),

@@ -1485,6 +1485,28 @@ class Leasing(LedgerTest):
                          [(str(first), fields(first)[0], 'written'), (str(landed), held[0], 'written'),
                           (str(again), begun[0], 'reserved'), (str(again), fields(again)[0], 'written')])
 
+    def test_a_run_stopped_in_a_cut_is_finished_by_the_same_assign_once_the_server_is_back(self):
+        first, landed = self.files(2)
+        self.assertEqual(self.assign(first).returncode, 0)
+        SERVER.stop('immediate')
+        try:
+            subprocess.run([STRACE, '-f', '-qq', '-o', os.devnull, '-P', str(landed), '-e', 'trace=fsync', '-e',
+                            'inject=fsync:signal=KILL:when=1', CLI, 'assign', str(landed), '--ledger', self.ledger,
+                            '--station', 'A', '--lease', str(self.LEASE), '--lease-file', self.lease_file],
+                           capture_output=True, timeout=120)
+        finally:
+            SERVER.start()
+        held = fields(landed)
+        self.assertNotEqual(held, SAMPLE)
+        again = self.station('sync')  # the server is tried at once, not a minute later
+        self.assertEqual(again.returncode, 0, again.stderr)
+        result = self.assign(landed)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('written by an earlier run', result.stdout)
+        self.assertEqual(fields(landed), held)
+        self.assertEqual([(u['path'], u['mac'], u['state']) for u in self.units()],
+                         [(str(first), fields(first)[0], 'written'), (str(landed), held[0], 'written')])
+
     def test_a_lease_at_a_ranges_end_is_shorter_and_the_next_goes_on_in_the_next_range(self):
         self.ledger = self.new_ledger('short')
         self.init(macs='001132000000-001132000007')
@@ -1601,7 +1623,14 @@ class Leasing(LedgerTest):
         status = self.status()
         self.assertEqual([(s['station'], s['leased'], s['sent'], s['lost']) for s in status['leases']],
                          [('A', 10, 3, 0), ('C', 10, 1, 9)])
-        self.assert_no_value_twice([first, *down, *taken, c_first, c_down[0], *later])
+        # Station C was not gone after all: it sends what it programmed, the reconciled device once.
+        back = self.station('sync', station='C', lease_file=c_file)
+        self.assertEqual(back.returncode, 0, back.stderr)
+        self.assertTrue(back.stdout.startswith('2 units sent; 1 leases were withdrawn'), back.stdout)
+        self.assert_no_value_twice([first, *down, *taken, c_first, *c_down, *later])
+        missing = self.cli('ledger', 'sync', self.ledger, '--station', 'C', '--lease-file', self.folder / 'typo.db')
+        self.assertEqual(missing.returncode, 2, missing.stderr)
+        self.assertIn('there is no lease file at', missing.stderr)
 
     def test_a_lease_file_copied_from_another_machine_or_rolled_back_never_gives_a_value_twice(self):
         first, copied = self.files(2)
