@@ -74,7 +74,7 @@ struct LeasedUnit {
   std::string lease, mac, sn;
   UnitState state = UnitState::written;
   std::optional<bool> restored;
-  bool writing = false;        // its file's write began: its values may be on a device
+  bool writing = false;       // its file's write began: its values may be on a device
   bool forReconcile = false;  // reserved, and left so for ledger reconcile to settle
 };
 
