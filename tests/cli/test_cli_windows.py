@@ -255,8 +255,8 @@ class ServerLedger(InWine, unittest.TestCase):
                           "AND mac = '001132000001'", 'line').strip()
         self.assertEqual(kept, f'工位 3 {wine_path(cut_off)} written')
         # A lease file on a network share is refused, as an SQLite ledger there is.
-        shared = self.run_exe('ledger', 'release', '--station', '工位 3', '--lease-file', r'\\server\share\lease.db',
-                              env=named)
+        shared = self.run_exe('assign', wine_path(self.vendor), '--station', '工位 3', '--lease', '4', '--lease-file',
+                              r'\\server\share\lease.db', env=named)
         self.assertEqual(shared.returncode, 2, shared.stderr)
         self.assertIn('network file system', shared.stderr.decode('utf-8'))
         released = self.run_exe('ledger', 'release', *station, env=named)
