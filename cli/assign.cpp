@@ -237,13 +237,8 @@ class Assignment {
     if (!leased) return Stop(leased.error());
     if (!*leased) return stop("this station's lease is used up");
     const ledger::LeasedUnit& taken = **leased;
-    unit_.emplace();
-    unit_->mac = taken.mac;
-    unit_->sn = taken.sn;
-    unit_->path = request_.path;
-    unit_->station = request_.station;
+    UnitOf(taken, ledger::UnitState::reserved);
     unit_->host = request_.host;
-    unit_->stationTime = taken.request.time;
     unit_->macBefore = taken.request.macBefore;
     unit_->snBefore = taken.request.snBefore;
     if (*call_.macBefore == taken.mac && *call_.snBefore == taken.sn) {
@@ -280,14 +275,19 @@ class Assignment {
       return settled.error();
     if (Result<> sent = SendLeased(ledger); !sent) return sent.error();
     if (!landed) return std::optional<Outcome>();
-    unit_.emplace();
-    unit_->mac = unit.mac;
-    unit_->sn = unit.sn;
-    unit_->path = unit.request.path;
-    unit_->station = request_.station;
-    unit_->stationTime = unit.request.time;
-    unit_->state = state;
+    UnitOf(unit, state);
     return std::optional<Outcome>(Found());
+  }
+
+  // This run's unit: one of the lease file's.
+  void UnitOf(const ledger::LeasedUnit& leased, ledger::UnitState state) {
+    unit_.emplace();
+    unit_->mac = leased.mac;
+    unit_->sn = leased.sn;
+    unit_->path = leased.request.path;
+    unit_->station = request_.station;
+    unit_->stationTime = leased.request.time;
+    unit_->state = state;
   }
 
   // The file holds values this station already programmed from its lease,
@@ -296,13 +296,7 @@ class Assignment {
   Outcome HeldAlready(const ledger::LeasedUnit& held) {
     if (held.state == ledger::UnitState::written && held.request.path == request_.path &&
         held.mac == *call_.macBefore && held.sn == *call_.snBefore) {
-      unit_.emplace();
-      unit_->mac = held.mac;
-      unit_->sn = held.sn;
-      unit_->path = held.request.path;
-      unit_->station = request_.station;
-      unit_->stationTime = held.request.time;
-      unit_->state = held.state;
+      UnitOf(held, held.state);
       return Found();
     }
     const bool mac = held.mac == *call_.macBefore;

@@ -6,21 +6,20 @@ fully written one, a backup under its own name is whole, and the log holds
 only whole lines."""
 import json
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
-from collections import Counter
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tools'))
 from make_sample_vendor import vendor_bytes, with_fields  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from traced_calls import calls_on  # noqa: E402
 
 CLI = os.environ['QUORVIX_CLI']
 STRACE = shutil.which('strace')
-CALL = re.compile(r'^(?:\d+\s+)?([a-z_0-9]+)\(')
 
 
 class KilledAtEveryCall(unittest.TestCase):
@@ -43,15 +42,7 @@ class KilledAtEveryCall(unittest.TestCase):
         self.addCleanup(trace.unlink, True)
         subprocess.run([STRACE, '-f', '-qq', '-y', '-s', '256', '-o', str(trace), CLI, *args], check=True,
                        capture_output=True, timeout=60)
-        seen, calls = Counter(), []
-        for line in trace.read_text(errors='replace').splitlines():
-            match = CALL.match(line)
-            if not match:
-                continue
-            name = match.group(1)
-            seen[name] += 1
-            if str(self.folder) in line and name != 'execve':  # strace starts it by name
-                calls.append((name, seen[name]))
+        calls = calls_on(trace, self.folder)
         return calls
 
     def check_every_instant(self, args, written):

@@ -9,14 +9,12 @@ first may be on a device that left, and stays reserved for reconcile), and
 ledger sync gives the server each unit once. And a lease whose grant's
 commit loses its answer: its values go to one unit each or to none."""
 import os
-import re
 import shutil
 import sqlite3
 import subprocess
 import sys
 import tempfile
 import unittest
-from collections import Counter
 from contextlib import closing
 from pathlib import Path
 
@@ -24,8 +22,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import test_ledger  # noqa: E402
 from test_ledger import CLI, STRACE, LedgerTest, fields, fields_in  # noqa: E402
 from make_sample_vendor import vendor_bytes  # noqa: E402
+from traced_calls import calls_on  # noqa: E402
 
-CALL = re.compile(r'^(?:\d+\s+)?([a-z_0-9]+)\(')
 ORIGINAL = vendor_bytes()
 
 
@@ -97,15 +95,7 @@ class KilledFromTheLease(StationLease):
                               *self.assign_args(path)],
                              capture_output=True, text=True, timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
-        seen, calls = Counter(), []
-        for line in self.trace.read_text(errors='replace').splitlines():
-            match = CALL.match(line)
-            if not match:
-                continue
-            name = match.group(1)
-            seen[name] += 1
-            if str(self.folder) in line and name != 'execve':  # strace starts it by name
-                calls.append((name, seen[name]))
+        calls = calls_on(self.trace, self.folder)
         written = path.read_bytes()
         self.put_back(kept)
         path.write_bytes(ORIGINAL)
